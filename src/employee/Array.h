@@ -1,0 +1,70 @@
+// Array<T>: a heap array that grows by itself when indexed past its end.
+//
+// Used for the employee index. Elements are copied as raw bytes, so T must be
+// trivially copyable; slots never written hold indeterminate values. The
+// array knows only its allocated size, not how many slots hold entries.
+//
+// operator[](i) throws IndexOutOfRange for i < 0 and, for i >= size, grows to
+// i + size / 2 + 1 elements in one step (from 1: 1, 2, 4, 7, 11, 17, ...).
+// If the new storage cannot be had, the allocation failure (std::bad_alloc)
+// propagates and the array is unchanged. A reference returned by operator[]
+// is valid until the next call that grows the array.
+#ifndef EMPUPDATE_EMPLOYEE_ARRAY_H_
+#define EMPUPDATE_EMPLOYEE_ARRAY_H_
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <type_traits>
+
+template <typename T>
+class Array {
+  static_assert(std::is_trivially_copyable_v<T>);
+
+ public:
+  struct IndexOutOfRange {};
+
+  // Storage for n elements, not initialised; a negative n counts as 0.
+  explicit Array(std::int32_t n)
+      : data(allocate(n < 0 ? 0 : n)), size(n < 0 ? 0 : n) {}
+  ~Array() { ::operator delete(data); }
+  Array(const Array&) = delete;
+  Array& operator=(const Array&) = delete;
+
+  T& operator[](std::int32_t i) {
+    if (i < 0) throw IndexOutOfRange();
+    if (i >= size) grow(i);
+    return data[i];
+  }
+
+  // Number of elements allocated.
+  std::int32_t capacity() const { return size; }
+
+ private:
+  static T* allocate(std::int32_t n) {
+    return static_cast<T*>(::operator new(sizeof(T) * std::size_t(n)));
+  }
+
+  void grow(std::int32_t i) {
+    // Computed in 64 bits; past the largest 32-bit size the array can hold
+    // no more, and an index of INT32_MAX itself could never be stored.
+    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+    std::int64_t wanted = std::int64_t{i} + size / 2 + 1;
+    if (wanted > kMax) {
+      if (i == kMax) throw std::bad_array_new_length();
+      wanted = kMax;
+    }
+    const auto n = static_cast<std::int32_t>(wanted);
+    T* fresh = allocate(n);  // may throw; nothing changed yet
+    if (size > 0) std::memcpy(fresh, data, sizeof(T) * std::size_t(size));
+    ::operator delete(data);
+    data = fresh;
+    size = n;
+  }
+
+  T* data;
+  std::int32_t size;
+};
+
+#endif  // EMPUPDATE_EMPLOYEE_ARRAY_H_

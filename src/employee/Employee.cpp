@@ -1,0 +1,201 @@
+#include "Employee.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "LittleEndian.h"
+
+namespace {
+
+constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+// Records per read while indexing: about 1 MiB a read.
+constexpr std::int64_t kBlockRecords = 16384;
+
+// The stream of one operation: created on the heap with its pointer in the
+// class-wide slot, and closed and released on every path out of the
+// operation, errors included.
+class StreamSlot {
+ public:
+  explicit StreamSlot(RecordStream*& slot) : slot_(slot) {
+    slot_ = new RecordStream;
+  }
+  ~StreamSlot() {
+    delete slot_;  // closes the file if still open
+    slot_ = nullptr;
+  }
+  StreamSlot(const StreamSlot&) = delete;
+  StreamSlot& operator=(const StreamSlot&) = delete;
+
+ private:
+  RecordStream*& slot_;
+};
+
+}  // namespace
+
+Array<Employee::Location> Employee::index(1);
+std::int32_t Employee::count = 0;
+std::int32_t Employee::maxId = 0;
+std::int32_t Employee::endOffset = 0;
+RecordStream* Employee::inFile = nullptr;
+RecordStream* Employee::outFile = nullptr;
+int Employee::lastError = 0;
+
+Employee::Employee()
+    : offset(-1), id(-1), amount(0), category(0), deleted(0) {
+  std::memset(name, 0, sizeof name);
+  date.set(1901, 1, 1);
+}
+
+void Employee::setName(const char* newName) {
+  // Never past the field: a longer name keeps its first 31 characters.
+  const std::size_t n = ::strnlen(newName, kNameBytes - 1);
+  std::memcpy(name, newName, n);
+  name[n] = '\0';
+}
+
+void Employee::encode(unsigned char* r) const {
+  le32::put(r, id);
+  le32::put(r + 4, deleted);
+  std::memcpy(r + 8, name, kNameBytes);
+  le32::put(r + 40, category);
+  le32::put(r + 44, amount);
+  date.encode(r + 48);
+}
+
+void Employee::decode(const unsigned char* r, std::size_t n) {
+  auto field = [&](std::int32_t& f, std::size_t at) {
+    if (n > at) le32::overlay(f, r + at, std::min<std::size_t>(4, n - at));
+  };
+  field(id, 0);
+  field(deleted, 4);
+  if (n > 8) std::memcpy(name, r + 8, std::min(kNameBytes, n - 8));
+  field(category, 40);
+  field(amount, 44);
+  if (n > 48) date.decode(r + 48, n - 48);
+}
+
+std::size_t Employee::read() {
+  offset = static_cast<std::int32_t>(inFile->file().position());
+  unsigned char record[kRecordBytes];
+  inFile->read(reinterpret_cast<char*>(record), kRecordBytes);
+  if (inFile->bad()) {
+    lastError = inFile->error();
+    throw ReadFailed();
+  }
+  const auto n = static_cast<std::size_t>(inFile->gcount());
+  if (n < 4) throw EndOfFile();
+  decode(record, n);
+  return n;
+}
+
+void Employee::buildIndex() {
+  StreamSlot slot(inFile);
+  if (!inFile->open(kFileName, RecordStream::Access::kRead, true)) {
+    lastError = inFile->error();
+    throw CantOpenFile();
+  }
+  // Judged from the size before a byte is read: a huge sparse file is
+  // refused at once, and a damaged last record is never indexed.
+  const std::int64_t size = inFile->file().sizeAtOpen();
+  if (size > kInt32Max) throw TooLarge();
+  if (size % kRecordBytes != 0) throw BadSize();
+
+  count = 0;
+  std::int32_t pos = 0;
+  std::vector<unsigned char> block(kBlockRecords * kRecordBytes);
+  for (std::int64_t left = size / kRecordBytes; left > 0;) {
+    const std::int64_t n = std::min(left, kBlockRecords);
+    inFile->read(reinterpret_cast<char*>(block.data()), n * kRecordBytes);
+    if (inFile->bad() || inFile->gcount() != n * kRecordBytes) {
+      // An I/O error, or the file shrank under the scan (errno 0).
+      lastError = inFile->bad() ? inFile->error() : 0;
+      throw ReadFailed();
+    }
+    for (std::int64_t r = 0; r < n; ++r) {
+      const std::int32_t recordId = le32::get(&block[r * kRecordBytes]);
+      index[count].offset = pos;
+      index[count].id = recordId;
+      maxId = std::max(maxId, recordId);
+      ++count;
+      pos += kRecordBytes;
+    }
+    left -= n;
+  }
+  // As a record-by-record scan would, leave the entry past the last one
+  // holding the end position.
+  index[count].offset = pos;
+  endOffset = pos;
+}
+
+std::int32_t Employee::find(std::int32_t wanted) {
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (index[i].id == wanted) return i;
+  }
+  return -1;
+}
+
+void Employee::load(std::int32_t wanted) {
+  StreamSlot slot(inFile);
+  if (!inFile->open(kFileName, RecordStream::Access::kRead, false)) {
+    lastError = inFile->error();
+    throw CantOpenFile();
+  }
+  const std::int32_t e = find(wanted);
+  if (e < 0) throw NoSuch();
+  inFile->seekg(index[e].offset);
+  // A record cut short (the file shrank during the run) must not be used:
+  // its missing fields would be stale.
+  if (read() != kRecordBytes) throw EndOfFile();
+}
+
+void Employee::add() {
+  if (maxId == kInt32Max) throw NoFreeId();
+  if (endOffset > kInt32Max - kRecordBytes) throw TooLarge();
+  ++maxId;
+  index[count].id = maxId;
+  id = maxId;
+  index[count].offset = endOffset;
+  offset = endOffset;
+  ++count;
+  writeAt(true);
+  endOffset += kRecordBytes;
+}
+
+void Employee::write() { writeAt(false); }
+
+void Employee::writeAt(bool appending) {
+  StreamSlot slot(outFile);
+  RecordFileBuf& file = outFile->file();
+  if (!outFile->open(kFileName, RecordStream::Access::kWrite, false)) {
+    lastError = outFile->error();
+    throw CantOpenFile();
+  }
+  // Never write past the end the index knows: that would pad the file with
+  // zero records or overwrite what another program appended.
+  const std::int64_t size = file.sizeAtOpen();
+  if (appending ? size != offset : offset + kRecordBytes > size) {
+    throw FileChanged();
+  }
+  unsigned char record[kRecordBytes];
+  encode(record);
+  outFile->seekp(offset);
+  outFile->write(reinterpret_cast<const char*>(record), kRecordBytes);
+  if (outFile->bad()) {
+    lastError = outFile->error();
+    // A torn append is cut off, so the file stays whole records.
+    if (appending) file.truncate(offset);
+    throw WriteFailed();
+  }
+  if (!outFile->close()) {
+    lastError = outFile->error();
+    throw WriteFailed();
+  }
+}
+
+void Employee::resetIndex() {
+  count = 0;
+  maxId = 0;
+  endOffset = 0;
+}

@@ -1,0 +1,156 @@
+// Employee: one employee record in memory, its 60-byte form in employee.dat,
+// and the class-wide index and operations on that file.
+//
+// Record layout (all integers int32, two's complement, little-endian):
+//
+//   bytes  size  field
+//    0-3      4  id        employee number
+//    4-7      4  deleted   0 live, 1 marked deleted
+//    8-39    32  name      the whole field as in memory: the name, its NUL,
+//                          then whatever the field held after it
+//   40-43     4  category  0 "S", 1 "H", -1 "*"
+//   44-47     4  amount
+//   48-59    12  date      year, month, day (the Date binary form)
+//
+// Records lie back to back in the order they were appended; there is no
+// header. A record does not store its own position.
+//
+// File operations. buildIndex() is called once, first; then load(), write()
+// and add() in any order. Each opens its own stream on employee.dat, kept in
+// inFile or outFile, and closes and releases it before returning, on every
+// path; between operations no stream is open and the file holds every change
+// made so far. Only buildIndex() creates a missing file. Every failure is
+// thrown as one of the error classes below (empty, thrown by value); the
+// errno behind a system failure is kept in systemError().
+#ifndef EMPUPDATE_EMPLOYEE_EMPLOYEE_H_
+#define EMPUPDATE_EMPLOYEE_EMPLOYEE_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "Array.h"
+#include "Date.h"
+#include "RecordStream.h"
+
+class Employee {
+ public:
+  // One index entry: an employee number and the position of its record.
+  struct Location {
+    std::int32_t id;
+    std::int32_t offset;
+  };
+
+  struct EmployeeError {};
+  // employee.dat can be neither opened nor created (or is not a regular
+  // file, or has vanished during the run).
+  struct CantOpenFile : EmployeeError {};
+  // load(): the employee number is not in the index.
+  struct NoSuch : EmployeeError {};
+  // read(): fewer than 4 bytes where a record should start; load(): the
+  // record found can no longer be read in full.
+  struct EndOfFile {};
+  // Reading employee.dat failed other than at its end (an I/O error).
+  struct ReadFailed : EmployeeError {};
+  // Writing or closing employee.dat failed (a full disk, a size limit).
+  struct WriteFailed : EmployeeError {};
+  // buildIndex(): the size is not a whole number of records.
+  struct BadSize : EmployeeError {};
+  // The file is, or an add would make it, 2^31 bytes or more.
+  struct TooLarge : EmployeeError {};
+  // add(): the highest employee number, 2147483647, is already given out.
+  struct NoFreeId : EmployeeError {};
+  // write() or add(): the file is no longer the size the index knows (some
+  // other program cut or extended it during the run).
+  struct FileChanged : EmployeeError {};
+
+  static constexpr std::int32_t kRecordBytes = 60;
+  static constexpr std::size_t kNameBytes = 32;
+  static constexpr const char* kFileName = "employee.dat";
+
+  // Name all zero, offset and id -1, amount, category and deleted 0, date
+  // 1901-01-01.
+  Employee();
+
+  // Copies at most 31 characters and a NUL into the start of the name field;
+  // the bytes after the NUL keep what they held.
+  void setName(const char* newName);
+  void setCategory(std::int32_t c) { category = c; }
+  void setAmount(std::int32_t a) { amount = a; }
+  void setDate(const Date& d) { date = d; }
+  void setDeleted(std::int32_t d) { deleted = d; }
+
+  std::int32_t getId() const { return id; }
+  std::int32_t getOffset() const { return offset; }
+  std::int32_t getDeleted() const { return deleted; }
+  // The 32 bytes of the name field, not necessarily NUL-terminated.
+  const char* getNameField() const { return name; }
+  std::int32_t getCategory() const { return category; }
+  std::int32_t getAmount() const { return amount; }
+  const Date& getDate() const { return date; }
+
+  // The codec on memory. encode() fills the 60 bytes of the record; decode()
+  // takes the first n bytes (n <= 60) and leaves the fields beyond them as
+  // they were (a field cut in the middle is overwritten as far as n goes).
+  void encode(unsigned char* record) const;
+  void decode(const unsigned char* record, std::size_t n);
+
+  // Reads the record at the position of inFile into this object and sets
+  // offset to that position. Throws EndOfFile when fewer than 4 bytes are
+  // left, ReadFailed on an I/O error; a record cut after 4 to 59 bytes is
+  // decoded as far as it goes and raises nothing. Returns the bytes read.
+  std::size_t read();
+
+  // Scans employee.dat once, creating it empty when missing, and fills the
+  // index, count, maxId and endOffset. Throws CantOpenFile, BadSize,
+  // TooLarge or ReadFailed; a refused file is left as it was.
+  static void buildIndex();
+  // Reads the record of the first index entry holding `wanted` into this
+  // object. Throws NoSuch (object unchanged), CantOpenFile, EndOfFile (the
+  // record can't be read in full) or ReadFailed.
+  void load(std::int32_t wanted);
+  // Gives this record the next employee number and appends it. Throws
+  // NoFreeId or TooLarge before anything changes; CantOpenFile, FileChanged
+  // or WriteFailed after the index took the entry, with the file cut back
+  // to its former end.
+  void add();
+  // Writes this record back at its offset. Throws CantOpenFile,
+  // FileChanged or WriteFailed.
+  void write();
+
+  // The class-wide state, for tools and tests.
+  static std::int32_t getCount() { return count; }
+  static std::int32_t getMaxId() { return maxId; }
+  static std::int32_t getEndOffset() { return endOffset; }
+  static const Location& entry(std::int32_t i) { return index[i]; }
+  static std::int32_t indexCapacity() { return index.capacity(); }
+  // errno of the last failed system call on employee.dat (0 when none, -1
+  // for a file that is not a regular one).
+  static int systemError() { return lastError; }
+  // Back to the state at program start, so that a tool or test can index
+  // another file in the same process.
+  static void resetIndex();
+
+ private:
+  // Writes the record at offset; an append that fails is cut back off.
+  void writeAt(bool appending);
+  // The first entry holding `wanted`, or -1.
+  static std::int32_t find(std::int32_t wanted);
+
+  char name[kNameBytes];
+  std::int32_t offset;
+  std::int32_t id;
+  std::int32_t amount;
+  std::int32_t category;
+  Date date;
+  std::int32_t deleted;
+
+  static Array<Location> index;
+  static std::int32_t count;
+  static std::int32_t maxId;
+  static std::int32_t endOffset;
+  static RecordStream* inFile;
+  static RecordStream* outFile;
+  static int lastError;
+};
+
+#endif  // EMPUPDATE_EMPLOYEE_EMPLOYEE_H_
