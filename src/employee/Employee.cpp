@@ -42,8 +42,7 @@ RecordStream* Employee::inFile = nullptr;
 RecordStream* Employee::outFile = nullptr;
 int Employee::lastError = 0;
 
-Employee::Employee()
-    : offset(-1), id(-1), amount(0), category(0), deleted(0) {
+Employee::Employee() : offset(-1), id(-1), amount(0), category(0), deleted(0) {
   std::memset(name, 0, sizeof name);
   date.set(1901, 1, 1);
 }

@@ -27,18 +27,18 @@ TEST(DateTest, SetAcceptsRealDatesOf1901To2099Only) {
     int y, m, d;
     Outcome want;
   } cases[] = {
-      {2000, 2, 29, kOk},    {2096, 2, 29, kOk},    {2001, 2, 29, kDay},
-      {2100, 2, 28, kYear},  {1901, 1, 1, kOk},     {2099, 12, 31, kOk},
-      {1900, 12, 31, kYear}, {2100, 1, 1, kYear},   {1900, 13, 0, kYear},
-      {2000, 13, 0, kMonth}, {2000, 0, 1, kMonth},  {2000, 1, 0, kDay},
-      {2000, 1, -5, kDay},   {2001, 4, 31, kDay},   {2001, 6, 31, kDay},
-      {2001, 9, 31, kDay},   {2001, 11, 31, kDay},  {2001, 12, 31, kOk},
-      {2001, 8, 31, kOk},    {2001, 2, 28, kOk},    {-2000, 1, 1, kYear},
+      {2000, 2, 29, kOk},    {2096, 2, 29, kOk},   {2001, 2, 29, kDay},
+      {2100, 2, 28, kYear},  {1901, 1, 1, kOk},    {2099, 12, 31, kOk},
+      {1900, 12, 31, kYear}, {2100, 1, 1, kYear},  {1900, 13, 0, kYear},
+      {2000, 13, 0, kMonth}, {2000, 0, 1, kMonth}, {2000, 1, 0, kDay},
+      {2000, 1, -5, kDay},   {2001, 4, 31, kDay},  {2001, 6, 31, kDay},
+      {2001, 9, 31, kDay},   {2001, 11, 31, kDay}, {2001, 12, 31, kOk},
+      {2001, 8, 31, kOk},    {2001, 2, 28, kOk},   {-2000, 1, 1, kYear},
   };
   for (const auto& c : cases) {
     Date d;
-    EXPECT_EQ(trySet(d, c.y, c.m, c.d), c.want) << c.y << "-" << c.m << "-"
-                                                << c.d;
+    EXPECT_EQ(trySet(d, c.y, c.m, c.d), c.want)
+        << c.y << "-" << c.m << "-" << c.d;
   }
 }
 

@@ -11,7 +11,7 @@ struct Pair {
 TEST(ArrayTest, GrowsByHalfPlusOneInOneStep) {
   struct Case {
     int start, index, size;
-  } cases[] = {{1, 0, 1},   {1, 1, 2},   {2, 2, 4}, {4, 4, 7},
+  } cases[] = {{1, 0, 1},     {1, 1, 2}, {2, 2, 4}, {4, 4, 7},
                {4, 100, 103}, {0, 0, 1}, {7, 3, 7}};
   for (const auto& c : cases) {
     Array<Pair> a(c.start);

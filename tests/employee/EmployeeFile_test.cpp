@@ -34,8 +34,7 @@ TEST_F(EmployeeFileTest, MissingFileIsCreatedEmptyAndAppendedTo) {
   Employee::buildIndex();
   ::umask(old);
   ASSERT_TRUE(fs::is_regular_file("employee.dat"));
-  EXPECT_EQ(fs::status("employee.dat").permissions(),
-            fs::perms(0644));
+  EXPECT_EQ(fs::status("employee.dat").permissions(), fs::perms(0644));
   EXPECT_EQ(Employee::getCount(), 0);
   EXPECT_EQ(Employee::getMaxId(), 0);
   EXPECT_EQ(Employee::getEndOffset(), 0);
@@ -60,8 +59,8 @@ TEST_F(EmployeeFileTest, IndexesEveryRecordAndLoadsTheFirstMatch) {
   struct Case {
     int id, offset, deleted;
     char tag;
-  } cases[] = {{5, 0, 0, 'a'}, {3, 60, 0, 'b'}, {9, 120, 1, 'c'},
-               {-4, 240, 0, 'e'}};
+  } cases[] = {
+      {5, 0, 0, 'a'}, {3, 60, 0, 'b'}, {9, 120, 1, 'c'}, {-4, 240, 0, 'e'}};
   for (const auto& c : cases) {
     Employee e;
     e.load(c.id);
@@ -153,8 +152,8 @@ TEST_F(EmployeeFileTest, UnusableFilesAreRefusedUntouched) {
     c.make();
     const auto type = fs::symlink_status("employee.dat").type();
     // Contents compared for small files, sizes for the sparse one.
-    const bool small = type == fs::file_type::regular &&
-                       fs::file_size("employee.dat") < 4096;
+    const bool small =
+        type == fs::file_type::regular && fs::file_size("employee.dat") < 4096;
     const std::string before = small ? ScratchDir::get("employee.dat") : "";
     Want got{};
     try {

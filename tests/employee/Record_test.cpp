@@ -20,9 +20,10 @@ std::string nameField(const Employee& e) {
 // The record of employee 7, Ann, category 1, amount 500, 1999-05-17.
 const std::string kAnn = std::string("\x07\0\0\0\0\0\0\0Ann", 11) +
                          std::string(29, '\0') +
-                         std::string("\x01\0\0\0\xF4\x01\0\0\xCF\x07\0\0"
-                                     "\x05\0\0\0\x11\0\0\0",
-                                     20);
+                         std::string(
+                             "\x01\0\0\0\xF4\x01\0\0\xCF\x07\0\0"
+                             "\x05\0\0\0\x11\0\0\0",
+                             20);
 
 TEST(RecordTest, DefaultEmployee) {
   Employee e;
@@ -62,8 +63,7 @@ TEST(RecordTest, SetNameKeepsTheTailAndNeverOverrunsTheField) {
   struct Case {
     std::string before, set, field;
   } cases[] = {
-      {"Jonathan", "Al",
-       std::string("Al\0athan", 8) + std::string(24, '\0')},
+      {"Jonathan", "Al", std::string("Al\0athan", 8) + std::string(24, '\0')},
       {"", std::string(31, 'x'), std::string(31, 'x') + '\0'},
       {"", std::string(40, 'y'), std::string(31, 'y') + '\0'},
       {"Bob", "", std::string("\0ob", 3) + std::string(29, '\0')},

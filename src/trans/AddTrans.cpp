@@ -1,0 +1,3 @@
+#include "AddTrans.h"
+
+void AddTrans::process() {}

@@ -1,0 +1,3 @@
+#include "ChangeTrans.h"
+
+void ChangeTrans::process() {}

@@ -1,0 +1,3 @@
+#include "DeleteTrans.h"
+
+void DeleteTrans::process() {}

@@ -1,0 +1,97 @@
+#include "EmpTrans.h"
+
+#include "AddTrans.h"
+#include "ChangeTrans.h"
+#include "DeleteTrans.h"
+
+modifstream* EmpTrans::transFile = nullptr;
+long EmpTrans::currentLine = 1;
+
+void EmpTrans::openFile() {
+  if (transFile == nullptr) {
+    auto* stream = new modifstream(kFileName);
+    if (stream->fail()) {
+      delete stream;
+      throw CantOpenFile();
+    }
+    transFile = stream;
+  }
+  transFile->rewind();
+  currentLine = transFile->line();
+}
+
+void EmpTrans::closeFile() {
+  if (transFile == nullptr) return;
+  transFile->close();
+  delete transFile;
+  transFile = nullptr;
+}
+
+std::unique_ptr<EmpTrans> EmpTrans::get() {
+  modifstream& in = *transFile;
+  char letter = '\0';
+  in >> letter;
+  in.checkRead();  // a broken disk is not the end of the transactions
+  currentLine = in.line();
+  if (in.eof() || in.fail()) throw NoMore();
+
+  std::unique_ptr<EmpTrans> t;
+  switch (letter) {
+    case 'A':
+      t = std::make_unique<AddTrans>();
+      t->readContent();
+      t->id = -1;
+      break;
+    case 'C':
+      t = std::make_unique<ChangeTrans>();
+      // A number that can't be read fails the stream: the name read that
+      // follows reports it.
+      in.getNumber(t->id, modifstream::Overflow::kFail);
+      t->readContent();
+      break;
+    case 'D':
+      t = std::make_unique<DeleteTrans>();
+      if (!in.getNumber(t->id, modifstream::Overflow::kFail)) {
+        in.checkRead();
+        throw InvalidContent();  // no field follows that would report it
+      }
+      break;
+    default:
+      throw InvalidType();
+  }
+  // A digit right after the last number means the number rule cut it short
+  // ("D 08" reads 0): skipping the rest of the line would hide that.
+  if (in.numberCutShort()) throw InvalidContent();
+
+  // Skip the rest of the line, stopping as soon as nothing can be read.
+  for (int c = in.get(); c != '\n' && c != modifstream::traits_type::eof();) {
+    c = in.get();
+  }
+  in.checkRead();
+  return t;
+}
+
+void EmpTrans::readContent() {
+  modifstream& in = *transFile;
+  in.getQuoted(name, kNameBytes, '"');
+  char letter = '\0';
+  in >> letter;
+  in.checkRead();
+  if (!in) throw InvalidContent();
+  switch (letter) {
+    case 'S':
+      category = 0;
+      break;
+    case 'H':
+      category = 1;
+      break;
+    case '*':
+      category = -1;
+      break;
+    default:
+      throw InvalidContent();
+  }
+  // An amount that can't be read fails the stream: the date read reports it.
+  in.getNumber(amount, modifstream::Overflow::kFail);
+  date = in.getDate();
+}

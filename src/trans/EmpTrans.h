@@ -1,0 +1,79 @@
+// EmpTrans: one transaction of emptrans.dat, and the class-wide reader of
+// that file.
+//
+// openFile() opens the file (creating it empty when missing) and moves to
+// its start; get() reads the next transaction and returns a new object of
+// its kind (AddTrans, ChangeTrans, DeleteTrans), owned by the caller; its
+// process() applies it to employee.dat. closeFile() closes the file.
+//
+// Text form: a type letter ("A", "C" or "D", upper case) as the first
+// character that is not white space, then its fields, each after optional
+// white space (line ends included):
+//   A "name" category amount year/month/day
+//   C number "name" category amount year/month/day
+//   D number
+// The category is "S" (0), "H" (1) or "*" (-1). After the last field the
+// rest of the line is ignored.
+//
+// Errors are empty classes thrown by value. get() throws NoMore when only
+// white space is left; every other error means the transaction was not
+// read and nothing of it may be applied.
+#ifndef EMPUPDATE_TRANS_EMPTRANS_H_
+#define EMPUPDATE_TRANS_EMPTRANS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "Date.h"
+#include "modifstream.h"
+
+class EmpTrans {
+ public:
+  struct EmpTransErrors {};
+  // emptrans.dat can be neither opened nor created, or is not a regular file.
+  struct CantOpenFile : EmpTransErrors {};
+  // No transaction is left.
+  struct NoMore : EmpTransErrors {};
+  // The type letter is not "A", "C" or "D".
+  struct InvalidType : EmpTransErrors {};
+  // A bad category letter, or a missing or cut-short employee number of a
+  // "D", or a digit right after a transaction's last number.
+  struct InvalidContent : EmpTransErrors {};
+
+  static constexpr std::size_t kNameBytes = 32;
+  static constexpr const char* kFileName = "emptrans.dat";
+
+  EmpTrans() = default;
+  virtual ~EmpTrans() = default;
+  EmpTrans(const EmpTrans&) = delete;
+  EmpTrans& operator=(const EmpTrans&) = delete;
+
+  // Applies the transaction to employee.dat. The base does nothing.
+  virtual void process() {}
+
+  static void openFile();
+  // Reads the next transaction. Throws NoMore, InvalidType, InvalidContent,
+  // the errors of modifstream's readers and the range errors of Date.
+  static std::unique_ptr<EmpTrans> get();
+  static void closeFile();
+  // The line of emptrans.dat on which the last type letter read stands (or,
+  // before one is read, the line the reader is on).
+  static long line() { return currentLine; }
+
+  // Reads name, category letter, amount and date into this object.
+  void readContent();
+
+  // Fields as read; those a kind does not read keep these starting values.
+  std::int32_t id = 0;
+  char name[kNameBytes] = {};
+  std::int32_t category = 0;
+  std::int32_t amount = 0;
+  Date date;
+
+ private:
+  static modifstream* transFile;
+  static long currentLine;
+};
+
+#endif  // EMPUPDATE_TRANS_EMPTRANS_H_

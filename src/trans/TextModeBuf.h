@@ -1,0 +1,67 @@
+// TextModeBuf: a read-only stream buffer that turns the bytes of another
+// buffer into the text of a transaction file.
+//
+// - CR LF reads as LF; a CR not followed by LF reads as itself;
+// - byte 0x1A ends the text: it and everything after it are never read;
+// - every other byte, NUL included, reads as itself.
+//
+// It counts the line feeds the reader has consumed, so that a diagnostic can
+// name the line it is on, and lets the number reader look a few characters
+// ahead without consuming them. It does not own the source buffer. A read
+// error of the source propagates as the exception the source threw (the
+// istream turns it into its bad state); error() keeps its errno.
+#ifndef EMPUPDATE_TRANS_TEXTMODEBUF_H_
+#define EMPUPDATE_TRANS_TEXTMODEBUF_H_
+
+#include <cstddef>
+#include <streambuf>
+
+class TextModeBuf : public std::streambuf {
+ public:
+  // The longest look-ahead peek() serves.
+  static constexpr std::size_t kMaxPeek = 64;
+
+  TextModeBuf() = default;
+  TextModeBuf(const TextModeBuf&) = delete;
+  TextModeBuf& operator=(const TextModeBuf&) = delete;
+
+  // Starts reading `source` from its current position.
+  void setSource(std::streambuf* source);
+
+  // The character k places past the read position (0: the next one), or
+  // eof when the text ends before it. Requires k < kMaxPeek.
+  int_type peek(std::size_t k);
+  // Consumes n characters that peek() has shown to be there.
+  void skip(std::size_t n) { gbump(static_cast<int>(n)); }
+
+  // Line feeds consumed so far: the reader is on line linesConsumed() + 1.
+  long linesConsumed();
+  // errno of the source's last read error, 0 while none.
+  int error() const { return error_; }
+
+ protected:
+  int_type underflow() override;
+  // Only a move back to the start of the text is supported.
+  pos_type seekoff(off_type off, std::ios_base::seekdir dir,
+                   std::ios_base::openmode which) override;
+  pos_type seekpos(pos_type pos, std::ios_base::openmode which) override;
+
+ private:
+  static constexpr std::size_t kSize = 8192;
+
+  // Appends filtered text after the unread characters; false when the text
+  // has ended and nothing was added.
+  bool fill();
+  void reset();
+
+  std::streambuf* source_ = nullptr;
+  char buf_[kSize];
+  char raw_[kSize];
+  char* counted_ = buf_;  // line feeds before this point are in lines_
+  long lines_ = 0;
+  bool ended_ = false;      // the source is exhausted or a 0x1A was met
+  bool pendingCr_ = false;  // a CR whose successor is not yet known
+  int error_ = 0;
+};
+
+#endif  // EMPUPDATE_TRANS_TEXTMODEBUF_H_

@@ -1,0 +1,144 @@
+#include "modifstream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr std::size_t kMaxNumberChars = 15;
+
+// The value of c as a digit of `base`, or -1.
+int digitValue(int c, int base) {
+  int v = -1;
+  if (c >= '0' && c <= '9') v = c - '0';
+  if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+  return v < base ? v : -1;
+}
+
+// Creates a missing file and tells whether `name` is a regular file. The
+// open does not wait on a FIFO, which is refused like a directory.
+bool createRegularFile(const char* name) {
+  const int fd =
+      ::open(name, O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  struct stat st;
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  ::close(fd);
+  return regular;
+}
+
+}  // namespace
+
+modifstream::modifstream(const char* name) {
+  if (!createRegularFile(name)) {
+    setstate(std::ios_base::failbit);
+    return;
+  }
+  open(name, std::ios_base::in);
+  text_.setSource(std::ifstream::rdbuf());
+  const bool opened = is_open();
+  std::ios::rdbuf(&text_);  // also clears the state
+  if (!opened) setstate(std::ios_base::failbit);
+}
+
+void modifstream::checkRead() const {
+  if (bad()) throw ReadFailed();
+}
+
+void modifstream::rewind() {
+  if (!fail()) rdbuf()->pubseekpos(0, std::ios_base::in);
+}
+
+bool modifstream::getNumber(std::int32_t& n, Overflow overflow) {
+  cutShort_ = false;
+  const sentry ok(*this);  // skips white space; fails at the end or if failed
+  if (!ok) return false;
+  try {
+    std::size_t k = 0;
+    int c = text_.peek(k);
+    const bool negative = c == '-';
+    if (c == '+' || c == '-') c = text_.peek(++k);
+    int base = 10;
+    if (c == '0') {
+      const int x = text_.peek(k + 1);
+      base = x == 'x' || x == 'X' ? 16 : 8;
+      if (base == 16) k += 2;  // an octal number's 0 is its first digit
+    }
+    std::int64_t value = 0;
+    std::size_t digits = 0;
+    for (; k < kMaxNumberChars; ++k, ++digits) {
+      const int d = digitValue(text_.peek(k), base);
+      if (d < 0) break;
+      value = value * base + d;
+    }
+    const int next = text_.peek(k);
+    if (digits == 0) {
+      // Nothing consumed: the sign or prefix stays for the next read.
+      n = 0;
+      setstate(next == traits_type::eof() ? failbit | eofbit : failbit);
+      return false;
+    }
+    text_.skip(k);
+    if (next == traits_type::eof()) setstate(eofbit);
+    cutShort_ =
+        digitValue(next, 10) >= 0 || (base == 16 && digitValue(next, 16) >= 0);
+    if (negative) value = -value;
+    constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+    const bool inRange = value >= kMin && value <= kMax;
+    n = static_cast<std::int32_t>(value < kMin ? kMin : std::min(value, kMax));
+    if (!inRange && overflow == Overflow::kFail) {
+      setstate(failbit);
+      return false;
+    }
+    return true;
+  } catch (const std::ios_base::failure&) {
+    // The source could not be read: the same bad state the standard
+    // extractors leave.
+    setstate(badbit);
+    return false;
+  }
+}
+
+char* modifstream::getQuoted(char* buffer, int maxLen, char quote) {
+  char open = '\0';
+  if (!(*this >> open) || open != quote) {
+    checkRead();
+    throw InvalidQuotedString();
+  }
+  for (int i = 0; i < maxLen; ++i) {
+    const int_type c = get();
+    if (c == traits_type::eof()) break;
+    const char ch = traits_type::to_char_type(c);
+    if (ch == quote) {
+      buffer[i] = '\0';
+      return buffer;
+    }
+    if (ch == '\n') throw InvalidQuotedString();
+    buffer[i] = ch;
+  }
+  checkRead();
+  throw MaxLenExceeded();
+}
+
+Date modifstream::getDate() {
+  std::int32_t year = 0, month = 0, day = 0;
+  char separator = '\0';
+  getNumber(year, Overflow::kClamp);
+  if (!(*this >> separator) || separator != '/') {
+    checkRead();
+    throw InvalidDate();
+  }
+  getNumber(month, Overflow::kClamp);
+  // When no character can be read, the first "/" still stands in
+  // `separator` and the day read fails in turn.
+  if (*this >> separator && separator != '/') throw InvalidDate();
+  getNumber(day, Overflow::kClamp);
+  checkRead();
+  return Date(year, month, day);
+}

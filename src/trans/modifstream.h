@@ -1,0 +1,81 @@
+// modifstream: the input stream of the transaction file, an std::ifstream
+// that reads its file as text (see TextModeBuf) and adds the readers of the
+// transaction syntax: numbers, quoted names and dates.
+//
+// Opening creates a missing file, empty (mode 0666 less the umask), and
+// never truncates. A directory, FIFO or device, or a name that can be
+// neither opened nor created, leaves the stream failed; the constructor
+// never throws.
+//
+// The number rule, for every number of the file: white space skipped; an
+// optional sign; "0x"/"0X" makes the rest hexadecimal, another leading "0"
+// octal, else decimal; at most 15 characters, sign and prefix included; the
+// first character that cannot continue the number is left unread. A read
+// that takes no digit fails and leaves what it looked at unread; a read on a
+// failed stream, or at the end of the text, fails and stores nothing. A
+// failed read fails the stream, so every later read fails too.
+//
+// Readers throw the syntax errors below (empty, thrown by value), or
+// ReadFailed when the file could not be read (an I/O error), so that a
+// broken disk is never taken for a syntax error or for the end of the file.
+#ifndef EMPUPDATE_TRANS_MODIFSTREAM_H_
+#define EMPUPDATE_TRANS_MODIFSTREAM_H_
+
+#include <cstdint>
+#include <fstream>
+
+#include "Date.h"
+#include "TextModeBuf.h"
+
+class modifstream : public std::ifstream {
+ public:
+  struct InvalidQuotedString {};
+  struct MaxLenExceeded {};
+  struct InvalidDate {};
+  struct ReadFailed {};
+
+  // What a number beyond the signed 32-bit range becomes.
+  enum class Overflow {
+    kFail,   // a failed read (employee numbers, amounts)
+    kClamp,  // the nearest limit, and the read succeeds (dates)
+  };
+
+  explicit modifstream(const char* name);
+  ~modifstream() override = default;
+
+  // Reads a number into `n` by the number rule; false when the read failed.
+  bool getNumber(std::int32_t& n, Overflow overflow);
+  // True when the last number read stopped at a character that could have
+  // continued it (a decimal digit, or a hexadecimal digit after a
+  // hexadecimal number): it was cut short by its base or by the length
+  // limit, e.g. "08" read as 0 with the 8 left.
+  bool numberCutShort() const { return cutShort_; }
+
+  // Skips white space, expects `quote`, then copies the characters up to
+  // the closing quote (consumed) into buffer and NUL-terminates it. At most
+  // maxLen - 1 characters fit. Throws InvalidQuotedString when the opening
+  // quote is missing or a line feed stands inside, MaxLenExceeded when no
+  // closing quote comes within maxLen characters or the text ends inside.
+  char* getQuoted(char* buffer, int maxLen, char quote);
+
+  // Reads year/month/day (white space allowed before each part; numbers
+  // clamp on overflow; a number that cannot be read counts as 0) and returns
+  // the checked Date. Throws InvalidDate for a missing or wrong separator,
+  // and the range errors of Date.
+  Date getDate();
+
+  // Throws ReadFailed when the stream is in its bad state.
+  void checkRead() const;
+  // The line of the next unread character, counted from 1.
+  long line() { return text_.linesConsumed() + 1; }
+  // Moves back to the start of the text without clearing the stream state.
+  void rewind();
+  // errno of the last read error, 0 while none.
+  int error() const { return text_.error(); }
+
+ private:
+  TextModeBuf text_;
+  bool cutShort_ = false;
+};
+
+#endif  // EMPUPDATE_TRANS_MODIFSTREAM_H_
