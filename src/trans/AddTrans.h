@@ -1,5 +1,7 @@
-// AddTrans: the "A" transaction, which adds an employee: the record gets the
-// next employee number and is appended.
+// AddTrans: the "A" transaction. process() stores every field exactly as
+// read in a new record, which gets the next employee number (the
+// transaction's own id, -1, is not used) and is appended to employee.dat.
+// It passes on the errors of Employee::add.
 #ifndef EMPUPDATE_TRANS_ADDTRANS_H_
 #define EMPUPDATE_TRANS_ADDTRANS_H_
 

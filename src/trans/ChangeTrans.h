@@ -1,6 +1,9 @@
-// ChangeTrans: the "C" transaction, which changes the fields of an employee the
-// transaction gives, and writes the record back in place; -1 category, 0
-// amount, an empty name and a date in 1901 mean unchanged.
+// ChangeTrans: the "C" transaction. process() loads the employee's record,
+// sets each field the transaction gives, and writes the record back in
+// place. Four values leave a field unchanged: category -1, amount 0, an
+// empty name, and any date in 1901 (the whole date stays). An unknown
+// employee number is reported on standard error and ends the batch with
+// Employee::NoSuch; other errors of the employee file pass on unchanged.
 #ifndef EMPUPDATE_TRANS_CHANGETRANS_H_
 #define EMPUPDATE_TRANS_CHANGETRANS_H_
 

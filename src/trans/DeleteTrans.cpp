@@ -1,3 +1,8 @@
 #include "DeleteTrans.h"
 
-void DeleteTrans::process() {}
+void DeleteTrans::process() {
+  Employee e;
+  loadOrReport(e);
+  e.setDeleted(1);
+  e.write();
+}

@@ -1,5 +1,7 @@
-// DeleteTrans: the "D" transaction, which marks an employee's record deleted
-// and writes it back in place; the record stays in the file.
+// DeleteTrans: the "D" transaction. process() loads the employee's record,
+// marks it deleted and writes it back in place; the record stays in the
+// file and in the index, and later transactions can still change it. An
+// unknown employee number is reported as for a change.
 #ifndef EMPUPDATE_TRANS_DELETETRANS_H_
 #define EMPUPDATE_TRANS_DELETETRANS_H_
 

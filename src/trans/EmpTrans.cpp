@@ -1,11 +1,14 @@
 #include "EmpTrans.h"
 
+#include <iostream>
+
 #include "AddTrans.h"
 #include "ChangeTrans.h"
 #include "DeleteTrans.h"
 
 modifstream* EmpTrans::transFile = nullptr;
 long EmpTrans::currentLine = 1;
+char EmpTrans::currentLetter = '\0';
 
 void EmpTrans::openFile() {
   if (transFile == nullptr) {
@@ -34,6 +37,7 @@ std::unique_ptr<EmpTrans> EmpTrans::get() {
   in.checkRead();  // a broken disk is not the end of the transactions
   currentLine = in.line();
   if (in.eof() || in.fail()) throw NoMore();
+  currentLetter = letter;
 
   std::unique_ptr<EmpTrans> t;
   switch (letter) {
@@ -53,7 +57,7 @@ std::unique_ptr<EmpTrans> EmpTrans::get() {
       t = std::make_unique<DeleteTrans>();
       if (!in.getNumber(t->id, modifstream::Overflow::kFail)) {
         in.checkRead();
-        throw InvalidContent();  // no field follows that would report it
+        throw InvalidNumber();  // no field follows that would report it
       }
       break;
     default:
@@ -61,7 +65,7 @@ std::unique_ptr<EmpTrans> EmpTrans::get() {
   }
   // A digit right after the last number means the number rule cut it short
   // ("D 08" reads 0): skipping the rest of the line would hide that.
-  if (in.numberCutShort()) throw InvalidContent();
+  if (in.numberCutShort()) throw NumberCutShort();
 
   // Skip the rest of the line, stopping as soon as nothing can be read.
   for (int c = in.get(); c != '\n' && c != modifstream::traits_type::eof();) {
@@ -77,7 +81,7 @@ void EmpTrans::readContent() {
   char letter = '\0';
   in >> letter;
   in.checkRead();
-  if (!in) throw InvalidContent();
+  if (!in) throw InvalidCategory();
   switch (letter) {
     case 'S':
       category = 0;
@@ -89,9 +93,19 @@ void EmpTrans::readContent() {
       category = -1;
       break;
     default:
-      throw InvalidContent();
+      throw InvalidCategory();
   }
   // An amount that can't be read fails the stream: the date read reports it.
   in.getNumber(amount, modifstream::Overflow::kFail);
   date = in.getDate();
+}
+
+void EmpTrans::loadOrReport(Employee& e) const {
+  try {
+    e.load(id);
+  } catch (Employee::NoSuch&) {
+    std::cerr << '\n' << std::flush;
+    std::cerr << "Transaction found for invalid employee: " << id << std::flush;
+    throw;
+  }
 }

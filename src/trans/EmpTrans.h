@@ -26,6 +26,7 @@
 #include <memory>
 
 #include "Date.h"
+#include "Employee.h"
 #include "modifstream.h"
 
 class EmpTrans {
@@ -37,9 +38,15 @@ class EmpTrans {
   struct NoMore : EmpTransErrors {};
   // The type letter is not "A", "C" or "D".
   struct InvalidType : EmpTransErrors {};
-  // A bad category letter, or a missing or cut-short employee number of a
-  // "D", or a digit right after a transaction's last number.
+  // The content after the type letter is wrong; the kinds below say how.
   struct InvalidContent : EmpTransErrors {};
+  // The category letter is not "S", "H" or "*", or is missing.
+  struct InvalidCategory : InvalidContent {};
+  // A "D" without a readable employee number (none, or out of range).
+  struct InvalidNumber : InvalidContent {};
+  // A digit stands right after the transaction's last number: the number
+  // rule ended that number early ("08" is octal 0, then 8).
+  struct NumberCutShort : InvalidContent {};
 
   static constexpr std::size_t kNameBytes = 32;
   static constexpr const char* kFileName = "emptrans.dat";
@@ -60,6 +67,10 @@ class EmpTrans {
   // The line of emptrans.dat on which the last type letter read stands (or,
   // before one is read, the line the reader is on).
   static long line() { return currentLine; }
+  // The last type letter read.
+  static char typeLetter() { return currentLetter; }
+  // errno of a read error on emptrans.dat, 0 while none.
+  static int readError() { return transFile ? transFile->error() : 0; }
 
   // Reads name, category letter, amount and date into this object.
   void readContent();
@@ -71,9 +82,17 @@ class EmpTrans {
   std::int32_t amount = 0;
   Date date;
 
+ protected:
+  // Employee::load of this transaction's id into `e`. For an unknown id it
+  // writes, on standard error, a line end (flushed), "Transaction found for
+  // invalid employee: " and the id in decimal, with no line end after it,
+  // and throws Employee::NoSuch again.
+  void loadOrReport(Employee& e) const;
+
  private:
   static modifstream* transFile;
   static long currentLine;
+  static char currentLetter;
 };
 
 #endif  // EMPUPDATE_TRANS_EMPTRANS_H_
