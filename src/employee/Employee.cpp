@@ -1,6 +1,11 @@
 #include "Employee.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -41,6 +46,7 @@ std::int32_t Employee::endOffset = 0;
 RecordStream* Employee::inFile = nullptr;
 RecordStream* Employee::outFile = nullptr;
 int Employee::lastError = 0;
+int Employee::lockDescriptor = -1;
 
 Employee::Employee() : offset(-1), id(-1), amount(0), category(0), deleted(0) {
   std::memset(name, 0, sizeof name);
@@ -95,9 +101,26 @@ void Employee::buildIndex() {
     lastError = inFile->error();
     throw CantOpenFile();
   }
-  // Judged from the size before a byte is read: a huge sparse file is
-  // refused at once, and a damaged last record is never indexed.
-  const std::int64_t size = inFile->file().sizeAtOpen();
+  // The lock lives on a descriptor of its own: the per-operation streams
+  // open and close the file, which would drop a lock of theirs.
+  if (lockDescriptor >= 0) ::close(lockDescriptor);
+  lockDescriptor = ::fcntl(inFile->file().descriptor(), F_DUPFD_CLOEXEC, 0);
+  if (lockDescriptor >= 0 && ::flock(lockDescriptor, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    ::close(lockDescriptor);
+    lockDescriptor = -1;
+    // Only a lock held by another run refuses; a file system without locks
+    // runs unlocked, as the system always did.
+    if (error == EWOULDBLOCK) throw InUse();
+  }
+  // Judged from the size, read under the lock, before a byte is read: a
+  // huge sparse file is refused at once, and a damaged last record is never
+  // indexed.
+  const std::int64_t size = inFile->file().currentSize();
+  if (size < 0) {
+    lastError = inFile->error();
+    throw ReadFailed();
+  }
   if (size > kInt32Max) throw TooLarge();
   if (size % kRecordBytes != 0) throw BadSize();
 
@@ -194,6 +217,8 @@ void Employee::writeAt(bool appending) {
 }
 
 void Employee::resetIndex() {
+  if (lockDescriptor >= 0) ::close(lockDescriptor);
+  lockDescriptor = -1;
   count = 0;
   maxId = 0;
   endOffset = 0;

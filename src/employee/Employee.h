@@ -59,6 +59,8 @@ class Employee {
   struct TooLarge : EmployeeError {};
   // add(): the highest employee number, 2147483647, is already given out.
   struct NoFreeId : EmployeeError {};
+  // buildIndex(): another run holds employee.dat.
+  struct InUse : EmployeeError {};
   // write() or add(): the file is no longer the size the index knows (some
   // other program cut or extended it during the run).
   struct FileChanged : EmployeeError {};
@@ -101,8 +103,11 @@ class Employee {
   std::size_t read();
 
   // Scans employee.dat once, creating it empty when missing, and fills the
-  // index, count, maxId and endOffset. Throws CantOpenFile, BadSize,
-  // TooLarge or ReadFailed; a refused file is left as it was.
+  // index, count, maxId and endOffset. First it takes an exclusive lock on
+  // the file, held until the process ends (or resetIndex()), so that two
+  // runs never apply batches to one file at once; it does not wait for it.
+  // Throws CantOpenFile, InUse, BadSize, TooLarge or ReadFailed; a refused
+  // file is left as it was.
   static void buildIndex();
   // Reads the record of the first index entry holding `wanted` into this
   // object. Throws NoSuch (object unchanged), CantOpenFile, EndOfFile (the
@@ -126,8 +131,8 @@ class Employee {
   // errno of the last failed system call on employee.dat (0 when none, -1
   // for a file that is not a regular one).
   static int systemError() { return lastError; }
-  // Back to the state at program start, so that a tool or test can index
-  // another file in the same process.
+  // Back to the state at program start, lock released, so that a tool or
+  // test can index another file in the same process.
   static void resetIndex();
 
  private:
@@ -151,6 +156,7 @@ class Employee {
   static RecordStream* inFile;
   static RecordStream* outFile;
   static int lastError;
+  static int lockDescriptor;
 };
 
 #endif  // EMPUPDATE_EMPLOYEE_EMPLOYEE_H_

@@ -48,6 +48,8 @@ class RecordFileBuf : public std::streambuf {
   bool truncate(std::int64_t size);
   // errno of the last failure, 0 while none.
   int error() const { return error_; }
+  // The open descriptor, still owned by this buffer; -1 when closed.
+  int descriptor() const { return fd_; }
 
  protected:
   std::streamsize xsgetn(char* s, std::streamsize n) override;

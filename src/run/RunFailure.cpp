@@ -85,6 +85,8 @@ std::string RunFailure::what(std::exception_ptr error, Stage stage) {
                : "employee.dat would grow to 2 GiB: too large";
   } catch (const Employee::NoFreeId&) {
     return "no employee number left to give (2147483647 is taken)";
+  } catch (const Employee::InUse&) {
+    return "in use by another run";
   } catch (const Employee::FileChanged&) {
     return "employee.dat was changed by another program during the run";
   } catch (const Employee::EmployeeError&) {

@@ -187,6 +187,34 @@ TEST_F(EmployeeFileTest, FileThatVanishesIsNeverRecreated) {
   EXPECT_FALSE(fs::exists("employee.dat"));
 }
 
+// Replaced during the run: every later operation refuses it, none waits on
+// a FIFO, and none reads /dev/zero as records.
+TEST_F(EmployeeFileTest, FileReplacedDuringTheRunIsRefused) {
+  struct Case {
+    const char* what;
+    void (*make)();
+  } cases[] = {
+      {"directory", [] { fs::create_directory("employee.dat"); }},
+      {"fifo", [] { ::mkfifo("employee.dat", 0666); }},
+      {"link to /dev/zero",
+       [] { fs::create_symlink("/dev/zero", "employee.dat"); }},
+  };
+  for (const auto& c : cases) {
+    ScratchDir scratch;
+    Employee::resetIndex();
+    ScratchDir::put("employee.dat", rec(1));
+    Employee::buildIndex();
+    Employee loaded;
+    loaded.load(1);
+    fs::remove("employee.dat");
+    c.make();
+    Employee e;
+    EXPECT_THROW(e.load(1), Employee::CantOpenFile) << c.what;
+    EXPECT_THROW(loaded.write(), Employee::CantOpenFile) << c.what;
+    EXPECT_THROW(e.add(), Employee::CantOpenFile) << c.what;
+  }
+}
+
 TEST_F(EmployeeFileTest, FileThatShrinksIsNeverPaddedOrReadStale) {
   ScratchDir::put("employee.dat", rec(1) + rec(2));
   Employee::buildIndex();

@@ -6,13 +6,10 @@
 //   case.txt         "status N", "stderr TEXT" (C escapes), and optionally
 //                    "setup employee-dir|trans-dir",
 //                    "setup employee-link|trans-link TARGET",
+//                    "setup employee-size BYTES" (a sparse file),
 //                    "fsize BYTES" (a file-size limit: a full disk),
 //                    "exists FILE", "absent FILE"
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -21,6 +18,7 @@
 #include <vector>
 
 #include "RecordText.h"
+#include "RunProgram.h"
 #include "ScratchDir.h"
 
 namespace {
@@ -49,37 +47,6 @@ std::string unescape(const std::string& s) {
   return out;
 }
 
-struct Outcome {
-  int status = -1;
-  std::string err, out;
-};
-
-// Runs empupdate in the current directory, under a file-size limit when
-// fsize > 0.
-Outcome runEmpupdate(long fsize) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int err = ::open("../stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int out = ::open("../stdout", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(err, 2);
-    ::dup2(out, 1);
-    if (fsize > 0) {
-      rlimit lim{rlim_t(fsize), rlim_t(fsize)};
-      ::setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ::execl(EMPUPDATE_PATH, "empupdate", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  int wstatus = 0;
-  ::waitpid(pid, &wstatus, 0);
-  Outcome o;
-  o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus)
-                                : 1000 + WTERMSIG(wstatus);  // a crash
-  o.err = ScratchDir::get("../stderr");
-  o.out = ScratchDir::get("../stdout");
-  return o;
-}
-
 class CaseTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CaseTest, Run) {
@@ -90,6 +57,7 @@ TEST_P(CaseTest, Run) {
   ScratchDir outer;  // holds the captured output beside the work directory
   fs::create_directory("work");
   fs::current_path("work");
+  const std::string work = fs::current_path().string();
 
   const bool hasBefore = has("employee.before");
   const std::string before = record_text::toBytes(read("employee.before"));
@@ -122,9 +90,13 @@ TEST_P(CaseTest, Run) {
     if (key == "setup" && arg == "trans-link") {
       fs::create_symlink(target, "emptrans.dat");
     }
+    if (key == "setup" && arg == "employee-size") {
+      ScratchDir::put("employee.dat", "");
+      fs::resize_file("employee.dat", std::stoull(target));
+    }
   }
 
-  const Outcome got = runEmpupdate(fsize);
+  const ProgramResult got = runProgram({EMPUPDATE_PATH}, work, fsize);
   EXPECT_EQ(got.status, wantStatus);
   EXPECT_EQ(got.err, wantErr);
   EXPECT_EQ(got.out, "") << "nothing on standard output";
