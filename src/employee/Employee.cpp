@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <vector>
+#include <memory>
 
 #include "LittleEndian.h"
 
@@ -126,10 +126,15 @@ void Employee::buildIndex() {
 
   count = 0;
   std::int32_t pos = 0;
-  std::vector<unsigned char> block(kBlockRecords * kRecordBytes);
+  // Sized to the file, up to about 1 MiB, and not zeroed: every byte used
+  // is read first.
+  const std::int64_t blockRecords =
+      std::min(kBlockRecords, size / kRecordBytes);
+  const auto block = std::make_unique_for_overwrite<unsigned char[]>(
+      static_cast<std::size_t>(blockRecords * kRecordBytes));
   for (std::int64_t left = size / kRecordBytes; left > 0;) {
     const std::int64_t n = std::min(left, kBlockRecords);
-    inFile->read(reinterpret_cast<char*>(block.data()), n * kRecordBytes);
+    inFile->read(reinterpret_cast<char*>(block.get()), n * kRecordBytes);
     if (inFile->bad() || inFile->gcount() != n * kRecordBytes) {
       // An I/O error, or the file shrank under the scan (errno 0).
       lastError = inFile->bad() ? inFile->error() : 0;

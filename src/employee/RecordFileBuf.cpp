@@ -37,7 +37,6 @@ bool RecordFileBuf::open(const char* name, Access access, bool create) {
   fd_ = fd;
   pos_ = 0;
   sizeAtOpen_ = st.st_size;
-  setg(nullptr, nullptr, nullptr);
   return true;
 }
 
@@ -45,7 +44,6 @@ bool RecordFileBuf::close() {
   if (fd_ < 0) return true;
   const int rc = ::close(fd_);
   fd_ = -1;
-  setg(nullptr, nullptr, nullptr);
   if (rc != 0 && errno != EINTR) {
     error_ = errno;
     return false;
@@ -68,7 +66,7 @@ bool RecordFileBuf::truncate(std::int64_t size) {
   return false;
 }
 
-std::streamsize RecordFileBuf::readAt(char* s, std::streamsize n) {
+std::streamsize RecordFileBuf::xsgetn(char* s, std::streamsize n) {
   std::streamsize got = 0;
   while (got < n) {
     const ssize_t r = ::pread(fd_, s + got, std::size_t(n - got), pos_);
@@ -86,26 +84,7 @@ std::streamsize RecordFileBuf::readAt(char* s, std::streamsize n) {
   return got;
 }
 
-std::streamsize RecordFileBuf::xsgetn(char* s, std::streamsize n) {
-  std::streamsize got = 0;
-  if (gptr() < egptr() && n > 0) {
-    *s = *gptr();
-    gbump(1);
-    got = 1;
-  }
-  return got + readAt(s + got, n - got);
-}
-
-RecordFileBuf::int_type RecordFileBuf::underflow() {
-  if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-  if (readAt(&one_, 1) != 1) return traits_type::eof();
-  setg(&one_, &one_, &one_ + 1);
-  return traits_type::to_int_type(one_);
-}
-
 std::streamsize RecordFileBuf::xsputn(const char* s, std::streamsize n) {
-  pos_ = position();
-  setg(nullptr, nullptr, nullptr);
   std::streamsize put = 0;
   while (put < n) {
     const ssize_t w = ::pwrite(fd_, s + put, std::size_t(n - put), pos_);
@@ -121,12 +100,6 @@ std::streamsize RecordFileBuf::xsputn(const char* s, std::streamsize n) {
   return put;
 }
 
-RecordFileBuf::int_type RecordFileBuf::overflow(int_type c) {
-  if (traits_type::eq_int_type(c, traits_type::eof())) return 0;
-  const char ch = traits_type::to_char_type(c);
-  return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
-}
-
 RecordFileBuf::pos_type RecordFileBuf::seekoff(off_type off,
                                                std::ios_base::seekdir dir,
                                                std::ios_base::openmode) {
@@ -135,7 +108,6 @@ RecordFileBuf::pos_type RecordFileBuf::seekoff(off_type off,
   if (dir == std::ios_base::end) base = currentSize();
   if (fd_ < 0 || base < 0 || base + off < 0) return pos_type(off_type(-1));
   pos_ = base + off;
-  setg(nullptr, nullptr, nullptr);
   return pos_type(pos_);
 }
 

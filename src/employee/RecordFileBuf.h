@@ -43,7 +43,7 @@ class RecordFileBuf : public std::streambuf {
   // Current size of the open file, or -1 with error() set.
   std::int64_t currentSize();
   // The real position: where the next read or write happens.
-  std::int64_t position() const { return pos_ - (egptr() - gptr()); }
+  std::int64_t position() const { return pos_; }
   // Cuts the file to `size` bytes; false, with error() set, on failure.
   bool truncate(std::int64_t size);
   // errno of the last failure, 0 while none.
@@ -52,23 +52,19 @@ class RecordFileBuf : public std::streambuf {
   int descriptor() const { return fd_; }
 
  protected:
+  // Records are read and written whole: there is no get or put area, so
+  // reads and writes of single characters find the end of the stream.
   std::streamsize xsgetn(char* s, std::streamsize n) override;
-  int_type underflow() override;
   std::streamsize xsputn(const char* s, std::streamsize n) override;
-  int_type overflow(int_type c) override;
   pos_type seekoff(off_type off, std::ios_base::seekdir dir,
                    std::ios_base::openmode which) override;
   pos_type seekpos(pos_type pos, std::ios_base::openmode which) override;
 
  private:
-  // pread until n bytes, the end of the file, or an error (which throws).
-  std::streamsize readAt(char* s, std::streamsize n);
-
   int fd_ = -1;
-  std::int64_t pos_ = 0;  // file position just past the get area
+  std::int64_t pos_ = 0;
   std::int64_t sizeAtOpen_ = 0;
   int error_ = 0;
-  char one_ = 0;  // get area of underflow()
 };
 
 #endif  // EMPUPDATE_EMPLOYEE_RECORDFILEBUF_H_

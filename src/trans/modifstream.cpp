@@ -51,7 +51,9 @@ void modifstream::checkRead() const {
 }
 
 void modifstream::rewind() {
-  if (!fail()) rdbuf()->pubseekpos(0, std::ios_base::in);
+  // Through the text filter, which drops what it had read ahead; the
+  // ifstream's own rdbuf() would move only the file under it.
+  if (!fail()) text_.pubseekpos(0, std::ios_base::in);
 }
 
 bool modifstream::getNumber(std::int32_t& n, Overflow overflow) {

@@ -116,6 +116,19 @@ TEST(EmpTransTest, OpenCreatesAMissingFileAndRefusesADirectory) {
   EmpTrans::closeFile();  // nothing open: does nothing
 }
 
+TEST(EmpTransTest, OpeningAgainMovesBackToTheStart) {
+  ScratchDir dir;
+  ScratchDir::put("emptrans.dat", "\n\nD 1\nD 2\n");
+  EmpTrans::openFile();
+  EXPECT_EQ(EmpTrans::get()->id, 1);
+  EXPECT_EQ(EmpTrans::get()->id, 2);
+  EmpTrans::openFile();
+  EXPECT_EQ(EmpTrans::line(), 1);
+  EXPECT_EQ(EmpTrans::get()->id, 1);
+  EXPECT_EQ(EmpTrans::line(), 3);
+  EmpTrans::closeFile();
+}
+
 TEST(EmpTransTest, FieldsStartInitialised) {
   DeleteTrans t;
   EXPECT_EQ(t.id, 0);
