@@ -23,7 +23,11 @@ void Date::set(std::int32_t y, std::int32_t m, std::int32_t d) {
 void Date::decode(const unsigned char* p, std::size_t n) {
   std::int32_t* fields[3] = {&year, &month, &day};
   for (std::size_t i = 0; i < 3 && 4 * i < n; ++i) {
-    le32::overlay(*fields[i], p + 4 * i, std::min<std::size_t>(4, n - 4 * i));
+    if (n >= 4 * i + 4) {
+      *fields[i] = le32::get(p + 4 * i);
+    } else {
+      le32::overlay(*fields[i], p + 4 * i, n - 4 * i);
+    }
   }
 }
 

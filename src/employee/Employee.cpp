@@ -23,8 +23,8 @@ constexpr std::int64_t kBlockRecords = 16384;
 // operation, errors included.
 class StreamSlot {
  public:
-  explicit StreamSlot(RecordStream*& slot) : slot_(slot) {
-    slot_ = new RecordStream;
+  explicit StreamSlot(RecordFile*& slot) : slot_(slot) {
+    slot_ = new RecordFile;
   }
   ~StreamSlot() {
     delete slot_;  // closes the file if still open
@@ -34,17 +34,18 @@ class StreamSlot {
   StreamSlot& operator=(const StreamSlot&) = delete;
 
  private:
-  RecordStream*& slot_;
+  RecordFile*& slot_;
 };
 
 }  // namespace
 
 Array<Employee::Location> Employee::index(1);
+IdTable Employee::firstRecord;
 std::int32_t Employee::count = 0;
 std::int32_t Employee::maxId = 0;
 std::int32_t Employee::endOffset = 0;
-RecordStream* Employee::inFile = nullptr;
-RecordStream* Employee::outFile = nullptr;
+RecordFile* Employee::inFile = nullptr;
+RecordFile* Employee::outFile = nullptr;
 int Employee::lastError = 0;
 int Employee::lockDescriptor = -1;
 
@@ -71,7 +72,11 @@ void Employee::encode(unsigned char* r) const {
 
 void Employee::decode(const unsigned char* r, std::size_t n) {
   auto field = [&](std::int32_t& f, std::size_t at) {
-    if (n > at) le32::overlay(f, r + at, std::min<std::size_t>(4, n - at));
+    if (n >= at + 4) {
+      f = le32::get(r + at);
+    } else if (n > at) {
+      le32::overlay(f, r + at, n - at);
+    }
   };
   field(id, 0);
   field(deleted, 4);
@@ -82,14 +87,14 @@ void Employee::decode(const unsigned char* r, std::size_t n) {
 }
 
 std::size_t Employee::read() {
-  offset = static_cast<std::int32_t>(inFile->file().position());
+  offset = static_cast<std::int32_t>(inFile->position());
   unsigned char record[kRecordBytes];
-  inFile->read(reinterpret_cast<char*>(record), kRecordBytes);
-  if (inFile->bad()) {
+  const std::int64_t got = inFile->read(record, kRecordBytes);
+  if (got < 0) {
     lastError = inFile->error();
     throw ReadFailed();
   }
-  const auto n = static_cast<std::size_t>(inFile->gcount());
+  const auto n = static_cast<std::size_t>(got);
   if (n < 4) throw EndOfFile();
   decode(record, n);
   return n;
@@ -97,14 +102,14 @@ std::size_t Employee::read() {
 
 void Employee::buildIndex() {
   StreamSlot slot(inFile);
-  if (!inFile->open(kFileName, RecordStream::Access::kRead, true)) {
+  if (!inFile->open(kFileName, RecordFile::Access::kRead, true)) {
     lastError = inFile->error();
     throw CantOpenFile();
   }
   // The lock lives on a descriptor of its own: the per-operation streams
   // open and close the file, which would drop a lock of theirs.
   if (lockDescriptor >= 0) ::close(lockDescriptor);
-  lockDescriptor = ::fcntl(inFile->file().descriptor(), F_DUPFD_CLOEXEC, 0);
+  lockDescriptor = ::fcntl(inFile->descriptor(), F_DUPFD_CLOEXEC, 0);
   if (lockDescriptor >= 0 && ::flock(lockDescriptor, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     ::close(lockDescriptor);
@@ -116,7 +121,7 @@ void Employee::buildIndex() {
   // Judged from the size, read under the lock, before a byte is read: a
   // huge sparse file is refused at once, and a damaged last record is never
   // indexed.
-  const std::int64_t size = inFile->file().currentSize();
+  const std::int64_t size = inFile->currentSize();
   if (size < 0) {
     lastError = inFile->error();
     throw ReadFailed();
@@ -125,6 +130,14 @@ void Employee::buildIndex() {
   if (size % kRecordBytes != 0) throw BadSize();
 
   count = 0;
+  const auto records = static_cast<std::int32_t>(size / kRecordBytes);
+  // One growth to the final size, by touching the last entry the scan will
+  // use (the one past the last record), instead of a growth by half each
+  // time the scan reaches the end: a million employees would otherwise
+  // leave a trail of freed copies in the heap twice the index's size.
+  index[records].offset = 0;
+  firstRecord.clear();
+  firstRecord.reserve(static_cast<std::size_t>(records));
   std::int32_t pos = 0;
   // Sized to the file, up to about 1 MiB, and not zeroed: every byte used
   // is read first.
@@ -134,16 +147,18 @@ void Employee::buildIndex() {
       static_cast<std::size_t>(blockRecords * kRecordBytes));
   for (std::int64_t left = size / kRecordBytes; left > 0;) {
     const std::int64_t n = std::min(left, kBlockRecords);
-    inFile->read(reinterpret_cast<char*>(block.get()), n * kRecordBytes);
-    if (inFile->bad() || inFile->gcount() != n * kRecordBytes) {
+    const std::int64_t got =
+        inFile->read(block.get(), static_cast<std::size_t>(n * kRecordBytes));
+    if (got != n * kRecordBytes) {
       // An I/O error, or the file shrank under the scan (errno 0).
-      lastError = inFile->bad() ? inFile->error() : 0;
+      lastError = got < 0 ? inFile->error() : 0;
       throw ReadFailed();
     }
     for (std::int64_t r = 0; r < n; ++r) {
       const std::int32_t recordId = le32::get(&block[r * kRecordBytes]);
       index[count].offset = pos;
       index[count].id = recordId;
+      firstRecord.insertFirst(recordId, pos);
       maxId = std::max(maxId, recordId);
       ++count;
       pos += kRecordBytes;
@@ -157,21 +172,18 @@ void Employee::buildIndex() {
 }
 
 std::int32_t Employee::find(std::int32_t wanted) {
-  for (std::int32_t i = 0; i < count; ++i) {
-    if (index[i].id == wanted) return i;
-  }
-  return -1;
+  return firstRecord.find(wanted);
 }
 
 void Employee::load(std::int32_t wanted) {
   StreamSlot slot(inFile);
-  if (!inFile->open(kFileName, RecordStream::Access::kRead, false)) {
+  if (!inFile->open(kFileName, RecordFile::Access::kRead, false)) {
     lastError = inFile->error();
     throw CantOpenFile();
   }
-  const std::int32_t e = find(wanted);
-  if (e < 0) throw NoSuch();
-  inFile->seekg(index[e].offset);
+  const std::int32_t position = find(wanted);
+  if (position < 0) throw NoSuch();
+  inFile->seek(position);
   // A record cut short (the file shrank during the run) must not be used:
   // its missing fields would be stale.
   if (read() != kRecordBytes) throw EndOfFile();
@@ -185,6 +197,7 @@ void Employee::add() {
   id = maxId;
   index[count].offset = endOffset;
   offset = endOffset;
+  firstRecord.insertFirst(maxId, endOffset);
   ++count;
   writeAt(true);
   endOffset += kRecordBytes;
@@ -194,25 +207,23 @@ void Employee::write() { writeAt(false); }
 
 void Employee::writeAt(bool appending) {
   StreamSlot slot(outFile);
-  RecordFileBuf& file = outFile->file();
-  if (!outFile->open(kFileName, RecordStream::Access::kWrite, false)) {
+  if (!outFile->open(kFileName, RecordFile::Access::kWrite, false)) {
     lastError = outFile->error();
     throw CantOpenFile();
   }
   // Never write past the end the index knows: that would pad the file with
   // zero records or overwrite what another program appended.
-  const std::int64_t size = file.sizeAtOpen();
+  const std::int64_t size = outFile->sizeAtOpen();
   if (appending ? size != offset : offset + kRecordBytes > size) {
     throw FileChanged();
   }
   unsigned char record[kRecordBytes];
   encode(record);
-  outFile->seekp(offset);
-  outFile->write(reinterpret_cast<const char*>(record), kRecordBytes);
-  if (outFile->bad()) {
+  outFile->seek(offset);
+  if (!outFile->write(record, kRecordBytes)) {
     lastError = outFile->error();
     // A torn append is cut off, so the file stays whole records.
-    if (appending) file.truncate(offset);
+    if (appending) outFile->truncate(offset);
     throw WriteFailed();
   }
   if (!outFile->close()) {
@@ -227,4 +238,5 @@ void Employee::resetIndex() {
   count = 0;
   maxId = 0;
   endOffset = 0;
+  firstRecord.clear();
 }

@@ -30,7 +30,8 @@
 
 #include "Array.h"
 #include "Date.h"
-#include "RecordStream.h"
+#include "IdTable.h"
+#include "RecordFile.h"
 
 class Employee {
  public:
@@ -138,7 +139,7 @@ class Employee {
  private:
   // Writes the record at offset; an append that fails is cut back off.
   void writeAt(bool appending);
-  // The first entry holding `wanted`, or -1.
+  // The position of the first record holding `wanted`, or -1.
   static std::int32_t find(std::int32_t wanted);
 
   char name[kNameBytes];
@@ -150,11 +151,14 @@ class Employee {
   std::int32_t deleted;
 
   static Array<Location> index;
+  // Beside the index, for look-ups: the position of the first record that
+  // holds each employee number, as the first index entry holding it says.
+  static IdTable firstRecord;
   static std::int32_t count;
   static std::int32_t maxId;
   static std::int32_t endOffset;
-  static RecordStream* inFile;
-  static RecordStream* outFile;
+  static RecordFile* inFile;
+  static RecordFile* outFile;
   static int lastError;
   static int lockDescriptor;
 };

@@ -33,7 +33,7 @@ void EmpTrans::closeFile() {
 std::unique_ptr<EmpTrans> EmpTrans::get() {
   modifstream& in = *transFile;
   char letter = '\0';
-  in >> letter;
+  in.getChar(letter);
   in.checkRead();  // a broken disk is not the end of the transactions
   currentLine = in.line();
   if (in.eof() || in.fail()) throw NoMore();
@@ -68,8 +68,9 @@ std::unique_ptr<EmpTrans> EmpTrans::get() {
   if (in.numberCutShort()) throw NumberCutShort();
 
   // Skip the rest of the line, stopping as soon as nothing can be read.
-  for (int c = in.get(); c != '\n' && c != modifstream::traits_type::eof();) {
-    c = in.get();
+  for (int c = in.getRaw();
+       c != '\n' && c != modifstream::traits_type::eof();) {
+    c = in.getRaw();
   }
   in.checkRead();
   return t;
@@ -79,9 +80,9 @@ void EmpTrans::readContent() {
   modifstream& in = *transFile;
   in.getQuoted(name, kNameBytes, '"');
   char letter = '\0';
-  in >> letter;
+  const bool read = in.getChar(letter);
   in.checkRead();
-  if (!in) throw InvalidCategory();
+  if (!read) throw InvalidCategory();
   switch (letter) {
     case 'S':
       category = 0;

@@ -46,25 +46,35 @@ bool TextModeBuf::fill() {
     if (n <= 0) {
       ended_ = true;
     }
-    for (std::streamsize i = 0; i < n; ++i) {
-      const char b = raw_[i];
+    const char* in = raw_;
+    const char* const end = raw_ + n;
+    while (in < end && !ended_) {
       if (pendingCr_) {
         pendingCr_ = false;
-        *out++ = '\r';
-        if (b == '\n') {
-          out[-1] = '\n';
+        if (*in == '\n') {  // CR LF reads as LF
+          *out++ = '\n';
+          ++in;
           continue;
         }
+        *out++ = '\r';
       }
-      if (b == '\x1A') {
+      // Copy the run up to the next CR or 0x1A as it is.
+      const char* stop =
+          static_cast<const char*>(std::memchr(in, '\r', end - in));
+      if (stop == nullptr) stop = end;
+      const char* eof =
+          static_cast<const char*>(std::memchr(in, '\x1A', stop - in));
+      if (eof != nullptr) stop = eof;
+      std::memcpy(out, in, stop - in);
+      out += stop - in;
+      in = stop;
+      if (in == end) break;
+      if (*in == '\x1A') {
         ended_ = true;
-        break;
-      }
-      if (b == '\r') {
+      } else {
         pendingCr_ = true;
-        continue;
       }
-      *out++ = b;
+      ++in;
     }
     if (ended_ && pendingCr_) {
       *out++ = '\r';
@@ -81,7 +91,7 @@ TextModeBuf::int_type TextModeBuf::underflow() {
   return traits_type::to_int_type(*gptr());
 }
 
-TextModeBuf::int_type TextModeBuf::peek(std::size_t k) {
+TextModeBuf::int_type TextModeBuf::peekSlow(std::size_t k) {
   while (static_cast<std::size_t>(egptr() - gptr()) <= k) {
     if (!fill()) return traits_type::eof();
   }

@@ -30,7 +30,12 @@ class TextModeBuf : public std::streambuf {
 
   // The character k places past the read position (0: the next one), or
   // eof when the text ends before it. Requires k < kMaxPeek.
-  int_type peek(std::size_t k);
+  int_type peek(std::size_t k) {
+    if (static_cast<std::size_t>(egptr() - gptr()) > k) {
+      return traits_type::to_int_type(gptr()[k]);
+    }
+    return peekSlow(k);
+  }
   // Consumes n characters that peek() has shown to be there.
   void skip(std::size_t n) { gbump(static_cast<int>(n)); }
 
@@ -53,6 +58,7 @@ class TextModeBuf : public std::streambuf {
   // has ended and nothing was added.
   bool fill();
   void reset();
+  int_type peekSlow(std::size_t k);
 
   std::streambuf* source_ = nullptr;
   char buf_[kSize];

@@ -56,10 +56,54 @@ void modifstream::rewind() {
   if (!fail()) text_.pubseekpos(0, std::ios_base::in);
 }
 
+// The state rules are those of the standard extractors: a stream that has
+// failed or met the end fails every read, and a read error of the file
+// (thrown out of the buffer) becomes the bad state.
+bool modifstream::skipWhiteSpace() {
+  if (!good()) {
+    setstate(failbit);
+    return false;
+  }
+  try {
+    for (;;) {
+      const int_type c = text_.sgetc();
+      if (c == traits_type::eof()) {
+        setstate(eofbit | failbit);
+        return false;
+      }
+      if (c != ' ' && (c < '\t' || c > '\r')) return true;
+      text_.sbumpc();
+    }
+  } catch (const std::ios_base::failure&) {
+    setstate(badbit);
+    return false;
+  }
+}
+
+bool modifstream::getChar(char& c) {
+  if (!skipWhiteSpace()) return false;
+  c = traits_type::to_char_type(text_.sbumpc());
+  return true;
+}
+
+modifstream::int_type modifstream::getRaw() {
+  if (!good()) {
+    setstate(failbit);
+    return traits_type::eof();
+  }
+  try {
+    const int_type c = text_.sbumpc();
+    if (c == traits_type::eof()) setstate(eofbit | failbit);
+    return c;
+  } catch (const std::ios_base::failure&) {
+    setstate(badbit);
+    return traits_type::eof();
+  }
+}
+
 bool modifstream::getNumber(std::int32_t& n, Overflow overflow) {
   cutShort_ = false;
-  const sentry ok(*this);  // skips white space; fails at the end or if failed
-  if (!ok) return false;
+  if (!skipWhiteSpace()) return false;
   try {
     std::size_t k = 0;
     int c = text_.peek(k);
@@ -109,12 +153,12 @@ bool modifstream::getNumber(std::int32_t& n, Overflow overflow) {
 
 char* modifstream::getQuoted(char* buffer, int maxLen, char quote) {
   char open = '\0';
-  if (!(*this >> open) || open != quote) {
+  if (!getChar(open) || open != quote) {
     checkRead();
     throw InvalidQuotedString();
   }
   for (int i = 0; i < maxLen; ++i) {
-    const int_type c = get();
+    const int_type c = getRaw();
     if (c == traits_type::eof()) break;
     const char ch = traits_type::to_char_type(c);
     if (ch == quote) {
@@ -132,14 +176,14 @@ Date modifstream::getDate() {
   std::int32_t year = 0, month = 0, day = 0;
   char separator = '\0';
   getNumber(year, Overflow::kClamp);
-  if (!(*this >> separator) || separator != '/') {
+  if (!getChar(separator) || separator != '/') {
     checkRead();
     throw InvalidDate();
   }
   getNumber(month, Overflow::kClamp);
   // When no character can be read, the first "/" still stands in
   // `separator` and the day read fails in turn.
-  if (*this >> separator && separator != '/') throw InvalidDate();
+  if (getChar(separator) && separator != '/') throw InvalidDate();
   getNumber(day, Overflow::kClamp);
   checkRead();
   return Date(year, month, day);

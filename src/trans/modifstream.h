@@ -43,6 +43,14 @@ class modifstream : public std::ifstream {
   explicit modifstream(const char* name);
   ~modifstream() override = default;
 
+  // Reads the next character that is not white space into `c`; false, with
+  // the stream failed (and at its end when the text ended), when there is
+  // none. White space: space, tab, line feed, vertical tab, form feed, CR.
+  bool getChar(char& c);
+  // Reads the next character as it is, skipping nothing; eof, with the
+  // stream failed, when there is none.
+  int_type getRaw();
+
   // Reads a number into `n` by the number rule; false when the read failed.
   bool getNumber(std::int32_t& n, Overflow overflow);
   // True when the last number read stopped at a character that could have
@@ -74,6 +82,10 @@ class modifstream : public std::ifstream {
   int error() const { return text_.error(); }
 
  private:
+  // Skips white space; false, with the stream failed, when the stream had
+  // failed already or the text ends first.
+  bool skipWhiteSpace();
+
   TextModeBuf text_;
   bool cutShort_ = false;
 };

@@ -1,0 +1,49 @@
+// IdTable: for each employee number, the position of the first record that
+// holds it, so that a look-up takes constant expected time instead of a
+// scan of the index.
+//
+// An open-addressing hash table (linear probing, at most half full) of 8
+// bytes a slot. It keeps the first position recorded for a number: a file
+// that holds a number twice is read at its first record. It owns its
+// storage; a large table asks the kernel for huge pages, since look-ups
+// land on random slots. An allocation failure propagates as std::bad_alloc
+// with the table as it was.
+#ifndef EMPUPDATE_EMPLOYEE_IDTABLE_H_
+#define EMPUPDATE_EMPLOYEE_IDTABLE_H_
+
+#include <cstddef>
+#include <cstdint>
+
+class IdTable {
+ public:
+  IdTable() = default;
+  ~IdTable() { release(); }
+  IdTable(const IdTable&) = delete;
+  IdTable& operator=(const IdTable&) = delete;
+
+  // Empties the table and releases its storage.
+  void clear();
+  // Makes room for n numbers in all without growing again.
+  void reserve(std::size_t n);
+  // Records `position` (>= 0) for `id` unless one is recorded already.
+  void insertFirst(std::int32_t id, std::int32_t position);
+  // The position recorded for `id`, or -1.
+  std::int32_t find(std::int32_t id) const;
+
+ private:
+  struct Slot {
+    std::int32_t id;
+    std::int32_t position;  // -1: the slot is free
+  };
+
+  std::size_t home(std::int32_t id) const;
+  void rehash(std::size_t slots);
+  void release();
+
+  Slot* slots_ = nullptr;
+  std::size_t size_ = 0;  // number of slots, a power of 2
+  std::size_t used_ = 0;
+  unsigned bits_ = 0;  // size_ == 1 << bits_
+};
+
+#endif  // EMPUPDATE_EMPLOYEE_IDTABLE_H_

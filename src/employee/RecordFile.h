@@ -1,0 +1,66 @@
+// RecordFile: the stream of one operation on employee.dat, over a POSIX
+// descriptor of a regular file.
+//
+// - Opens only regular files (a link to one included): a directory, FIFO or
+//   device is refused, and the open of a FIFO never waits. A missing file
+//   is created (mode 0666 less the umask) only on request; an existing file
+//   is never truncated.
+// - Knows its position without asking the kernel, also after a short or
+//   failed read, and reads and writes at it with pread/pwrite: one system
+//   call per record, no buffer in between.
+// - Reports every failure: read() and write() say when they failed, and
+//   error() keeps the errno. close() reports a failed close.
+// The object owns its descriptor and closes it when destroyed.
+#ifndef EMPUPDATE_EMPLOYEE_RECORDFILE_H_
+#define EMPUPDATE_EMPLOYEE_RECORDFILE_H_
+
+#include <cstddef>
+#include <cstdint>
+
+class RecordFile {
+ public:
+  enum class Access { kRead, kWrite };
+  // error() after open() refused a FIFO, socket or device.
+  static constexpr int kNotRegularFile = -1;
+
+  RecordFile() = default;
+  ~RecordFile() { close(); }
+  RecordFile(const RecordFile&) = delete;
+  RecordFile& operator=(const RecordFile&) = delete;
+
+  // Opens `name` at position 0; false, with error() set, when it can't be
+  // opened or is not a regular file.
+  bool open(const char* name, Access access, bool create);
+  // Closes the file; false, with error() set, when close reports an error.
+  // Closing a closed file succeeds.
+  bool close();
+
+  // Reads up to n bytes at the position and moves past them. Returns the
+  // number read, less than n only at the end of the file, or -1 with
+  // error() set when the file could not be read.
+  std::int64_t read(void* buffer, std::size_t n);
+  // Writes n bytes at the position and moves past them; false, with error()
+  // set, when not all of them could be written.
+  bool write(const void* buffer, std::size_t n);
+
+  void seek(std::int64_t position) { pos_ = position; }
+  std::int64_t position() const { return pos_; }
+  // Size of the file when it was opened.
+  std::int64_t sizeAtOpen() const { return sizeAtOpen_; }
+  // Current size, or -1 with error() set.
+  std::int64_t currentSize();
+  // Cuts the file to `size` bytes; false, with error() set, on failure.
+  bool truncate(std::int64_t size);
+  // The open descriptor, still owned by this object; -1 when closed.
+  int descriptor() const { return fd_; }
+  // errno of the last failure, 0 while none.
+  int error() const { return error_; }
+
+ private:
+  int fd_ = -1;
+  std::int64_t pos_ = 0;
+  std::int64_t sizeAtOpen_ = 0;
+  int error_ = 0;
+};
+
+#endif  // EMPUPDATE_EMPLOYEE_RECORDFILE_H_

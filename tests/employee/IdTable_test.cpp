@@ -1,0 +1,39 @@
+#include "IdTable.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <unordered_map>
+
+namespace {
+
+// Against a map that keeps the first position of each number, across growth,
+// with numbers that share their low bits, negatives and both limits.
+TEST(IdTableTest, KeepsTheFirstEntryOfEveryNumber) {
+  std::mt19937 random(7);
+  const std::int32_t special[] = {0,       -1,      INT32_MIN, INT32_MAX,
+                                  1 << 20, 2 << 20, 3 << 20,   -(1 << 30)};
+  for (bool reserved : {false, true}) {
+    IdTable table;
+    std::unordered_map<std::int32_t, std::int32_t> first;
+    if (reserved) table.reserve(5000);
+    for (std::int32_t entry = 0; entry < 5000; ++entry) {
+      std::int32_t id = entry % 3 == 0
+                            ? special[entry % 8]
+                            : static_cast<std::int32_t>(random() % 2000 * 4096);
+      table.insertFirst(id, entry);
+      first.emplace(id, entry);
+    }
+    for (const auto& [id, entry] : first) {
+      EXPECT_EQ(table.find(id), entry) << id;
+    }
+    for (std::int32_t absent : {1, 4097, -4096, INT32_MAX - 1}) {
+      EXPECT_EQ(table.find(absent), -1) << absent;
+    }
+    table.clear();
+    EXPECT_EQ(table.find(0), -1);
+  }
+}
+
+}  // namespace
