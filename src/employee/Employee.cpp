@@ -100,16 +100,28 @@ std::size_t Employee::read() {
   return n;
 }
 
-void Employee::buildIndex() {
+void Employee::buildIndex() { indexFile(true); }
+
+void Employee::indexForCheck() { indexFile(false); }
+
+void Employee::indexFile(bool forRun) {
   StreamSlot slot(inFile);
-  if (!inFile->open(kFileName, RecordFile::Access::kRead, true)) {
+  if (!inFile->open(kFileName, RecordFile::Access::kRead, forRun)) {
     lastError = inFile->error();
+    // A check takes a missing file for the empty one a run would create.
+    if (!forRun && lastError == ENOENT) {
+      resetIndex();
+      return;
+    }
     throw CantOpenFile();
   }
   // The lock lives on a descriptor of its own: the per-operation streams
   // open and close the file, which would drop a lock of theirs.
   if (lockDescriptor >= 0) ::close(lockDescriptor);
-  lockDescriptor = ::fcntl(inFile->descriptor(), F_DUPFD_CLOEXEC, 0);
+  lockDescriptor = -1;
+  if (forRun) {
+    lockDescriptor = ::fcntl(inFile->descriptor(), F_DUPFD_CLOEXEC, 0);
+  }
   if (lockDescriptor >= 0 && ::flock(lockDescriptor, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     ::close(lockDescriptor);

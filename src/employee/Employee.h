@@ -110,6 +110,11 @@ class Employee {
   // Throws CantOpenFile, InUse, BadSize, TooLarge or ReadFailed; a refused
   // file is left as it was.
   static void buildIndex();
+  // The indexing of buildIndex() for a dry run: it creates nothing (a
+  // missing file is indexed as empty) and takes no lock.
+  static void indexForCheck();
+  // The position of the first record holding `id`, or -1.
+  static std::int32_t find(std::int32_t id);
   // Reads the record of the first index entry holding `wanted` into this
   // object. Throws NoSuch (object unchanged), CantOpenFile, EndOfFile (the
   // record can't be read in full) or ReadFailed.
@@ -139,8 +144,7 @@ class Employee {
  private:
   // Writes the record at offset; an append that fails is cut back off.
   void writeAt(bool appending);
-  // The position of the first record holding `wanted`, or -1.
-  static std::int32_t find(std::int32_t wanted);
+  static void indexFile(bool forRun);
 
   char name[kNameBytes];
   std::int32_t offset;

@@ -1,0 +1,194 @@
+// empdump: shows the records of an employee file as an aligned table or as
+// CSV. It only reads: it never creates or changes the file.
+//
+// Exit status: 0 when the records were shown (a damaged last record is
+// reported on standard error, the whole records still shown); 1 when the
+// file can't be read or the command line is wrong; 2 when the output can't
+// be written.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "CommandLine.h"
+#include "Employee.h"
+#include "RecordFile.h"
+
+namespace {
+
+constexpr int kColumns = 7;
+const char* const kHeader[kColumns] = {"position", "id",     "status", "name",
+                                       "category", "amount", "date"};
+// Numbers are right-aligned, text left-aligned.
+constexpr bool kRightAligned[kColumns] = {true,  true, false, false,
+                                          false, true, false};
+
+const char kHelp[] =
+    "Shows the records of FILE (default employee.dat), one per line: its\n"
+    "byte position, employee number, live or deleted, name, category,\n"
+    "amount and date. Bytes of a name that are not printable ASCII are\n"
+    "shown as \\xNN, and a backslash as \\\\.\n"
+    "\n"
+    "  --csv      comma-separated values with a header row (RFC 4180)\n"
+    "  --live     leave out deleted records\n"
+    "  --help     show this help and exit\n"
+    "  --version  show the version and exit\n";
+
+// The name: the bytes up to the first NUL, at most the 32 of the field.
+std::string nameText(const char* field) {
+  std::string out;
+  for (std::size_t i = 0; i < Employee::kNameBytes && field[i] != '\0'; ++i) {
+    const auto c = static_cast<unsigned char>(field[i]);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+void cellsOf(const Employee& e, std::int64_t position,
+             std::string (&cells)[kColumns]) {
+  const Date& d = e.getDate();
+  char date[48];
+  std::snprintf(date, sizeof date, "%04d-%02d-%02d", d.getYear(), d.getMonth(),
+                d.getDay());
+  const std::int32_t c = e.getCategory();
+  const std::int32_t deleted = e.getDeleted();
+  cells[0] = std::to_string(position);
+  cells[1] = std::to_string(e.getId());
+  cells[2] = deleted == 0   ? "live"
+             : deleted == 1 ? "deleted"
+                            : std::to_string(deleted);
+  cells[3] = nameText(e.getNameField());
+  cells[4] = c == 0 ? "S" : c == 1 ? "H" : c == -1 ? "*" : std::to_string(c);
+  cells[5] = std::to_string(e.getAmount());
+  cells[6] = date;
+}
+
+std::string csvField(const std::string& s) {
+  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+  std::string out = "\"";
+  for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return out + "\"";
+}
+
+// Calls fn(record, position) for each whole record of the file from its
+// start; false, with the file's error set, when it can't be read.
+template <typename Fn>
+bool forEachRecord(RecordFile& file, std::int64_t records, Fn fn) {
+  constexpr std::int64_t kBlock = 16384;
+  const auto block =
+      std::make_unique<unsigned char[]>(kBlock * Employee::kRecordBytes);
+  file.seek(0);
+  Employee e;
+  for (std::int64_t done = 0; done < records;) {
+    const std::int64_t n = std::min(kBlock, records - done);
+    const std::int64_t got = file.read(
+        block.get(), static_cast<std::size_t>(n * Employee::kRecordBytes));
+    if (got < 0) return false;
+    for (std::int64_t r = 0; r < got / Employee::kRecordBytes; ++r) {
+      e.decode(block.get() + r * Employee::kRecordBytes,
+               Employee::kRecordBytes);
+      fn(e, (done + r) * Employee::kRecordBytes);
+    }
+    if (got < n * Employee::kRecordBytes) break;  // shrank meanwhile
+    done += n;
+  }
+  return true;
+}
+
+std::string errorText(int error) {
+  return error == RecordFile::kNotRegularFile ? "not a regular file"
+                                              : std::strerror(error);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CommandLine cl("empdump", "[--csv] [--live] [FILE]", kHelp);
+  if (const int done = cl.parse(argc, argv, {"--csv", "--live"}); done >= 0) {
+    return done;
+  }
+  if (cl.operands().size() > 1) return cl.usageError("too many files");
+  const std::string name =
+      cl.operands().empty() ? Employee::kFileName : cl.operands()[0];
+  const bool csv = cl.has("--csv"), liveOnly = cl.has("--live");
+
+  RecordFile file;
+  if (!file.open(name.c_str(), RecordFile::Access::kRead, false)) {
+    std::fprintf(stderr, "empdump:%s: cannot open: %s\n", name.c_str(),
+                 errorText(file.error()).c_str());
+    return 1;
+  }
+  const std::int64_t size = file.sizeAtOpen();
+  const std::int64_t records = size / Employee::kRecordBytes;
+  if (size % Employee::kRecordBytes != 0) {
+    std::fprintf(stderr,
+                 "empdump:%s: size %lld is not a whole number of 60-byte "
+                 "records: the last %lld bytes are not shown\n",
+                 name.c_str(), static_cast<long long>(size),
+                 static_cast<long long>(size % Employee::kRecordBytes));
+  }
+
+  std::string cells[kColumns];
+  std::size_t width[kColumns] = {};
+  for (int i = 0; i < kColumns; ++i) width[i] = std::strlen(kHeader[i]);
+  bool readable = true;
+  if (!csv) {  // a first pass sizes the columns
+    readable =
+        forEachRecord(file, records, [&](const Employee& e, std::int64_t at) {
+          if (liveOnly && e.getDeleted() != 0) return;
+          cellsOf(e, at, cells);
+          for (int i = 0; i < kColumns; ++i) {
+            width[i] = std::max(width[i], cells[i].size());
+          }
+        });
+  }
+  std::string out;
+  auto emit = [&](const std::string(&row)[kColumns]) {
+    for (int i = 0; i < kColumns; ++i) {
+      if (csv) {
+        out += (i ? "," : "") + csvField(row[i]);
+        continue;
+      }
+      const std::string pad(width[i] - row[i].size(), ' ');
+      if (i) out += "  ";
+      out += kRightAligned[i] ? pad + row[i]
+                              : row[i] + (i + 1 < kColumns ? pad : "");
+    }
+    out += csv ? "\r\n" : "\n";
+    if (out.size() > (1 << 16)) {
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
+  };
+  std::string header[kColumns];
+  for (int i = 0; i < kColumns; ++i) header[i] = kHeader[i];
+  emit(header);
+  readable = readable && forEachRecord(file, records,
+                                       [&](const Employee& e, std::int64_t at) {
+                                         if (liveOnly && e.getDeleted() != 0)
+                                           return;
+                                         cellsOf(e, at, cells);
+                                         emit(cells);
+                                       });
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  if (!readable) {
+    std::fprintf(stderr, "empdump:%s: cannot read: %s\n", name.c_str(),
+                 errorText(file.error()).c_str());
+    return 1;
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "empdump: cannot write the output: %s\n",
+                 std::strerror(errno));
+    return 2;
+  }
+  return 0;
+}

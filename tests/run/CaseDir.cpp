@@ -1,0 +1,76 @@
+#include "CaseDir.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "RecordText.h"
+#include "ScratchDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string unescape(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 1 < s.size()) {
+      const char c = s[++i];
+      out += c == 'n' ? '\n' : c == 't' ? '\t' : c;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+CaseDir::CaseDir(const std::string& root, const std::string& name)
+    : path((fs::path(root) / name).string()) {
+  auto read = [&](const char* f) {
+    return ScratchDir::get(fs::path(path) / f);
+  };
+  hasBefore = fs::exists(fs::path(path) / "employee.before");
+  hasAfter = fs::exists(fs::path(path) / "employee.after");
+  before = record_text::toBytes(read("employee.before"));
+  after = record_text::toBytes(read("employee.after"));
+  std::istringstream lines(read("case.txt"));
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream in(line);
+    std::string key, arg, target;
+    in >> key >> arg >> target;
+    if (key == "status") status = std::stoi(arg);
+    if (key == "stderr") err = unescape(line.substr(7));
+    if (key == "fsize") fsize = std::stol(arg);
+    if (key == "unforeseeable") unforeseeable = true;
+    if (key == "exists" || key == "absent") checks.emplace_back(key, arg);
+    if (key == "setup") setups_.push_back({arg, target});
+  }
+}
+
+void CaseDir::prepare() const {
+  if (hasBefore) ScratchDir::put("employee.dat", before);
+  const fs::path trans = fs::path(path) / "emptrans.dat";
+  if (fs::exists(trans))
+    ScratchDir::put("emptrans.dat", ScratchDir::get(trans));
+  for (const auto& s : setups_) {
+    if (s[0] == "employee-dir") fs::create_directory("employee.dat");
+    if (s[0] == "trans-dir") fs::create_directory("emptrans.dat");
+    if (s[0] == "employee-link") fs::create_symlink(s[1], "employee.dat");
+    if (s[0] == "trans-link") fs::create_symlink(s[1], "emptrans.dat");
+    if (s[0] == "employee-size") {
+      ScratchDir::put("employee.dat", "");
+      fs::resize_file("employee.dat", std::stoull(s[1]));
+    }
+  }
+}
+
+std::vector<std::string> CaseDir::list(const std::string& root) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(root)) {
+    if (e.is_directory()) names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
