@@ -59,7 +59,22 @@ void sayApplied(const Counts& c) {
 
 bool missing(const char* name) {
   struct stat st;
-  return ::lstat(name, &st) != 0;
+  return ::stat(name, &st) != 0;
+}
+
+// Whether empupdate could create the missing `name`: in the current
+// directory, or where a dangling link points.
+bool creatable(const char* name) {
+  std::string dir = ".";
+  char target[4096];
+  const ssize_t n = ::readlink(name, target, sizeof target - 1);
+  if (n > 0) {
+    const std::string path(target, static_cast<std::size_t>(n));
+    const auto slash = path.rfind('/');
+    if (slash != std::string::npos)
+      dir = slash == 0 ? "/" : path.substr(0, slash);
+  }
+  return ::access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
 // empupdate's start-up ending with status 1.
@@ -88,9 +103,10 @@ int main(int argc, char** argv) {
   if (const int done = cl.parse(argc, argv, {}); done >= 0) return done;
   if (!cl.operands().empty()) return cl.usageError("no operands are taken");
 
-  const bool canCreate = ::access(".", W_OK | X_OK) == 0;
   const bool noEmployees = missing(Employee::kFileName);
-  if (noEmployees && !canCreate) return cannotOpen(Employee::kFileName);
+  if (noEmployees && !creatable(Employee::kFileName)) {
+    return cannotOpen(Employee::kFileName);
+  }
   Counts counts;
   try {
     Employee::indexForCheck();
@@ -101,7 +117,9 @@ int main(int argc, char** argv) {
   }
 
   const bool noTransactions = missing(EmpTrans::kFileName);
-  if (noTransactions && !canCreate) return cannotOpen(EmpTrans::kFileName);
+  if (noTransactions && !creatable(EmpTrans::kFileName)) {
+    return cannotOpen(EmpTrans::kFileName);
+  }
   if (!noTransactions) {
     try {
       EmpTrans::openFile();

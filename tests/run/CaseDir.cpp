@@ -1,5 +1,7 @@
 #include "CaseDir.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
@@ -56,6 +58,7 @@ void CaseDir::prepare() const {
     ScratchDir::put("emptrans.dat", ScratchDir::get(trans));
   for (const auto& s : setups_) {
     if (s[0] == "employee-dir") fs::create_directory("employee.dat");
+    if (s[0] == "employee-fifo") ::mkfifo("employee.dat", 0666);
     if (s[0] == "trans-dir") fs::create_directory("emptrans.dat");
     if (s[0] == "employee-link") fs::create_symlink(s[1], "employee.dat");
     if (s[0] == "trans-link") fs::create_symlink(s[1], "emptrans.dat");

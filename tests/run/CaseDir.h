@@ -5,7 +5,7 @@
 //   case.txt         one item a line:
 //     status N             empupdate's exit status
 //     stderr TEXT          its standard error, with C escapes
-//     setup employee-dir | trans-dir
+//     setup employee-dir | employee-fifo | trans-dir
 //     setup employee-link | trans-link TARGET
 //     setup employee-size BYTES   (a sparse file)
 //     fsize BYTES          a file-size limit: a full disk

@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <new>
-#include <stdexcept>
 
 #include "Date.h"
 #include "EmpTrans.h"
 #include "Employee.h"
-#include "modifstream.h"
 
 namespace {
 
@@ -49,55 +47,6 @@ TEST(RunFailureTest, FormsOfTheDiagnostic) {
   for (const auto& c : cases) {
     EXPECT_EQ(RunFailure::message("p", c.error, c.stage, c.line, c.applied),
               c.want);
-  }
-}
-
-// Each error class has its own text; the start-up stage drops the file
-// name the diagnostic already carries.
-TEST(RunFailureTest, EveryErrorClassHasItsText) {
-  struct Case {
-    std::exception_ptr error;
-    Stage stage;
-    std::string want;
-  } cases[] = {
-      {error<EmpTrans::InvalidCategory>(), Stage::kLoop,
-       "invalid category letter (S, H or * expected)"},
-      {error<EmpTrans::InvalidNumber>(), Stage::kLoop,
-       "employee number missing or out of range"},
-      {error<EmpTrans::InvalidContent>(), Stage::kLoop, "invalid transaction"},
-      {error<modifstream::InvalidQuotedString>(), Stage::kLoop,
-       "name missing, not in double quotes, or broken by a line end"},
-      {error<modifstream::MaxLenExceeded>(), Stage::kLoop,
-       "name longer than 31 characters or not closed"},
-      {error<modifstream::InvalidDate>(), Stage::kLoop,
-       "amount or date invalid (amount then year/month/day expected)"},
-      {error<modifstream::ReadFailed>(), Stage::kLoop,
-       "cannot read emptrans.dat: the file shrank while it was read"},
-      {error<Date::YearOutOfRange>(), Stage::kLoop,
-       "year out of range (1901 to 2099)"},
-      {error<Employee::CantOpenFile>(), Stage::kLoop,
-       "cannot open employee.dat: the file shrank while it was read"},
-      {error<Employee::ReadFailed>(), Stage::kStartUp,
-       "cannot read: the file shrank while it was read"},
-      {error<Employee::WriteFailed>(), Stage::kLoop,
-       "cannot write employee.dat: the file shrank while it was read"},
-      {error<Employee::EndOfFile>(), Stage::kLoop,
-       "employee.dat ends inside a record it held at the start of the run"},
-      {error<Employee::BadSize>(), Stage::kStartUp,
-       "its size is not a whole number of 60-byte records"},
-      {error<Employee::TooLarge>(), Stage::kStartUp,
-       "its size is 2 GiB or more: too large"},
-      {error<Employee::InUse>(), Stage::kStartUp, "in use by another run"},
-      {error<Employee::FileChanged>(), Stage::kLoop,
-       "employee.dat was changed by another program during the run"},
-      {error<Employee::NoSuch>(), Stage::kLoop, "employee file error"},
-      {error<Array<Employee::Location>::IndexOutOfRange>(), Stage::kLoop,
-       "internal error: index out of range"},
-      {std::make_exception_ptr(std::runtime_error("boom")), Stage::kLoop,
-       "internal error: boom"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(RunFailure::what(c.error, c.stage), c.want);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 
 #include "CaseDir.h"
@@ -18,70 +19,24 @@ ProgramResult run(std::vector<std::string> argv) {
   return runProgram(argv, fs::current_path().string());
 }
 
+// Each folder of dump-cases: employee.before (RecordText), the options one
+// a line in args, and the expected stdout and stderr (absent: empty).
 TEST(EmpdumpTest, ShowsRecordsAsTableAndCsv) {
-  const std::string records =
-      "1 0 \"Ann\\0junk\" 1 500 1999/5/17\n"
-      "2 1 \"Smith, \\\"Bo\\\"\" 0 -7 2000/2/29\n"
-      "-3 7 \"" +
-      std::string(32, 'x') +
-      "\" 5 0 0/13/40\n"
-      "4 0 \"tab\\x09\\xC3\\xA9\\\\\" -1 2147483647 -1/1/1\n";
-  struct Case {
-    const char* what;
-    std::vector<std::string> args;
-    std::string bytes, out, err;
-    int status;
-  } cases[] = {
-      {"table",
-       {},
-       records,
-       "position  id  status   name                              category"
-       "      amount  date\n"
-       "       0   1  live     Ann                               H       "
-       "         500  1999-05-17\n"
-       "      60   2  deleted  Smith, \"Bo\"                       S       "
-       "          -7  2000-02-29\n"
-       "     120  -3  7        xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx  5       "
-       "           0  0000-13-40\n"
-       "     180   4  live     tab\\x09\\xC3\\xA9\\\\                 *   "
-       "      2147483647  -001-01-01\n",
-       "",
-       0},
-      {"csv of live records",
-       {"--csv", "--live"},
-       records,
-       "position,id,status,name,category,amount,date\r\n"
-       "0,1,live,Ann,H,500,1999-05-17\r\n"
-       "180,4,live,tab\\x09\\xC3\\xA9\\\\,*,2147483647,-001-01-01\r\n",
-       "",
-       0},
-      {"csv quoting",
-       {"--csv"},
-       "2 1 \"Smith, \\\"Bo\\\"\" 0 -7 2000/2/29\n",
-       "position,id,status,name,category,amount,date\r\n"
-       "0,2,deleted,\"Smith, \"\"Bo\"\"\",S,-7,2000-02-29\r\n",
-       "",
-       0},
-      {"damaged size",
-       {"--csv"},
-       "1 0 \"A\" 0 1 2000/1/1\nraw 01 02\n",
-       "position,id,status,name,category,amount,date\r\n"
-       "0,1,live,A,S,1,2000-01-01\r\n",
-       "empdump:employee.dat: size 62 is not a whole number of 60-byte "
-       "records: the last 2 bytes are not shown\n",
-       0},
-  };
-  for (const auto& c : cases) {
+  for (const auto& name : CaseDir::list(EMP_DUMP_CASES_DIR)) {
+    const fs::path c = fs::path(EMP_DUMP_CASES_DIR) / name;
     ScratchDir dir;
-    ScratchDir::put("employee.dat", record_text::toBytes(c.bytes));
+    ScratchDir::put(
+        "employee.dat",
+        record_text::toBytes(ScratchDir::get(c / "employee.before")));
     const std::string before = ScratchDir::get("employee.dat");
     std::vector<std::string> argv = {EMPDUMP_PATH};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    std::istringstream args(ScratchDir::get(c / "args"));
+    for (std::string arg; std::getline(args, arg);) argv.push_back(arg);
     const ProgramResult r = run(argv);
-    EXPECT_EQ(r.status, c.status) << c.what;
-    EXPECT_EQ(r.out, c.out) << c.what;
-    EXPECT_EQ(r.err, c.err) << c.what;
-    EXPECT_TRUE(ScratchDir::get("employee.dat") == before) << c.what;
+    EXPECT_EQ(r.status, 0) << name;
+    EXPECT_EQ(r.out, ScratchDir::get(c / "stdout")) << name;
+    EXPECT_EQ(r.err, ScratchDir::get(c / "stderr")) << name;
+    EXPECT_TRUE(ScratchDir::get("employee.dat") == before) << name;
   }
 }
 

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Measures line and branch coverage of src/ over the whole test suite and
 # prints the totals, with the lines never run. Installs gcovr when missing.
-# Usage: tests/coverage.sh
+# Usage: scripts/coverage.sh
 set -eu
 cd "$(dirname "$0")/.."
 if ! command -v gcovr >/dev/null 2>&1; then
