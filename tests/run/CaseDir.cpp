@@ -6,27 +6,11 @@
 #include <filesystem>
 #include <sstream>
 
+#include "Escapes.h"
 #include "RecordText.h"
 #include "ScratchDir.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string unescape(const std::string& s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\\' && i + 1 < s.size()) {
-      const char c = s[++i];
-      out += c == 'n' ? '\n' : c == 't' ? '\t' : c;
-    } else {
-      out += s[i];
-    }
-  }
-  return out;
-}
-
-}  // namespace
 
 CaseDir::CaseDir(const std::string& root, const std::string& name)
     : path((fs::path(root) / name).string()) {
@@ -76,4 +60,11 @@ std::vector<std::string> CaseDir::list(const std::string& root) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::string CaseDir::testName(
+    const ::testing::TestParamInfo<std::string>& info) {
+  std::string name = info.param;
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
 }

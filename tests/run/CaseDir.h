@@ -14,6 +14,8 @@
 #ifndef EMPUPDATE_TESTS_RUN_CASEDIR_H_
 #define EMPUPDATE_TESTS_RUN_CASEDIR_H_
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +27,9 @@ struct CaseDir {
   void prepare() const;
 
   static std::vector<std::string> list(const std::string& root);
+  // A test name for a case folder's name.
+  static std::string testName(
+      const ::testing::TestParamInfo<std::string>& info);
 
   std::string path;
   int status = 0;

@@ -5,51 +5,30 @@
 #include <stdexcept>
 
 #include "Employee.h"
+#include "Escapes.h"
 
 namespace record_text {
 
 namespace {
 
+// The whole name field less its trailing NULs.
 std::string escapeName(const char* field) {
   std::size_t n = Employee::kNameBytes;
   while (n > 0 && field[n - 1] == '\0') --n;
-  std::string out;
-  for (std::size_t i = 0; i < n; ++i) {
-    const auto c = static_cast<unsigned char>(field[i]);
-    char hex[8];
-    if (c == 0) {
-      out += "\\0";
-    } else if (c == '\\' || c == '"') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
+  return escape(std::string(field, n));
 }
 
+// The quoted name at the start of `in`, its escapes resolved.
 std::string unescapeName(std::istream& in) {
   char c;
   in >> c;
   if (c != '"') throw std::runtime_error("name must be quoted");
-  std::string out;
+  std::string text;
   while (in.get(c) && c != '"') {
-    if (c == '\\' && in.get(c)) {
-      if (c == '0') {
-        c = '\0';
-      } else if (c == 'x') {
-        char hex[3] = {};
-        in.read(hex, 2);
-        c = static_cast<char>(std::stoi(hex, nullptr, 16));
-      }
-    }
-    out += c;
+    text += c;
+    if (c == '\\' && in.get(c)) text += c;
   }
-  return out;
+  return unescape(text);
 }
 
 }  // namespace

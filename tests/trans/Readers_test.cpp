@@ -11,58 +11,12 @@
 #include "ChangeTrans.h"
 #include "DeleteTrans.h"
 #include "EmpTrans.h"
+#include "Escapes.h"
 #include "ScratchDir.h"
 
 namespace {
 
-std::string unescape(const std::string& s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    char c = s[i];
-    if (c == '\\' && i + 1 < s.size()) {
-      switch (c = s[++i]) {
-        case 'n':
-          c = '\n';
-          break;
-        case 'r':
-          c = '\r';
-          break;
-        case 't':
-          c = '\t';
-          break;
-        case 'v':
-          c = '\v';
-          break;
-        case 'f':
-          c = '\f';
-          break;
-        case '0':
-          c = '\0';
-          break;
-        case 'x':
-          c = static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-          i += 2;
-      }
-    }
-    out += c;
-  }
-  return out;
-}
-
-std::string quote(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    const char* named = c == '\n'   ? "\\n"
-                        : c == '\r' ? "\\r"
-                        : c == '"'  ? "\\\""
-                        : c == 0    ? "\\0"
-                                    : nullptr;
-    char hex[5];
-    std::snprintf(hex, sizeof hex, "\\x%02X", c);
-    out += named ? named : (c < 0x20 || c >= 0x7F) ? hex : std::string(1, c);
-  }
-  return out + "\"";
-}
+std::string quote(const std::string& s) { return "\"" + escape(s) + "\""; }
 
 // Everything left unread, read after clearing the stream's state.
 std::string rest(modifstream& in) {
