@@ -41,10 +41,6 @@ TEST_P(CaseTest, Run) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, CaseTest,
                          ::testing::ValuesIn(CaseDir::list(EMP_CASES_DIR)),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           std::string name = info.param;
-                           std::replace(name.begin(), name.end(), '-', '_');
-                           return name;
-                         });
+                         CaseDir::testName);
 
 }  // namespace

@@ -151,10 +151,6 @@ TEST_P(AgreementTest, CheckThenRun) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, AgreementTest,
                          ::testing::ValuesIn(CaseDir::list(EMP_CASES_DIR)),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           std::string name = info.param;
-                           std::replace(name.begin(), name.end(), '-', '_');
-                           return name;
-                         });
+                         CaseDir::testName);
 
 }  // namespace
