@@ -118,10 +118,8 @@ void Employee::indexFile(bool forRun) {
   // The lock lives on a descriptor of its own: the per-operation streams
   // open and close the file, which would drop a lock of theirs.
   if (lockDescriptor >= 0) ::close(lockDescriptor);
-  lockDescriptor = -1;
-  if (forRun) {
-    lockDescriptor = ::fcntl(inFile->descriptor(), F_DUPFD_CLOEXEC, 0);
-  }
+  lockDescriptor =
+      forRun ? ::fcntl(inFile->descriptor(), F_DUPFD_CLOEXEC, 0) : -1;
   if (lockDescriptor >= 0 && ::flock(lockDescriptor, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     ::close(lockDescriptor);

@@ -33,10 +33,10 @@ void EmpTrans::closeFile() {
 std::unique_ptr<EmpTrans> EmpTrans::get() {
   modifstream& in = *transFile;
   char letter = '\0';
-  in.getChar(letter);
-  in.checkRead();  // a broken disk is not the end of the transactions
+  const bool read = in.getChar(letter);
   currentLine = in.line();
-  if (in.eof() || in.fail()) throw NoMore();
+  in.checkRead();  // a broken disk is not the end of the transactions
+  if (!read) throw NoMore();
   currentLetter = letter;
 
   std::unique_ptr<EmpTrans> t;
