@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -104,6 +105,12 @@ TEST(FaultsTest, KilledAtRandomMomentsLeavesAPrefixOfTheBatch) {
   for (int i = 0; i < 3000; ++i) {
     batch.push_back(i % 2 == 0 ? add(i) : change(1 + i * 7 % 50, 100000 + i));
   }
+  // Kills land anywhere in an undisturbed run's duration.
+  const auto begin = std::chrono::steady_clock::now();
+  after(start, batch, batch.size());
+  const auto duration = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::now() - begin)
+                            .count();
   std::mt19937 random(20261206);
   int cut = 0;
   for (int trial = 0; trial < 25; ++trial) {
@@ -111,7 +118,8 @@ TEST(FaultsTest, KilledAtRandomMomentsLeavesAPrefixOfTheBatch) {
     const std::string d = prepare(start, batch);
     const pid_t pid =
         startProgram({EMPUPDATE_PATH}, d, "/dev/null", "/dev/null");
-    ::usleep(std::uniform_int_distribution<int>(0, 12000)(random));
+    ::usleep(static_cast<useconds_t>(
+        std::uniform_int_distribution<long>(0, duration)(random)));
     ::kill(pid, SIGKILL);
     if (waitStatus(pid) == 1000 + SIGKILL) ++cut;
     const std::string now = ScratchDir::get("employee.dat");

@@ -62,12 +62,17 @@ inline ProgramResult runProgram(const std::vector<std::string>& argv,
   r.status = waitStatus(startProgram(argv, dir, out, err, fsize));
   r.out = ScratchDir::get(out);
   // A coverage build may complain about its profile; that is not the
-  // program's output.
+  // program's output. Under a size limit the complaint may be cut short.
   r.err = ScratchDir::get(err);
   const std::string noise = "libgcov profiling error:";
   for (std::size_t at; (at = r.err.find(noise)) != std::string::npos;) {
     const std::size_t end = r.err.find('\n', at);
     r.err.erase(at, end == std::string::npos ? end : end + 1 - at);
+  }
+  const std::size_t tail = r.err.rfind('\n') + 1;  // 0 when no line end
+  if (tail < r.err.size() &&
+      noise.compare(0, r.err.size() - tail, r.err, tail) == 0) {
+    r.err.erase(tail);
   }
   return r;
 }

@@ -62,6 +62,10 @@ TEST(EmpdumpTest, RefusesWhatItCannotReadAndCreatesNothing) {
     EXPECT_EQ(r.err, c.err);
   }
   EXPECT_FALSE(fs::exists("employee.dat"));
+  ScratchDir::put("employee.dat", "");
+  const pid_t full = startProgram({EMPDUMP_PATH}, ".", "/dev/full", "err");
+  EXPECT_EQ(waitStatus(full), 2) << "an output that can't be written";
+  EXPECT_EQ(ScratchDir::get("err").rfind("empdump: cannot write", 0), 0u);
 }
 
 TEST(CommandLineTest, HelpVersionAndUsageErrors) {
