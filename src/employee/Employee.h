@@ -132,8 +132,6 @@ class Employee {
   static std::int32_t getCount() { return count; }
   static std::int32_t getMaxId() { return maxId; }
   static std::int32_t getEndOffset() { return endOffset; }
-  static const Location& entry(std::int32_t i) { return index[i]; }
-  static std::int32_t indexCapacity() { return index.capacity(); }
   // errno of the last failed system call on employee.dat (0 when none, -1
   // for a file that is not a regular one).
   static int systemError() { return lastError; }
