@@ -15,8 +15,6 @@
 namespace {
 
 constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
-// Records per read while indexing: about 1 MiB a read.
-constexpr std::int64_t kBlockRecords = 16384;
 
 // The stream of one operation: created on the heap with its pointer in the
 // class-wide slot, and closed and released on every path out of the
@@ -148,37 +146,25 @@ void Employee::indexFile(bool forRun) {
   index[records].offset = 0;
   firstRecord.clear();
   firstRecord.reserve(static_cast<std::size_t>(records));
-  std::int32_t pos = 0;
-  // Sized to the file, up to about 1 MiB, and not zeroed: every byte used
-  // is read first.
-  const std::int64_t blockRecords =
-      std::min(kBlockRecords, size / kRecordBytes);
-  const auto block = std::make_unique_for_overwrite<unsigned char[]>(
-      static_cast<std::size_t>(blockRecords * kRecordBytes));
-  for (std::int64_t left = size / kRecordBytes; left > 0;) {
-    const std::int64_t n = std::min(left, kBlockRecords);
-    const std::int64_t got =
-        inFile->read(block.get(), static_cast<std::size_t>(n * kRecordBytes));
-    if (got != n * kRecordBytes) {
-      // An I/O error, or the file shrank under the scan (errno 0).
-      lastError = got < 0 ? inFile->error() : 0;
-      throw ReadFailed();
-    }
-    for (std::int64_t r = 0; r < n; ++r) {
-      const std::int32_t recordId = le32::get(&block[r * kRecordBytes]);
-      index[count].offset = pos;
-      index[count].id = recordId;
-      firstRecord.insertFirst(recordId, pos);
-      maxId = std::max(maxId, recordId);
-      ++count;
-      pos += kRecordBytes;
-    }
-    left -= n;
+  const std::int64_t got = inFile->forEachRecord(
+      kRecordBytes, records,
+      [](const unsigned char* record, std::int64_t position) {
+        const std::int32_t recordId = le32::get(record);
+        index[count].offset = static_cast<std::int32_t>(position);
+        index[count].id = recordId;
+        firstRecord.insertFirst(recordId, static_cast<std::int32_t>(position));
+        maxId = std::max(maxId, recordId);
+        ++count;
+      });
+  if (got != records) {
+    // An I/O error, or the file shrank under the scan (errno 0).
+    lastError = got < 0 ? inFile->error() : 0;
+    throw ReadFailed();
   }
   // As a record-by-record scan would, leave the entry past the last one
   // holding the end position.
-  index[count].offset = pos;
-  endOffset = pos;
+  endOffset = static_cast<std::int32_t>(size);
+  index[count].offset = endOffset;
 }
 
 std::int32_t Employee::find(std::int32_t wanted) {
@@ -199,9 +185,13 @@ void Employee::load(std::int32_t wanted) {
   if (read() != kRecordBytes) throw EndOfFile();
 }
 
+void Employee::checkRoomForAdd(std::int32_t highestId, std::int32_t end) {
+  if (highestId == kInt32Max) throw NoFreeId();
+  if (end > kInt32Max - kRecordBytes) throw TooLarge();
+}
+
 void Employee::add() {
-  if (maxId == kInt32Max) throw NoFreeId();
-  if (endOffset > kInt32Max - kRecordBytes) throw TooLarge();
+  checkRoomForAdd(maxId, endOffset);
   ++maxId;
   index[count].id = maxId;
   id = maxId;

@@ -124,6 +124,10 @@ class Employee {
   // or WriteFailed after the index took the entry, with the file cut back
   // to its former end.
   void add();
+  // What add() refuses before it changes anything, for a file whose highest
+  // employee number is `highestId` and whose append position is `end`:
+  // throws NoFreeId or TooLarge.
+  static void checkRoomForAdd(std::int32_t highestId, std::int32_t end);
   // Writes this record back at its offset. Throws CantOpenFile,
   // FileChanged or WriteFailed.
   void write();

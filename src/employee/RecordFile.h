@@ -14,8 +14,10 @@
 #ifndef EMPUPDATE_EMPLOYEE_RECORDFILE_H_
 #define EMPUPDATE_EMPLOYEE_RECORDFILE_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 class RecordFile {
  public:
@@ -43,6 +45,13 @@ class RecordFile {
   // set, when not all of them could be written.
   bool write(const void* buffer, std::size_t n);
 
+  // Reads `count` records of `size` bytes from the start of the file, in
+  // blocks of about 1 MiB, and calls fn(record, position) for each record
+  // read. Returns how many were read: fewer than `count` when the file
+  // ended first, or -1, with error() set, when it could not be read.
+  template <typename Fn>
+  std::int64_t forEachRecord(std::size_t size, std::int64_t count, Fn fn);
+
   void seek(std::int64_t position) { pos_ = position; }
   std::int64_t position() const { return pos_; }
   // Size of the file when it was opened.
@@ -62,5 +71,30 @@ class RecordFile {
   std::int64_t sizeAtOpen_ = 0;
   int error_ = 0;
 };
+
+template <typename Fn>
+std::int64_t RecordFile::forEachRecord(std::size_t size, std::int64_t count,
+                                       Fn fn) {
+  const auto perBlock = std::max<std::int64_t>(
+      1, std::min<std::int64_t>(count, (1 << 20) / std::int64_t(size)));
+  // Not zeroed: every byte used is read first.
+  const auto block = std::make_unique_for_overwrite<unsigned char[]>(
+      static_cast<std::size_t>(perBlock) * size);
+  seek(0);
+  std::int64_t done = 0;
+  while (done < count) {
+    const std::int64_t wanted = std::min(perBlock, count - done);
+    const std::int64_t got =
+        read(block.get(), static_cast<std::size_t>(wanted) * size);
+    if (got < 0) return -1;
+    const std::int64_t whole = got / std::int64_t(size);
+    for (std::int64_t r = 0; r < whole; ++r) {
+      fn(block.get() + r * size, (done + r) * std::int64_t(size));
+    }
+    done += whole;
+    if (whole < wanted) break;  // the file ended first
+  }
+  return done;
+}
 
 #endif  // EMPUPDATE_EMPLOYEE_RECORDFILE_H_

@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
-#include <limits>
 #include <string>
 
 #include "AddTrans.h"
@@ -138,13 +137,7 @@ int main(int argc, char** argv) {
       if (noTransactions) throw EmpTrans::NoMore();
       const std::unique_ptr<EmpTrans> t = EmpTrans::get();
       if (dynamic_cast<AddTrans*>(t.get()) != nullptr) {
-        if (maxId == std::numeric_limits<std::int32_t>::max()) {
-          throw Employee::NoFreeId();
-        }
-        if (end >
-            std::numeric_limits<std::int32_t>::max() - Employee::kRecordBytes) {
-          throw Employee::TooLarge();
-        }
+        Employee::checkRoomForAdd(maxId, end);
         ++maxId;
         end += Employee::kRecordBytes;
         ++counts.adds;

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "CommandLine.h"
@@ -79,29 +78,17 @@ std::string csvField(const std::string& s) {
   return out + "\"";
 }
 
-// Calls fn(record, position) for each whole record of the file from its
-// start; false, with the file's error set, when it can't be read.
+// Calls fn(employee, position) for each whole record of the file; false,
+// with the file's error set, when it can't be read.
 template <typename Fn>
-bool forEachRecord(RecordFile& file, std::int64_t records, Fn fn) {
-  constexpr std::int64_t kBlock = 16384;
-  const auto block =
-      std::make_unique<unsigned char[]>(kBlock * Employee::kRecordBytes);
-  file.seek(0);
+bool forEachEmployee(RecordFile& file, std::int64_t records, Fn fn) {
   Employee e;
-  for (std::int64_t done = 0; done < records;) {
-    const std::int64_t n = std::min(kBlock, records - done);
-    const std::int64_t got = file.read(
-        block.get(), static_cast<std::size_t>(n * Employee::kRecordBytes));
-    if (got < 0) return false;
-    for (std::int64_t r = 0; r < got / Employee::kRecordBytes; ++r) {
-      e.decode(block.get() + r * Employee::kRecordBytes,
-               Employee::kRecordBytes);
-      fn(e, (done + r) * Employee::kRecordBytes);
-    }
-    if (got < n * Employee::kRecordBytes) break;  // shrank meanwhile
-    done += n;
-  }
-  return true;
+  return file.forEachRecord(
+             Employee::kRecordBytes, records,
+             [&](const unsigned char* record, std::int64_t position) {
+               e.decode(record, Employee::kRecordBytes);
+               fn(e, position);
+             }) >= 0;
 }
 
 std::string errorText(int error) {
@@ -143,7 +130,7 @@ int main(int argc, char** argv) {
   bool readable = true;
   if (!csv) {  // a first pass sizes the columns
     readable =
-        forEachRecord(file, records, [&](const Employee& e, std::int64_t at) {
+        forEachEmployee(file, records, [&](const Employee& e, std::int64_t at) {
           if (liveOnly && e.getDeleted() != 0) return;
           cellsOf(e, at, cells);
           for (int i = 0; i < kColumns; ++i) {
@@ -172,13 +159,13 @@ int main(int argc, char** argv) {
   std::string header[kColumns];
   for (int i = 0; i < kColumns; ++i) header[i] = kHeader[i];
   emit(header);
-  readable = readable && forEachRecord(file, records,
-                                       [&](const Employee& e, std::int64_t at) {
-                                         if (liveOnly && e.getDeleted() != 0)
-                                           return;
-                                         cellsOf(e, at, cells);
-                                         emit(cells);
-                                       });
+  readable =
+      readable &&
+      forEachEmployee(file, records, [&](const Employee& e, std::int64_t at) {
+        if (liveOnly && e.getDeleted() != 0) return;
+        cellsOf(e, at, cells);
+        emit(cells);
+      });
   std::fwrite(out.data(), 1, out.size(), stdout);
   if (!readable) {
     std::fprintf(stderr, "empdump:%s: cannot read: %s\n", name.c_str(),
