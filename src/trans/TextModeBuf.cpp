@@ -1,11 +1,22 @@
 #include "TextModeBuf.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ios>
+#include <system_error>
 
-void TextModeBuf::setSource(std::streambuf* source) {
-  source_ = source;
+void TextModeBuf::open(int fd) {
+  close();
+  fd_ = fd;
+  reset();
+}
+
+void TextModeBuf::close() {
+  if (fd_ >= 0) ::close(fd_);  // read only: nothing is lost if it fails
+  fd_ = -1;
   reset();
 }
 
@@ -13,7 +24,7 @@ void TextModeBuf::reset() {
   setg(buf_, buf_, buf_);
   counted_ = buf_;
   lines_ = 0;
-  ended_ = source_ == nullptr;
+  ended_ = fd_ < 0;
   pendingCr_ = false;
 }
 
@@ -36,16 +47,17 @@ bool TextModeBuf::fill() {
     // One output character at most per input byte, plus a held-back CR.
     const std::size_t room = kSize - (out - buf_) - 1;
     if (room == 0) break;
-    std::streamsize n = 0;
-    try {
-      n = source_->sgetn(raw_, static_cast<std::streamsize>(room));
-    } catch (...) {
-      error_ = errno != 0 ? errno : EIO;
-      throw;  // the istream's bad state
+    ssize_t n;
+    do {
+      n = ::read(fd_, raw_, room);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+      error_ = errno;
+      // The istream's bad state; the text is not taken to have ended.
+      throw std::ios_base::failure(
+          "read", std::error_code(error_, std::system_category()));
     }
-    if (n <= 0) {
-      ended_ = true;
-    }
+    if (n == 0) ended_ = true;
     const char* in = raw_;
     const char* const end = raw_ + n;
     while (in < end && !ended_) {
@@ -106,9 +118,8 @@ TextModeBuf::pos_type TextModeBuf::seekoff(off_type off,
 }
 
 TextModeBuf::pos_type TextModeBuf::seekpos(pos_type pos,
-                                           std::ios_base::openmode which) {
-  if (pos != pos_type(0) || source_ == nullptr ||
-      source_->pubseekpos(0, which) != pos_type(0)) {
+                                           std::ios_base::openmode) {
+  if (pos != pos_type(0) || fd_ < 0 || ::lseek(fd_, 0, SEEK_SET) != 0) {
     return pos_type(off_type(-1));
   }
   reset();

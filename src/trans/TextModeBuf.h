@@ -1,5 +1,5 @@
-// TextModeBuf: a read-only stream buffer that turns the bytes of another
-// buffer into the text of a transaction file.
+// TextModeBuf: a read-only stream buffer that reads a file descriptor and
+// turns its bytes into the text of a transaction file.
 //
 // - CR LF reads as LF; a CR not followed by LF reads as itself;
 // - byte 0x1A ends the text: it and everything after it are never read;
@@ -7,9 +7,9 @@
 //
 // It counts the line feeds the reader has consumed, so that a diagnostic can
 // name the line it is on, and lets the number reader look a few characters
-// ahead without consuming them. It does not own the source buffer. A read
-// error of the source propagates as the exception the source threw (the
-// istream turns it into its bad state); error() keeps its errno.
+// ahead without consuming them. It owns the descriptor it reads and closes
+// it on close() or destruction. A read error throws std::ios_base::failure
+// (the istream turns it into its bad state) and error() keeps its errno.
 #ifndef EMPUPDATE_TRANS_TEXTMODEBUF_H_
 #define EMPUPDATE_TRANS_TEXTMODEBUF_H_
 
@@ -18,18 +18,22 @@
 
 class TextModeBuf : public std::streambuf {
  public:
-  // The longest look-ahead peek() serves.
-  static constexpr std::size_t kMaxPeek = 64;
-
-  TextModeBuf() = default;
+  TextModeBuf() { reset(); }
+  ~TextModeBuf() override { close(); }
   TextModeBuf(const TextModeBuf&) = delete;
   TextModeBuf& operator=(const TextModeBuf&) = delete;
 
-  // Starts reading `source` from its current position.
-  void setSource(std::streambuf* source);
+  // Takes ownership of `fd`, open for reading, and starts reading it from
+  // its current position. A descriptor held before is closed.
+  void open(int fd);
+  // Closes the descriptor; the text then reads as ended.
+  void close();
+  // The descriptor read, still owned by this object; -1 when closed.
+  int descriptor() const { return fd_; }
 
   // The character k places past the read position (0: the next one), or
-  // eof when the text ends before it. Requires k < kMaxPeek.
+  // eof when the text ends before it. Requires k < kSize - 1; the number
+  // reader looks at most 16 characters ahead.
   int_type peek(std::size_t k) {
     if (static_cast<std::size_t>(egptr() - gptr()) > k) {
       return traits_type::to_int_type(gptr()[k]);
@@ -41,12 +45,13 @@ class TextModeBuf : public std::streambuf {
 
   // Line feeds consumed so far: the reader is on line linesConsumed() + 1.
   long linesConsumed();
-  // errno of the source's last read error, 0 while none.
+  // errno of the last read error, 0 while none.
   int error() const { return error_; }
 
  protected:
   int_type underflow() override;
-  // Only a move back to the start of the text is supported.
+  // Only a move back to the start of the text is supported; it starts the
+  // filter afresh.
   pos_type seekoff(off_type off, std::ios_base::seekdir dir,
                    std::ios_base::openmode which) override;
   pos_type seekpos(pos_type pos, std::ios_base::openmode which) override;
@@ -60,12 +65,12 @@ class TextModeBuf : public std::streambuf {
   void reset();
   int_type peekSlow(std::size_t k);
 
-  std::streambuf* source_ = nullptr;
+  int fd_ = -1;
   char buf_[kSize];
   char raw_[kSize];
   char* counted_ = buf_;  // line feeds before this point are in lines_
   long lines_ = 0;
-  bool ended_ = false;      // the source is exhausted or a 0x1A was met
+  bool ended_ = false;      // the file is exhausted or a 0x1A was met
   bool pendingCr_ = false;  // a CR whose successor is not yet known
   int error_ = 0;
 };

@@ -20,30 +20,27 @@ int digitValue(int c, int base) {
   return v < base ? v : -1;
 }
 
-// Creates a missing file and tells whether `name` is a regular file. The
-// open does not wait on a FIFO, which is refused like a directory.
-bool createRegularFile(const char* name) {
-  const int fd =
-      ::open(name, O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  struct stat st;
-  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  ::close(fd);
-  return regular;
-}
-
 }  // namespace
 
+// The name is opened once, and the checks apply to the descriptor that is
+// read: a name changed after the check can't slip in another file. The open
+// does not wait on a FIFO, which is refused like a directory. The ifstream's
+// own file buffer is never opened.
 modifstream::modifstream(const char* name) {
-  if (!createRegularFile(name)) {
-    setstate(std::ios_base::failbit);
+  std::ios::rdbuf(&text_);
+  const int fd =
+      ::open(name, O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    setstate(failbit);
     return;
   }
-  open(name, std::ios_base::in);
-  text_.setSource(std::ifstream::rdbuf());
-  const bool opened = is_open();
-  std::ios::rdbuf(&text_);  // also clears the state
-  if (!opened) setstate(std::ios_base::failbit);
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    setstate(failbit);
+    return;
+  }
+  text_.open(fd);
 }
 
 void modifstream::checkRead() const {

@@ -5,7 +5,8 @@
 // Opening creates a missing file, empty (mode 0666 less the umask), and
 // never truncates. A directory, FIFO or device, or a name that can be
 // neither opened nor created, leaves the stream failed; the constructor
-// never throws.
+// never throws. The file is opened once: what is read is the very file that
+// was checked, whatever later happens to its name.
 //
 // The number rule, for every number of the file: white space skipped; an
 // optional sign; "0x"/"0X" makes the rest hexadecimal, another leading "0"
@@ -80,6 +81,11 @@ class modifstream : public std::ifstream {
   void rewind();
   // errno of the last read error, 0 while none.
   int error() const { return text_.error(); }
+  // The descriptor of the file read, still owned by the stream; -1 when the
+  // open failed or the stream is closed.
+  int descriptor() const { return text_.descriptor(); }
+  // Closes the file; later reads find the text ended.
+  void close() { text_.close(); }
 
  private:
   // Skips white space; false, with the stream failed, when the stream had
