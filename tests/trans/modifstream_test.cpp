@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "RunProgram.h"
 #include "ScratchDir.h"
 
 namespace {
@@ -73,11 +74,26 @@ TEST(OpenTest, CreatesMissingFilesAndRefusesOthers) {
   EXPECT_FALSE(created.fail());
   EXPECT_EQ(fs::file_size("new.dat"), 0u);
   EXPECT_EQ(fs::status("new.dat").permissions(), fs::perms(0644));
+  struct stat byName, byFd;
+  ASSERT_EQ(::fstat(created.descriptor(), &byFd), 0);
+  ASSERT_EQ(::stat("new.dat", &byName), 0);
+  EXPECT_EQ(byFd.st_ino, byName.st_ino);
+  EXPECT_EQ(byFd.st_dev, byName.st_dev);
   fs::create_directory("dir.dat");
   ::mkfifo("fifo.dat", 0666);
-  for (const char* name : {"dir.dat", "fifo.dat", "no/such/dir.dat"}) {
-    EXPECT_TRUE(modifstream(name).fail()) << name;
+  // In a child under an alarm, so that an open waiting on the FIFO fails.
+  const char* names[] = {"dir.dat", "fifo.dat", "no/such/dir.dat"};
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::alarm(10);
+    for (int i = 0; i < 3; ++i) {
+      const modifstream in(names[i]);
+      if (!in.fail() || in.descriptor() != -1) ::_exit(i + 1);
+    }
+    ::_exit(0);
   }
+  EXPECT_EQ(waitStatus(pid), 0)
+      << "1 + index of a name accepted; 1014: an open waited";
 }
 
 TEST(ReadErrorTest, AnUnreadableFileIsNeverItsEnd) {
