@@ -1,7 +1,7 @@
 #include "Employee.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "LittleEndian.h"
+#include "SystemCalls.h"
 
 namespace {
 
@@ -46,6 +47,8 @@ RecordFile* Employee::inFile = nullptr;
 RecordFile* Employee::outFile = nullptr;
 int Employee::lastError = 0;
 int Employee::lockDescriptor = -1;
+unsigned char Employee::former[kRecordBytes];
+std::int32_t Employee::formerOffset = -1;
 
 Employee::Employee() : offset(-1), id(-1), amount(0), category(0), deleted(0) {
   std::memset(name, 0, sizeof name);
@@ -95,37 +98,62 @@ std::size_t Employee::read() {
   const auto n = static_cast<std::size_t>(got);
   if (n < 4) throw EndOfFile();
   decode(record, n);
+  if (n == kRecordBytes) keepFormer(record, offset);
   return n;
 }
 
-void Employee::buildIndex() { indexFile(true); }
+void Employee::keepFormer(const unsigned char* record, std::int32_t at) {
+  std::memcpy(former, record, kRecordBytes);
+  formerOffset = at;
+}
 
-void Employee::indexForCheck() { indexFile(false); }
+void Employee::open(RecordFile& file, RecordFile::Access access, bool create) {
+  if (!file.open(kFileName, access, create)) refuse(file);
+}
 
-void Employee::indexFile(bool forRun) {
-  StreamSlot slot(inFile);
-  if (!inFile->open(kFileName, RecordFile::Access::kRead, forRun)) {
-    lastError = inFile->error();
-    // A check takes a missing file for the empty one a run would create.
-    if (!forRun && lastError == ENOENT) {
-      resetIndex();
-      return;
-    }
-    throw CantOpenFile();
-  }
+void Employee::refuse(const RecordFile& file) {
+  lastError = file.error();
+  if (lastError == RecordFile::kNotRegularFile) throw NotRegularFile();
+  throw CantOpenFile();
+}
+
+void Employee::lock(int fd, bool writable) {
   // The lock lives on a descriptor of its own: the per-operation streams
-  // open and close the file, which would drop a lock of theirs.
-  if (lockDescriptor >= 0) ::close(lockDescriptor);
-  lockDescriptor =
-      forRun ? ::fcntl(inFile->descriptor(), F_DUPFD_CLOEXEC, 0) : -1;
-  if (lockDescriptor >= 0 && ::flock(lockDescriptor, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno;
-    ::close(lockDescriptor);
-    lockDescriptor = -1;
-    // Only a lock held by another run refuses; a file system without locks
-    // runs unlocked, as the system always did.
-    if (error == EWOULDBLOCK) throw InUse();
+  // open and close the file, and the indexing stream is closed too.
+  const int held = systemCalls.lock(fd, writable);
+  if (held >= 0) {
+    lockDescriptor = held;
+    return;
   }
+  lastError = errno;
+  if (lastError == EAGAIN || lastError == EACCES) throw InUse();
+  throw LockFailed();
+}
+
+bool Employee::holds(int fd) {
+  struct statx a, b;
+  return lockDescriptor >= 0 &&
+         ::statx(lockDescriptor, "", AT_EMPTY_PATH, STATX_INO, &a) == 0 &&
+         ::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &b) == 0 &&
+         a.stx_ino == b.stx_ino && a.stx_dev_major == b.stx_dev_major &&
+         a.stx_dev_minor == b.stx_dev_minor;
+}
+
+void Employee::buildIndex() {
+  StreamSlot slot(inFile);
+  // Opened for writing when it can be, since only such a descriptor can
+  // hold a write lock; a file that may only be read is indexed all the
+  // same, and the run fails at its first write.
+  const bool writable =
+      inFile->open(kFileName, RecordFile::Access::kReadWrite, true);
+  if (!writable) {
+    const int error = inFile->error();
+    if (error != EACCES && error != EROFS && error != ETXTBSY) refuse(*inFile);
+    open(*inFile, RecordFile::Access::kRead, true);
+  }
+  if (lockDescriptor >= 0) systemCalls.close(lockDescriptor);
+  lockDescriptor = -1;
+  lock(inFile->descriptor(), writable);
   // Judged from the size, read under the lock, before a byte is read: a
   // huge sparse file is refused at once, and a damaged last record is never
   // indexed.
@@ -156,11 +184,12 @@ void Employee::indexFile(bool forRun) {
         maxId = std::max(maxId, recordId);
         ++count;
       });
-  if (got != records) {
-    // An I/O error, or the file shrank under the scan (errno 0).
-    lastError = got < 0 ? inFile->error() : 0;
+  if (got < 0) {
+    lastError = inFile->error();
     throw ReadFailed();
   }
+  // Shrunk under the scan, lock or not: some program ignores the lock.
+  if (got != records) throw FileChanged();
   // As a record-by-record scan would, leave the entry past the last one
   // holding the end position.
   endOffset = static_cast<std::int32_t>(size);
@@ -173,10 +202,7 @@ std::int32_t Employee::find(std::int32_t wanted) {
 
 void Employee::load(std::int32_t wanted) {
   StreamSlot slot(inFile);
-  if (!inFile->open(kFileName, RecordFile::Access::kRead, false)) {
-    lastError = inFile->error();
-    throw CantOpenFile();
-  }
+  open(*inFile, RecordFile::Access::kRead, false);
   const std::int32_t position = find(wanted);
   if (position < 0) throw NoSuch();
   inFile->seek(position);
@@ -185,13 +211,9 @@ void Employee::load(std::int32_t wanted) {
   if (read() != kRecordBytes) throw EndOfFile();
 }
 
-void Employee::checkRoomForAdd(std::int32_t highestId, std::int32_t end) {
-  if (highestId == kInt32Max) throw NoFreeId();
-  if (end > kInt32Max - kRecordBytes) throw TooLarge();
-}
-
 void Employee::add() {
-  checkRoomForAdd(maxId, endOffset);
+  if (maxId == kInt32Max) throw NoFreeId();
+  if (endOffset > kInt32Max - kRecordBytes) throw TooLarge();
   ++maxId;
   index[count].id = maxId;
   id = maxId;
@@ -207,10 +229,7 @@ void Employee::write() { writeAt(false); }
 
 void Employee::writeAt(bool appending) {
   StreamSlot slot(outFile);
-  if (!outFile->open(kFileName, RecordFile::Access::kWrite, false)) {
-    lastError = outFile->error();
-    throw CantOpenFile();
-  }
+  open(*outFile, RecordFile::Access::kWrite, false);
   // Never write past the end the index knows: that would pad the file with
   // zero records or overwrite what another program appended.
   const std::int64_t size = outFile->sizeAtOpen();
@@ -220,23 +239,34 @@ void Employee::writeAt(bool appending) {
   unsigned char record[kRecordBytes];
   encode(record);
   outFile->seek(offset);
-  if (!outFile->write(record, kRecordBytes)) {
+  const std::size_t put = outFile->write(record, kRecordBytes);
+  if (put != kRecordBytes) {
     lastError = outFile->error();
-    // A torn append is cut off, so the file stays whole records.
-    if (appending) outFile->truncate(offset);
+    // The file stays whole records, each as it was: a torn append is cut
+    // off, and the bytes that landed of a write in place are put back.
+    if (appending) {
+      outFile->truncate(offset);
+    } else if (put > 0) {
+      outFile->seek(offset);
+      if (formerOffset != offset || outFile->write(former, put) != put) {
+        throw RecordTorn();
+      }
+    }
     throw WriteFailed();
   }
   if (!outFile->close()) {
     lastError = outFile->error();
     throw WriteFailed();
   }
+  keepFormer(record, offset);
 }
 
 void Employee::resetIndex() {
-  if (lockDescriptor >= 0) ::close(lockDescriptor);
+  if (lockDescriptor >= 0) systemCalls.close(lockDescriptor);
   lockDescriptor = -1;
   count = 0;
   maxId = 0;
   endOffset = 0;
   firstRecord.clear();
+  formerOffset = -1;
 }

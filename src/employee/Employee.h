@@ -42,9 +42,11 @@ class Employee {
   };
 
   struct EmployeeError {};
-  // employee.dat can be neither opened nor created (or is not a regular
-  // file, or has vanished during the run).
+  // employee.dat can be neither opened nor created (or has vanished during
+  // the run); systemError() tells why.
   struct CantOpenFile : EmployeeError {};
+  // employee.dat is a FIFO, socket or device, not a regular file.
+  struct NotRegularFile : CantOpenFile {};
   // load(): the employee number is not in the index.
   struct NoSuch : EmployeeError {};
   // read(): fewer than 4 bytes where a record should start; load(): the
@@ -53,7 +55,11 @@ class Employee {
   // Reading employee.dat failed other than at its end (an I/O error).
   struct ReadFailed : EmployeeError {};
   // Writing or closing employee.dat failed (a full disk, a size limit).
+  // A record written in part has been put back as it was.
   struct WriteFailed : EmployeeError {};
+  // A write in place failed part-way and the record's former bytes could
+  // not be put back either: that record is torn.
+  struct RecordTorn : WriteFailed {};
   // buildIndex(): the size is not a whole number of records.
   struct BadSize : EmployeeError {};
   // The file is, or an add would make it, 2^31 bytes or more.
@@ -62,8 +68,10 @@ class Employee {
   struct NoFreeId : EmployeeError {};
   // buildIndex(): another run holds employee.dat.
   struct InUse : EmployeeError {};
-  // write() or add(): the file is no longer the size the index knows (some
-  // other program cut or extended it during the run).
+  // buildIndex(): the lock that keeps other runs out could not be taken.
+  struct LockFailed : EmployeeError {};
+  // The file is no longer the size the index knows: some other program cut
+  // or extended it during the run.
   struct FileChanged : EmployeeError {};
 
   static constexpr std::int32_t kRecordBytes = 60;
@@ -104,15 +112,16 @@ class Employee {
   std::size_t read();
 
   // Scans employee.dat once, creating it empty when missing, and fills the
-  // index, count, maxId and endOffset. First it takes an exclusive lock on
-  // the file, held until the process ends (or resetIndex()), so that two
-  // runs never apply batches to one file at once; it does not wait for it.
-  // Throws CantOpenFile, InUse, BadSize, TooLarge or ReadFailed; a refused
-  // file is left as it was.
+  // index, count, maxId and endOffset. First it locks the file, until the
+  // process ends (or resetIndex()), so that two runs never apply batches to
+  // one file at once: a write lock, or a read lock when the file may only
+  // be read (such a run can change nothing); it does not wait for it. The
+  // lock is an open file description lock, which another program can test
+  // without taking it. Throws CantOpenFile, InUse, LockFailed, BadSize,
+  // TooLarge, FileChanged or ReadFailed; a refused file is left as it was.
   static void buildIndex();
-  // The indexing of buildIndex() for a dry run: it creates nothing (a
-  // missing file is indexed as empty) and takes no lock.
-  static void indexForCheck();
+  // Whether `fd` is open on the file that buildIndex() indexed.
+  static bool holds(int fd);
   // The position of the first record holding `id`, or -1.
   static std::int32_t find(std::int32_t id);
   // Reads the record of the first index entry holding `wanted` into this
@@ -124,20 +133,16 @@ class Employee {
   // or WriteFailed after the index took the entry, with the file cut back
   // to its former end.
   void add();
-  // What add() refuses before it changes anything, for a file whose highest
-  // employee number is `highestId` and whose append position is `end`:
-  // throws NoFreeId or TooLarge.
-  static void checkRoomForAdd(std::int32_t highestId, std::int32_t end);
   // Writes this record back at its offset. Throws CantOpenFile,
-  // FileChanged or WriteFailed.
+  // FileChanged, WriteFailed or RecordTorn. A write that fails part-way puts
+  // the record's former bytes back (those last loaded or written there).
   void write();
 
   // The class-wide state, for tools and tests.
   static std::int32_t getCount() { return count; }
   static std::int32_t getMaxId() { return maxId; }
   static std::int32_t getEndOffset() { return endOffset; }
-  // errno of the last failed system call on employee.dat (0 when none, -1
-  // for a file that is not a regular one).
+  // errno of the last failed system call on employee.dat.
   static int systemError() { return lastError; }
   // Back to the state at program start, lock released, so that a tool or
   // test can index another file in the same process.
@@ -146,7 +151,13 @@ class Employee {
  private:
   // Writes the record at offset; an append that fails is cut back off.
   void writeAt(bool appending);
-  static void indexFile(bool forRun);
+  // Opens `file` on employee.dat; throws CantOpenFile or NotRegularFile.
+  static void open(RecordFile& file, RecordFile::Access access, bool create);
+  [[noreturn]] static void refuse(const RecordFile& file);
+  static void lock(int fd, bool writable);
+  // Remembers the bytes at `at` as the ones to put back should a write
+  // there fail part-way.
+  static void keepFormer(const unsigned char* record, std::int32_t at);
 
   char name[kNameBytes];
   std::int32_t offset;
@@ -167,6 +178,8 @@ class Employee {
   static RecordFile* outFile;
   static int lastError;
   static int lockDescriptor;
+  static unsigned char former[kRecordBytes];
+  static std::int32_t formerOffset;
 };
 
 #endif  // EMPUPDATE_EMPLOYEE_EMPLOYEE_H_

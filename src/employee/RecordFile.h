@@ -1,5 +1,5 @@
 // RecordFile: the stream of one operation on employee.dat, over a POSIX
-// descriptor of a regular file.
+// descriptor of a regular file. Its system calls go through SystemCalls.
 //
 // - Opens only regular files (a link to one included): a directory, FIFO or
 //   device is refused, and the open of a FIFO never waits. A missing file
@@ -21,7 +21,7 @@
 
 class RecordFile {
  public:
-  enum class Access { kRead, kWrite };
+  enum class Access { kRead, kWrite, kReadWrite };
   // error() after open() refused a FIFO, socket or device.
   static constexpr int kNotRegularFile = -1;
 
@@ -41,9 +41,10 @@ class RecordFile {
   // number read, less than n only at the end of the file, or -1 with
   // error() set when the file could not be read.
   std::int64_t read(void* buffer, std::size_t n);
-  // Writes n bytes at the position and moves past them; false, with error()
-  // set, when not all of them could be written.
-  bool write(const void* buffer, std::size_t n);
+  // Writes n bytes at the position and moves past those written. Returns
+  // how many were written: fewer than n, with error() set, when the rest
+  // could not be (the first ones may have landed all the same).
+  std::size_t write(const void* buffer, std::size_t n);
 
   // Reads `count` records of `size` bytes from the start of the file, in
   // blocks of about 1 MiB, and calls fn(record, position) for each record

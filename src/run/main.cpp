@@ -5,59 +5,37 @@
 // file can be neither opened nor created at start-up (nothing is written);
 // 2 for every other error, with one diagnostic line on standard error. On
 // that path nothing is cleaned up, and employee.dat holds exactly the
-// transactions before the failing one.
+// transactions before the failing one. SIGINT, SIGTERM and SIGHUP stop the
+// run between two transactions, with a diagnostic, and then end it as the
+// signal would.
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <exception>
 
+#include "Batch.h"
 #include "EmpTrans.h"
 #include "Employee.h"
-#include "RunFailure.h"
-
-// Defined only in coverage builds, whose profile std::_Exit would lose.
-extern "C" void __gcov_dump() __attribute__((weak));
-
-namespace {
-
-RunFailure::Stage stage = RunFailure::Stage::kStartUp;
-long applied = 0;
-
-// Every error that main does not catch ends here, before any unwinding:
-// it becomes one diagnostic line and exit status 2, never an abort.
-[[noreturn]] void reportAndExit() {
-  const std::string text = RunFailure::message(
-      "empupdate", std::current_exception(), stage, EmpTrans::line(), applied);
-  std::fputs(text.c_str(), stderr);
-  std::fflush(stderr);
-  if (__gcov_dump != nullptr) __gcov_dump();
-  std::_Exit(2);
-}
-
-}  // namespace
+#include "Interruption.h"
+#include "StandardDescriptors.h"
 
 int main() {
-  std::set_terminate(reportAndExit);
+  // With 2 closed, the first file opened would receive the diagnostics.
+  if (!StandardDescriptors::ensureOpen()) return 2;
+  std::set_terminate(Batch::endOnError);
   // A file-size limit then fails the write with EFBIG, which is reported,
   // instead of killing the process with a core dump.
   std::signal(SIGXFSZ, SIG_IGN);
+  Interruption::catchSignals();
 
   try {
-    Employee::buildIndex();
-    EmpTrans::openFile();
+    Batch::startUp();
   } catch (Employee::CantOpenFile&) {
     return 1;
   } catch (EmpTrans::CantOpenFile&) {
     return 1;
   }
 
-  stage = RunFailure::Stage::kLoop;
   try {
-    for (;;) {
-      auto transaction = EmpTrans::get();
-      transaction->process();
-      ++applied;
-    }
+    Batch::applyAll();
   } catch (EmpTrans::NoMore&) {
   } catch (Employee::NoSuch&) {
   }

@@ -13,6 +13,7 @@
 #include "CommandLine.h"
 #include "Employee.h"
 #include "RecordFile.h"
+#include "StandardDescriptors.h"
 
 namespace {
 
@@ -78,17 +79,21 @@ std::string csvField(const std::string& s) {
   return out + "\"";
 }
 
-// Calls fn(employee, position) for each whole record of the file; false,
-// with the file's error set, when it can't be read.
+// Calls fn(employee, position) for each of the first `records` records of
+// the file. Returns the error that stopped it, or an empty string.
 template <typename Fn>
-bool forEachEmployee(RecordFile& file, std::int64_t records, Fn fn) {
+std::string forEachEmployee(RecordFile& file, std::int64_t records, Fn fn) {
   Employee e;
-  return file.forEachRecord(
-             Employee::kRecordBytes, records,
-             [&](const unsigned char* record, std::int64_t position) {
-               e.decode(record, Employee::kRecordBytes);
-               fn(e, position);
-             }) >= 0;
+  const std::int64_t got = file.forEachRecord(
+      Employee::kRecordBytes, records,
+      [&](const unsigned char* record, std::int64_t position) {
+        e.decode(record, Employee::kRecordBytes);
+        fn(e, position);
+      });
+  if (got < 0) return std::strerror(file.error());
+  // Another program cut it while it was read: the listing is short.
+  if (got < records) return "the file shrank while it was read";
+  return "";
 }
 
 std::string errorText(int error) {
@@ -99,6 +104,7 @@ std::string errorText(int error) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!StandardDescriptors::ensureOpen()) return 2;
   CommandLine cl("empdump", "[--csv] [--live] [FILE]", kHelp);
   if (const int done = cl.parse(argc, argv, {"--csv", "--live"}); done >= 0) {
     return done;
@@ -127,9 +133,9 @@ int main(int argc, char** argv) {
   std::string cells[kColumns];
   std::size_t width[kColumns] = {};
   for (int i = 0; i < kColumns; ++i) width[i] = std::strlen(kHeader[i]);
-  bool readable = true;
+  std::string failure;
   if (!csv) {  // a first pass sizes the columns
-    readable =
+    failure =
         forEachEmployee(file, records, [&](const Employee& e, std::int64_t at) {
           if (liveOnly && e.getDeleted() != 0) return;
           cellsOf(e, at, cells);
@@ -159,17 +165,19 @@ int main(int argc, char** argv) {
   std::string header[kColumns];
   for (int i = 0; i < kColumns; ++i) header[i] = kHeader[i];
   emit(header);
-  readable =
-      readable &&
-      forEachEmployee(file, records, [&](const Employee& e, std::int64_t at) {
-        if (liveOnly && e.getDeleted() != 0) return;
-        cellsOf(e, at, cells);
-        emit(cells);
-      });
+  if (failure.empty()) {
+    failure =
+        forEachEmployee(file, records, [&](const Employee& e, std::int64_t at) {
+          if (liveOnly && e.getDeleted() != 0) return;
+          cellsOf(e, at, cells);
+          emit(cells);
+        });
+  }
   std::fwrite(out.data(), 1, out.size(), stdout);
-  if (!readable) {
+  if (!failure.empty()) {
+    std::fflush(stdout);
     std::fprintf(stderr, "empdump:%s: cannot read: %s\n", name.c_str(),
-                 errorText(file.error()).c_str());
+                 failure.c_str());
     return 1;
   }
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

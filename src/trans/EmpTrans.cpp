@@ -9,11 +9,13 @@
 modifstream* EmpTrans::transFile = nullptr;
 long EmpTrans::currentLine = 1;
 char EmpTrans::currentLetter = '\0';
+int EmpTrans::openError_ = 0;
 
 void EmpTrans::openFile() {
   if (transFile == nullptr) {
     auto* stream = new modifstream(kFileName);
     if (stream->fail()) {
+      openError_ = stream->error();
       delete stream;
       throw CantOpenFile();
     }

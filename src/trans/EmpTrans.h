@@ -69,8 +69,15 @@ class EmpTrans {
   static long line() { return currentLine; }
   // The last type letter read.
   static char typeLetter() { return currentLetter; }
+  // The line the reader is on: where the next transaction would be read.
+  static long readerLine() { return transFile ? transFile->line() : 1; }
   // errno of a read error on emptrans.dat, 0 while none.
   static int readError() { return transFile ? transFile->error() : 0; }
+  // Why the last openFile() failed: an errno, or
+  // modifstream::kNotRegularFile.
+  static int openError() { return openError_; }
+  // The descriptor emptrans.dat is read from, or -1.
+  static int descriptor() { return transFile ? transFile->descriptor() : -1; }
 
   // Reads name, category letter, amount and date into this object.
   void readContent();
@@ -93,6 +100,7 @@ class EmpTrans {
   static modifstream* transFile;
   static long currentLine;
   static char currentLetter;
+  static int openError_;
 };
 
 #endif  // EMPUPDATE_TRANS_EMPTRANS_H_

@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <limits>
+
+#include "SystemCalls.h"
 
 namespace {
 
@@ -29,13 +32,19 @@ int digitValue(int c, int base) {
 modifstream::modifstream(const char* name) {
   std::ios::rdbuf(&text_);
   const int fd =
-      ::open(name, O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+      systemCalls.open(name, O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) {
+    openError_ = errno;
     setstate(failbit);
     return;
   }
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd, &st) != 0) {
+    openError_ = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    openError_ = S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
+  }
+  if (openError_ != 0) {
     ::close(fd);
     setstate(failbit);
     return;

@@ -79,8 +79,10 @@ class modifstream : public std::ifstream {
   long line() { return text_.linesConsumed() + 1; }
   // Moves back to the start of the text without clearing the stream state.
   void rewind();
-  // errno of the last read error, 0 while none.
-  int error() const { return text_.error(); }
+  // errno of the failed open or of the last read error, 0 while none;
+  // kNotRegularFile for a FIFO, socket or device.
+  int error() const { return openError_ != 0 ? openError_ : text_.error(); }
+  static constexpr int kNotRegularFile = -1;
   // The descriptor of the file read, still owned by the stream; -1 when the
   // open failed or the stream is closed.
   int descriptor() const { return text_.descriptor(); }
@@ -93,6 +95,7 @@ class modifstream : public std::ifstream {
   bool skipWhiteSpace();
 
   TextModeBuf text_;
+  int openError_ = 0;
   bool cutShort_ = false;
 };
 

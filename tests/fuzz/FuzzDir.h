@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 inline void enterFuzzDir() {
@@ -29,6 +30,11 @@ inline void enterFuzzDir() {
 inline void putFile(const char* name, const void* data, std::size_t size) {
   std::ofstream(name, std::ios::binary | std::ios::trunc)
       .write(static_cast<const char*>(data), std::streamsize(size));
+}
+
+inline std::string getFile(const char* name) {
+  std::ifstream in(name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 #endif  // EMPUPDATE_TESTS_FUZZ_FUZZDIR_H_

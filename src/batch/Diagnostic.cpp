@@ -1,4 +1,4 @@
-#include "RunFailure.h"
+#include "Diagnostic.h"
 
 #include <sys/stat.h>
 
@@ -8,17 +8,17 @@
 #include <new>
 
 #include "Array.h"
+#include "Batch.h"
 #include "Date.h"
 #include "EmpTrans.h"
 #include "Employee.h"
+#include "Interruption.h"
 #include "modifstream.h"
 
 namespace {
 
 std::string systemText(int error) {
-  if (error == -1) return "not a regular file";
-  if (error == 0) return "the file shrank while it was read";
-  return std::strerror(error);
+  return error == 0 ? "unknown error" : std::strerror(error);
 }
 
 std::string letterText(char c) {
@@ -37,13 +37,29 @@ std::string employeeFileSize() {
 
 }  // namespace
 
-std::string RunFailure::what(std::exception_ptr error, Stage stage) {
+std::string Diagnostic::what(std::exception_ptr error, bool startUp,
+                             std::string* file) {
+  std::string ignored;
+  std::string& at = file != nullptr ? *file : ignored;
+  at = Employee::kFileName;
   // At start-up the diagnostic already names employee.dat.
-  const std::string file = stage == Stage::kStartUp ? "" : " employee.dat";
+  const std::string employee = startUp ? "" : " employee.dat";
   const std::string sys = systemText(Employee::systemError());
   try {
     if (error) std::rethrow_exception(error);
     return "internal error: no error in flight";
+  } catch (const Batch::Interrupted&) {
+    return std::string("interrupted by ") +
+           Interruption::name(Interruption::pending());
+  } catch (const Batch::SameFile&) {
+    at = EmpTrans::kFileName;
+    return "is employee.dat itself: refused";
+  } catch (const EmpTrans::CantOpenFile&) {
+    at = EmpTrans::kFileName;
+    const int error = EmpTrans::openError();
+    return "cannot open: " + (error == modifstream::kNotRegularFile
+                                  ? std::string("not a regular file")
+                                  : systemText(error));
   } catch (const EmpTrans::InvalidType&) {
     return "invalid transaction type " + letterText(EmpTrans::typeLetter());
   } catch (const EmpTrans::InvalidCategory&) {
@@ -69,24 +85,30 @@ std::string RunFailure::what(std::exception_ptr error, Stage stage) {
     return "month out of range";
   } catch (const Date::DayOutOfRange&) {
     return "day out of range";
+  } catch (const Employee::NotRegularFile&) {
+    return "cannot open" + employee + ": not a regular file";
   } catch (const Employee::CantOpenFile&) {
-    return "cannot open" + file + ": " + sys;
+    return "cannot open" + employee + ": " + sys;
   } catch (const Employee::ReadFailed&) {
-    return "cannot read" + file + ": " + sys;
+    return "cannot read" + employee + ": " + sys;
+  } catch (const Employee::RecordTorn&) {
+    return "cannot write" + employee + ": " + sys +
+           ", and the record could not be put back as it was";
   } catch (const Employee::WriteFailed&) {
-    return "cannot write" + file + ": " + sys;
+    return "cannot write" + employee + ": " + sys;
   } catch (const Employee::EndOfFile&) {
     return "employee.dat ends inside a record it held at the start of the run";
   } catch (const Employee::BadSize&) {
     return employeeFileSize() + " is not a whole number of 60-byte records";
   } catch (const Employee::TooLarge&) {
-    return stage == Stage::kStartUp
-               ? employeeFileSize() + " is 2 GiB or more: too large"
-               : "employee.dat would grow to 2 GiB: too large";
+    return startUp ? employeeFileSize() + " is 2 GiB or more: too large"
+                   : "employee.dat would grow to 2 GiB: too large";
   } catch (const Employee::NoFreeId&) {
     return "no employee number left to give (2147483647 is taken)";
   } catch (const Employee::InUse&) {
     return "in use by another run";
+  } catch (const Employee::LockFailed&) {
+    return "cannot lock" + employee + ": " + sys;
   } catch (const Employee::FileChanged&) {
     return "employee.dat was changed by another program during the run";
   } catch (const Employee::EmployeeError&) {
@@ -103,12 +125,11 @@ std::string RunFailure::what(std::exception_ptr error, Stage stage) {
   }
 }
 
-std::string RunFailure::message(const char* program, std::exception_ptr error,
-                                Stage stage, long line, long applied) {
-  const std::string text = what(error, stage);
-  if (stage == Stage::kStartUp) {
-    return std::string(program) + ":employee.dat: " + text + "\n";
-  }
+std::string Diagnostic::line(const char* program, std::exception_ptr error,
+                             bool startUp, long line, long applied) {
+  std::string file;
+  const std::string text = what(error, startUp, &file);
+  if (startUp) return std::string(program) + ":" + file + ": " + text + "\n";
   return std::string(program) + ":emptrans.dat:" + std::to_string(line) + ": " +
          text + "; " + std::to_string(applied) +
          (applied == 1 ? " transaction" : " transactions") +

@@ -1,0 +1,173 @@
+#include "DryRun.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "EmpTrans.h"
+#include "Employee.h"
+#include "SystemCalls.h"
+
+namespace {
+
+// What the run would find under one of the two names.
+struct Found {
+  bool looked = false;
+  int fd = -1;    // what its opens are given a copy of, or -1
+  int error = 0;  // errno of the open when fd is -1
+  bool writable = false;
+  bool lockedByAnother = false;
+  std::string where;  // the file the name leads to, for a missing one
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
+Found employee, trans;
+bool created = false;
+
+std::string directoryOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// For a name the run's open would create: the file it would create, as an
+// absolute path, following symbolic links as open(O_CREAT) does; empty
+// when it could not be created.
+std::string wouldCreate(const char* name) {
+  std::string path = name;
+  for (int links = 0; links <= 40; ++links) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) {
+      if (errno != ENOENT) return "";
+      const std::string dir = directoryOf(path);
+      char real[PATH_MAX];
+      if (::realpath(dir.c_str(), real) == nullptr ||
+          ::faccessat(AT_FDCWD, real, W_OK | X_OK, AT_EACCESS) != 0) {
+        return "";
+      }
+      return std::string(real) + "/" + path.substr(path.rfind('/') + 1);
+    }
+    if (!S_ISLNK(st.st_mode)) return "";
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (n <= 0) return "";
+    const std::string next(target, static_cast<std::size_t>(n));
+    path = next[0] == '/' ? next : directoryOf(path) + "/" + next;
+  }
+  return "";  // a loop of links: the open fails with ELOOP
+}
+
+bool copyInto(int to, int from, std::int64_t size) {
+  // A file the run refuses for its size is never read: its size will do.
+  if (size > INT32_MAX) return ::ftruncate(to, size) == 0;
+  const auto buffer = std::make_unique<char[]>(1 << 20);
+  for (;;) {
+    const ssize_t n = ::read(from, buffer.get(), 1 << 20);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n == 0;
+    for (ssize_t put = 0; put < n;) {
+      const ssize_t w = ::write(to, buffer.get() + put, n - put);
+      if (w < 0) return false;
+      put += w;
+    }
+  }
+}
+
+void look(Found& f, const char* name) {
+  f.looked = true;
+  const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    f.error = errno;
+    if (f.error != ENOENT) return;
+    f.where = wouldCreate(name);
+    if (f.where.empty()) return;
+    created = true;
+    f.writable = true;
+    // A link that leads to the employee file the run creates first.
+    if (&f == &trans && f.where == employee.where) {
+      f.fd = ::fcntl(employee.fd, F_DUPFD_CLOEXEC, 0);
+      return;
+    }
+    f.fd = ::memfd_create(name, MFD_CLOEXEC);
+    return;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    f.fd = fd;  // refused for its type, as the run would
+    return;
+  }
+  f.device = st.st_dev;
+  f.inode = st.st_ino;
+  f.writable = ::faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) == 0;
+  if (&f == &trans && employee.inode == st.st_ino &&
+      employee.device == st.st_dev && employee.fd >= 0) {
+    f.fd = ::fcntl(employee.fd, F_DUPFD_CLOEXEC, 0);
+    ::close(fd);
+    return;
+  }
+  if (&f == &employee) {
+    struct flock test = {};
+    test.l_type = f.writable ? F_WRLCK : F_RDLCK;
+    test.l_whence = SEEK_SET;
+    f.lockedByAnother =
+        ::fcntl(fd, F_OFD_GETLK, &test) == 0 && test.l_type != F_UNLCK;
+  }
+  f.fd = ::memfd_create(name, MFD_CLOEXEC);
+  if (f.fd >= 0 && copyInto(f.fd, fd, st.st_size)) {
+    ::close(fd);
+    return;
+  }
+  // It can't be read (an I/O error): the run is handed the file itself,
+  // read-only, to meet the same error where the real run would.
+  if (f.fd >= 0) ::close(f.fd);
+  f.fd = fd;
+  f.writable = false;
+}
+
+int openCopy(const char* name, int flags, mode_t mode) {
+  Found* f = std::strcmp(name, Employee::kFileName) == 0   ? &employee
+             : std::strcmp(name, EmpTrans::kFileName) == 0 ? &trans
+                                                           : nullptr;
+  if (f == nullptr) {
+    return SystemCalls::real().open(name, flags & ~O_CREAT, mode);
+  }
+  if (!f->looked) look(*f, name);
+  if (f->fd < 0) {
+    errno = f->error;
+    return -1;
+  }
+  if ((flags & O_ACCMODE) != O_RDONLY && !f->writable) {
+    errno = EACCES;
+    return -1;
+  }
+  const int copy = ::fcntl(f->fd, F_DUPFD_CLOEXEC, 0);
+  if (copy >= 0) ::lseek(copy, 0, SEEK_SET);
+  return copy;
+}
+
+int lockCopy(int fd, bool exclusive) {
+  if (employee.lockedByAnother) {
+    errno = EAGAIN;
+    return -1;
+  }
+  return SystemCalls::real().lock(fd, exclusive);
+}
+
+}  // namespace
+
+void DryRun::install() {
+  systemCalls.open = openCopy;
+  systemCalls.lock = lockCopy;
+}
+
+bool DryRun::createsFiles() { return created; }

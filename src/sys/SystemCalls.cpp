@@ -1,0 +1,47 @@
+#include "SystemCalls.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+int openFile(const char* name, int flags, mode_t mode) {
+  return ::open(name, flags, mode);
+}
+
+int statFile(int fd, mode_t* type, std::int64_t* size) {
+  struct statx st;
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE, &st) != 0) {
+    return -1;
+  }
+  *type = st.stx_mode & S_IFMT;
+  *size = static_cast<std::int64_t>(st.stx_size);
+  return 0;
+}
+
+int lockFile(int fd, bool exclusive) {
+  const int held = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (held < 0) return -1;
+  struct flock whole = {};
+  whole.l_type = exclusive ? F_WRLCK : F_RDLCK;
+  whole.l_whence = SEEK_SET;
+  if (::fcntl(held, F_OFD_SETLK, &whole) != 0) {
+    const int error = errno;
+    ::close(held);
+    errno = error;
+    return -1;
+  }
+  return held;
+}
+
+constexpr SystemCalls kReal = {openFile,    statFile, ::pread, ::pwrite,
+                               ::ftruncate, ::close,  lockFile};
+
+}  // namespace
+
+const SystemCalls& SystemCalls::real() { return kReal; }
+
+SystemCalls systemCalls = kReal;

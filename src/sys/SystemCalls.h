@@ -1,0 +1,38 @@
+// SystemCalls: the system calls through which the employee file is reached,
+// as a table of plain function pointers.
+//
+// The programs use the real calls and never change the table. A test swaps
+// in functions of its own to make a chosen call fail with a chosen errno or
+// come up short, and puts `real()` back afterwards. One indirect call per
+// system call costs nothing next to the call itself.
+#ifndef EMPUPDATE_SYS_SYSTEMCALLS_H_
+#define EMPUPDATE_SYS_SYSTEMCALLS_H_
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+
+struct SystemCalls {
+  int (*open)(const char* name, int flags, mode_t mode);
+  // The type bits (S_IFMT) and size of an open file. Asks for nothing else:
+  // asking for a file's times would make the next write update them finely,
+  // which costs a metadata write per record.
+  int (*stat)(int fd, mode_t* type, std::int64_t* size);
+  ssize_t (*pread)(int fd, void* buffer, std::size_t n, off_t at);
+  ssize_t (*pwrite)(int fd, const void* buffer, std::size_t n, off_t at);
+  int (*ftruncate)(int fd, off_t size);
+  int (*close)(int fd);
+  // Takes an open file description lock on the whole file behind `fd`,
+  // without waiting: a write lock, or a read lock when !exclusive. Returns
+  // a new descriptor, which holds the lock until it is closed, or -1 with
+  // errno set (EAGAIN when another holds a lock that conflicts).
+  int (*lock)(int fd, bool exclusive);
+
+  static const SystemCalls& real();
+};
+
+// The table in use.
+extern SystemCalls systemCalls;
+
+#endif  // EMPUPDATE_SYS_SYSTEMCALLS_H_
