@@ -53,7 +53,7 @@ std::string Diagnostic::what(std::exception_ptr error, bool startUp,
            Interruption::name(Interruption::pending());
   } catch (const Batch::SameFile&) {
     at = EmpTrans::kFileName;
-    return "is employee.dat itself: refused";
+    return "the same file as employee.dat";
   } catch (const EmpTrans::CantOpenFile&) {
     at = EmpTrans::kFileName;
     const int error = EmpTrans::openError();

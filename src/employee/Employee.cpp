@@ -240,25 +240,35 @@ void Employee::writeAt(bool appending) {
   encode(record);
   outFile->seek(offset);
   const std::size_t put = outFile->write(record, kRecordBytes);
-  if (put != kRecordBytes) {
-    lastError = outFile->error();
-    // The file stays whole records, each as it was: a torn append is cut
-    // off, and the bytes that landed of a write in place are put back.
-    if (appending) {
-      outFile->truncate(offset);
-    } else if (put > 0) {
-      outFile->seek(offset);
-      if (formerOffset != offset || outFile->write(former, put) != put) {
-        throw RecordTorn();
-      }
-    }
-    throw WriteFailed();
+  if (put == kRecordBytes && outFile->close()) {
+    keepFormer(record, offset);
+    return;
   }
-  if (!outFile->close()) {
-    lastError = outFile->error();
-    throw WriteFailed();
+  lastError = outFile->error();
+  // A close that fails may have lost the record or not: it is undone
+  // through a fresh descriptor all the same.
+  if (put == kRecordBytes &&
+      !outFile->open(kFileName, RecordFile::Access::kWrite, false)) {
+    throw RecordTorn();
   }
-  keepFormer(record, offset);
+  putBack(*outFile, appending, put);
+  throw WriteFailed();
+}
+
+void Employee::putBack(RecordFile& file, bool appending,
+                       std::size_t landed) const {
+  // The file stays whole records, each as it was: a torn append is cut
+  // off, and the bytes that landed of a write in place are put back.
+  if (appending) {
+    if (!file.truncate(offset)) throw RecordTorn();
+    return;
+  }
+  if (landed == 0) return;
+  file.seek(offset);
+  if (formerOffset != offset || file.write(former, landed) != landed ||
+      !file.close()) {
+    throw RecordTorn();
+  }
 }
 
 void Employee::resetIndex() {

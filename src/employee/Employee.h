@@ -57,8 +57,8 @@ class Employee {
   // Writing or closing employee.dat failed (a full disk, a size limit).
   // A record written in part has been put back as it was.
   struct WriteFailed : EmployeeError {};
-  // A write in place failed part-way and the record's former bytes could
-  // not be put back either: that record is torn.
+  // A write failed part-way and what was there could not be put back
+  // either: that record is torn.
   struct RecordTorn : WriteFailed {};
   // buildIndex(): the size is not a whole number of records.
   struct BadSize : EmployeeError {};
@@ -151,6 +151,9 @@ class Employee {
  private:
   // Writes the record at offset; an append that fails is cut back off.
   void writeAt(bool appending);
+  // After a write of `landed` bytes of this record that failed, on `file`
+  // open for writing: puts back what was there, or throws RecordTorn.
+  void putBack(RecordFile& file, bool appending, std::size_t landed) const;
   // Opens `file` on employee.dat; throws CantOpenFile or NotRegularFile.
   static void open(RecordFile& file, RecordFile::Access access, bool create);
   [[noreturn]] static void refuse(const RecordFile& file);

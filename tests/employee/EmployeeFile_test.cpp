@@ -2,12 +2,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "Employee.h"
 #include "LittleEndian.h"
 #include "ScratchDir.h"
+#include "SystemCalls.h"
 
 namespace {
 
@@ -132,6 +136,142 @@ TEST_F(EmployeeFileTest, NoAddPastTheLastEmployeeNumber) {
   Employee e;
   EXPECT_THROW(e.add(), Employee::NoFreeId);
   EXPECT_EQ(ScratchDir::get("employee.dat"), rec(2147483647));
+}
+
+// What the k-th call of one system call does, from when it is set: a value
+// >= 0 lets at most that many bytes through (any call other than a read or
+// write then runs as usual), a value < 0 fails it with errno = -value.
+// Calls past the script run as usual.
+struct Script {
+  std::string call;
+  std::vector<long> steps;
+  std::size_t made = 0;
+  // The step of this call of `name`, or a value that lets it through.
+  long next(const char* name) {
+    if (call != name || made >= steps.size()) return 1L << 40;
+    return steps[made++];
+  }
+} script;
+
+template <typename R>
+R failed(long step) {
+  errno = static_cast<int>(-step);
+  return R(-1);
+}
+
+const SystemCalls kFaulty = {
+    [](const char* name, int flags, mode_t mode) {
+      const long s = script.next("open");
+      return s < 0 ? failed<int>(s)
+                   : SystemCalls::real().open(name, flags, mode);
+    },
+    [](int fd, mode_t* type, std::int64_t* size) {
+      const long s = script.next("stat");
+      return s < 0 ? failed<int>(s) : SystemCalls::real().stat(fd, type, size);
+    },
+    [](int fd, void* b, std::size_t n, off_t at) {
+      const long s = script.next("pread");
+      return s < 0 ? failed<ssize_t>(s)
+                   : SystemCalls::real().pread(fd, b,
+                                               std::min<std::size_t>(n, s), at);
+    },
+    [](int fd, const void* b, std::size_t n, off_t at) {
+      const long s = script.next("pwrite");
+      return s < 0 ? failed<ssize_t>(s)
+                   : SystemCalls::real().pwrite(
+                         fd, b, std::min<std::size_t>(n, s), at);
+    },
+    [](int fd, off_t size) {
+      const long s = script.next("ftruncate");
+      return s < 0 ? failed<int>(s) : SystemCalls::real().ftruncate(fd, size);
+    },
+    [](int fd) {
+      const long s = script.next("close");
+      if (s < 0) SystemCalls::real().close(fd);  // failed, yet closed
+      return s < 0 ? failed<int>(s) : SystemCalls::real().close(fd);
+    },
+    [](int fd, bool exclusive) {
+      const long s = script.next("lock");
+      return s < 0 ? failed<int>(s) : SystemCalls::real().lock(fd, exclusive);
+    },
+};
+
+// Runs `op` on employee.dat with the fault of `script` set just before it,
+// and names the error it raised.
+template <typename Op>
+std::string outcome(Op op) {
+  systemCalls = kFaulty;
+  std::string what = "ok";
+  try {
+    op();
+  } catch (Employee::RecordTorn&) {
+    what = "torn";
+  } catch (Employee::WriteFailed&) {
+    what = "write failed";
+  } catch (Employee::ReadFailed&) {
+    what = "read failed";
+  } catch (Employee::InUse&) {
+    what = "in use";
+  } catch (Employee::LockFailed&) {
+    what = "lock failed";
+  } catch (Employee::CantOpenFile&) {
+    what = "can't open";
+  }
+  systemCalls = SystemCalls::real();
+  return what;
+}
+
+// Each failure of a system call is reported as what it is, and leaves
+// employee.dat whole records, each as it was.
+TEST_F(EmployeeFileTest, FailedSystemCallsLeaveEveryRecordAsItWas) {
+  struct Case {
+    const char* op;
+    Script fault;
+    const char* want;
+  } cases[] = {
+      {"write", {"pwrite", {16, -ENOSPC}}, "write failed"},
+      {"write", {"pwrite", {16, -ENOSPC, -EIO}}, "torn"},
+      {"write", {"pwrite", {-EIO}}, "write failed"},
+      {"write", {"close", {-EIO}}, "write failed"},
+      {"write", {"open", {-EMFILE}}, "can't open"},
+      {"add", {"pwrite", {16, -ENOSPC}}, "write failed"},
+      {"add", {"pwrite", {59, -EFBIG}}, "write failed"},
+      {"load", {"pread", {-EIO}}, "read failed"},
+      {"load", {"stat", {-EIO}}, "can't open"},
+      {"index", {"pread", {-EIO}}, "read failed"},
+      {"index", {"stat", {0, -EIO}}, "read failed"},
+      {"index", {"lock", {-EAGAIN}}, "in use"},
+      {"index", {"lock", {-ENOLCK}}, "lock failed"},
+      {"index", {"lock", {-EMFILE}}, "lock failed"},
+  };
+  const std::string start = rec(1, 0, 'a') + rec(2, 0, 'b') + rec(3, 0, 'c');
+  for (auto& c : cases) {
+    ScratchDir scratch;
+    Employee::resetIndex();
+    ScratchDir::put("employee.dat", start);
+    const std::string op = c.op;
+    Employee e;
+    if (op != "index") {
+      Employee::buildIndex();
+      e.load(2);
+      e.setName("a longer name than before");
+    }
+    script = c.fault;
+    EXPECT_EQ(outcome([&] {
+                if (op == "index") Employee::buildIndex();
+                if (op == "load") e.load(2);
+                if (op == "write") e.write();
+                if (op == "add") e.add();
+              }),
+              c.want)
+        << op << " " << c.fault.call;
+    const std::string now = ScratchDir::get("employee.dat");
+    if (std::string(c.want) == "torn") {
+      EXPECT_NE(now, start) << "the fault did not tear the record";
+    } else {
+      EXPECT_TRUE(now == start) << op << " " << c.fault.call;
+    }
+  }
 }
 
 }  // namespace

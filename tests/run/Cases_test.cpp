@@ -1,10 +1,10 @@
-// Runs the built empupdate on each folder of tests/run/cases (see CaseDir)
-// in a fresh directory and compares what it did with what the folder
-// expects.
+// Runs each folder of tests/run/cases (see CaseDir) in a fresh directory:
+// first empcheck, which must change nothing and foresee what empupdate then
+// does, then empupdate, whose results must be the folder's.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "CaseDir.h"
@@ -16,26 +16,69 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Every file of the directory: its type and, for a small file, its bytes.
+std::map<std::string, std::string> snapshot() {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(".")) {
+    const auto type = fs::symlink_status(e.path()).type();
+    std::string& v = files[e.path().filename().string()];
+    v = std::to_string(static_cast<int>(type));
+    if (type == fs::file_type::regular && fs::file_size(e.path()) < 65536) {
+      v += ScratchDir::get(e.path());
+    }
+  }
+  return files;
+}
+
+std::size_t records() {
+  std::error_code none;
+  const auto size = fs::file_size("employee.dat", none);
+  return none ? 0 : size / 60;
+}
+
 class CaseTest : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(CaseTest, Run) {
-  const CaseDir c(EMP_CASES_DIR, GetParam());
-  ScratchDir outer;  // holds the captured output beside the work directory
-  fs::create_directory("work");
-  fs::current_path("work");
+TEST_P(CaseTest, CheckThenRun) {
+  CaseDir c(EMP_CASES_DIR, GetParam());
+  ScratchDir dir;
   c.prepare();
+  const std::string here = dir.path().string();
+  const auto before = snapshot();
+  const std::size_t start = records();
 
-  const ProgramResult got =
-      runProgram({EMPUPDATE_PATH}, fs::current_path().string(), c.fsize);
-  EXPECT_EQ(got.status, c.status);
-  EXPECT_EQ(got.err, c.err);
-  EXPECT_EQ(got.out, "") << "nothing on standard output";
+  const ProgramResult check = runProgram({EMPCHECK_PATH}, here);
+  EXPECT_EQ(snapshot(), before) << "the check touched the files";
+  EXPECT_EQ(check.err, "");
+  const ProgramResult run = runProgram({EMPUPDATE_PATH}, here, c.options);
+  EXPECT_EQ(run.status, c.status);
+  EXPECT_EQ(run.err, c.err);
+  EXPECT_EQ(run.out, "") << "nothing on standard output";
   if (c.hasAfter || c.hasBefore) {
     EXPECT_EQ(record_text::fromBytes(ScratchDir::get("employee.dat")),
               record_text::fromBytes(c.hasAfter ? c.after : c.before));
   }
   for (const auto& [key, file] : c.checks) {
     EXPECT_EQ(fs::exists(file), key == "exists") << key << " " << file;
+  }
+
+  if (c.unforeseeable) return;
+  const bool unknown = run.err.find("invalid employee") != std::string::npos;
+  EXPECT_EQ(check.status, unknown ? 3 : run.status) << check.out;
+  if (run.status == 2) {
+    EXPECT_NE(check.out.find("would fail with:\n" + run.err), std::string::npos)
+        << check.out;
+  }
+  if (unknown) {
+    const std::string id = run.err.substr(run.err.rfind(' ') + 1);
+    EXPECT_NE(check.out.find("employee " + id + " is not"), std::string::npos)
+        << check.out;
+  }
+  if (run.status != 1) {
+    const std::size_t added = records() - start;
+    EXPECT_NE(check.out.find(std::to_string(added) +
+                             (added == 1 ? " add," : " adds,")),
+              std::string::npos)
+        << check.out;
   }
 }
 

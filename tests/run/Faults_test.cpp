@@ -5,6 +5,8 @@
 // itself, run without a fault on the first k transactions of the batch.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <string.h>
+#include <sys/mman.h>
 
 #include <chrono>
 #include <cstdio>
@@ -76,7 +78,7 @@ TEST(FaultsTest, FullDiskAtEveryWriteOfABatch) {
     for (long limit : {boundary, boundary + 1, boundary + 30}) {
       ScratchDir dir;
       const ProgramResult r =
-          runProgram({EMPUPDATE_PATH}, prepare(start, batch), limit);
+          runProgram({EMPUPDATE_PATH}, prepare(start, batch), {.fsize = limit});
       // The first transaction whose record would end past the limit fails.
       std::size_t k = 0;
       while (k < batch.size() &&
@@ -116,8 +118,7 @@ TEST(FaultsTest, KilledAtRandomMomentsLeavesAPrefixOfTheBatch) {
   for (int trial = 0; trial < 25; ++trial) {
     ScratchDir dir;
     const std::string d = prepare(start, batch);
-    const pid_t pid =
-        startProgram({EMPUPDATE_PATH}, d, "/dev/null", "/dev/null");
+    const pid_t pid = startProgram({EMPUPDATE_PATH}, d, {});
     ::usleep(static_cast<useconds_t>(
         std::uniform_int_distribution<long>(0, duration)(random)));
     ::kill(pid, SIGKILL);
@@ -143,14 +144,15 @@ TEST(FaultsTest, ConcurrentRunsApplyTheBatchOnce) {
   ScratchDir dir;
   const std::string d = prepare("", batch);
   std::vector<pid_t> pids;
+  std::vector<int> errs;
   for (int i = 0; i < 4; ++i) {
-    pids.push_back(startProgram({EMPUPDATE_PATH}, d, "/dev/null",
-                                d + "/../err" + std::to_string(i)));
+    errs.push_back(::memfd_create("err", MFD_CLOEXEC));
+    pids.push_back(startProgram({EMPUPDATE_PATH}, d, {.errFd = errs[i]}));
   }
   int ok = 0, refused = 0;
   for (int i = 0; i < 4; ++i) {
     const int status = waitStatus(pids[i]);
-    const std::string err = ScratchDir::get(d + "/../err" + std::to_string(i));
+    const std::string err = contents(errs[i]);
     ok += status == 0 && err.empty();
     refused +=
         status == 2 && err == "empupdate:employee.dat: in use by another run\n";
@@ -158,6 +160,32 @@ TEST(FaultsTest, ConcurrentRunsApplyTheBatchOnce) {
   EXPECT_EQ(ok, 1);
   EXPECT_EQ(refused, 3);
   EXPECT_TRUE(ScratchDir::get("employee.dat") == whole);
+}
+
+// A signal stops the run between two transactions: it says where, and
+// then ends as the signal would, with every transaction before it applied.
+TEST(FaultsTest, SignalStopsBetweenTransactionsAndSaysWhere) {
+  std::vector<std::string> batch;
+  for (int i = 0; i < 20000; ++i) batch.push_back(add(i));
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    ScratchDir dir;
+    const int err = ::memfd_create("err", MFD_CLOEXEC);
+    const pid_t pid =
+        startProgram({EMPUPDATE_PATH}, prepare("", batch), {.errFd = err});
+    while (!fs::exists("employee.dat") || fs::file_size("employee.dat") == 0) {
+      ::usleep(200);
+    }
+    ::kill(pid, signal);
+    EXPECT_EQ(waitStatus(pid), 1000 + signal);
+    const std::string now = ScratchDir::get("employee.dat");
+    const std::size_t k = now.size() / 60;
+    ASSERT_LT(k, batch.size()) << "the run ended before the signal came";
+    EXPECT_EQ(contents(err), "empupdate:emptrans.dat:" + std::to_string(k + 1) +
+                                 ": interrupted by SIG" + sigabbrev_np(signal) +
+                                 "; " + std::to_string(k) +
+                                 " transactions applied before it\n");
+    EXPECT_TRUE(now == after("", batch, k));
+  }
 }
 
 }  // namespace

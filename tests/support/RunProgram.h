@@ -1,9 +1,12 @@
-// RunProgram: runs a built program in a directory and captures how it
-// ended, for the end-to-end tests.
+// RunProgram: runs a built program in a directory, as a user would, and
+// captures how it ended. Every child gets a time limit (SIGALRM, kept
+// across exec), so a program that hangs fails its test within seconds.
+// Output is captured in memory: nothing is left in the temp folder.
 #ifndef EMPUPDATE_TESTS_SUPPORT_RUNPROGRAM_H_
 #define EMPUPDATE_TESTS_SUPPORT_RUNPROGRAM_H_
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,34 +15,45 @@
 #include <string>
 #include <vector>
 
-#include "ScratchDir.h"
-
 struct ProgramResult {
   int status = -1;  // exit status, or 1000 + signal for a death by signal
-  std::string err, out;
+  std::string out, err;
 };
 
-// Starts argv[0] with `argv` in `dir`, standard output and error going to
-// `outFile` and `errFile`, under a file-size limit when fsize > 0.
+struct RunOptions {
+  long fsize = 0;          // a file-size limit (a full disk) when > 0
+  long nofile = 0;         // a limit on open descriptors when > 0
+  bool closedStd = false;  // start with descriptors 0 to 2 closed
+  int outFd = -1, errFd = -1;  // where output goes; -1: captured
+};
+
+constexpr unsigned kTimeLimitSeconds = 20;
+
+// Starts argv[0] with `argv` in `dir`; standard input is /dev/null.
 inline pid_t startProgram(const std::vector<std::string>& argv,
-                          const std::string& dir, const std::string& outFile,
-                          const std::string& errFile, long fsize = 0) {
+                          const std::string& dir, const RunOptions& o) {
   const pid_t pid = ::fork();
   if (pid != 0) return pid;
-  const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  ::dup2(out, 1);
-  ::dup2(err, 2);
+  if (::chdir(dir.c_str()) != 0) ::_exit(126);
   const int in = ::open("/dev/null", O_RDONLY);
   ::dup2(in, 0);
-  if (::chdir(dir.c_str()) != 0) ::_exit(126);
-  if (fsize > 0) {
+  ::dup2(o.outFd >= 0 ? o.outFd : in, 1);
+  ::dup2(o.errFd >= 0 ? o.errFd : in, 2);
+  if (o.closedStd) {
+    for (int fd = 0; fd <= 2; ++fd) ::close(fd);
+  }
+  if (o.fsize > 0) {
     // A coverage build's profile, cut short by the limit, would spoil the
-    // profile of later runs: this run's goes elsewhere.
-    ::setenv("GCOV_PREFIX", "/tmp/empupdate-limited-run-profile", 1);
-    rlimit lim{rlim_t(fsize), rlim_t(fsize)};
+    // profile of later runs: this run's is not kept.
+    ::setenv("GCOV_PREFIX", "/dev/null/none", 1);
+    const rlimit lim{rlim_t(o.fsize), rlim_t(o.fsize)};
     ::setrlimit(RLIMIT_FSIZE, &lim);
   }
+  if (o.nofile > 0) {
+    const rlimit lim{rlim_t(o.nofile), rlim_t(o.nofile)};
+    ::setrlimit(RLIMIT_NOFILE, &lim);
+  }
+  ::alarm(kTimeLimitSeconds);
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -53,27 +67,38 @@ inline int waitStatus(pid_t pid) {
   return WIFEXITED(w) ? WEXITSTATUS(w) : 1000 + WTERMSIG(w);
 }
 
-// Runs the program to its end. The captured output goes through files
-// beside `dir`, named after it.
-inline ProgramResult runProgram(const std::vector<std::string>& argv,
-                                const std::string& dir, long fsize = 0) {
-  const std::string out = dir + ".stdout", err = dir + ".stderr";
-  ProgramResult r;
-  r.status = waitStatus(startProgram(argv, dir, out, err, fsize));
-  r.out = ScratchDir::get(out);
-  // A coverage build may complain about its profile; that is not the
-  // program's output. Under a size limit the complaint may be cut short.
-  r.err = ScratchDir::get(err);
+// All that was written to a memory file.
+inline std::string contents(int fd) {
+  std::string s;
+  char buf[4096];
+  for (ssize_t n; (n = ::pread(fd, buf, sizeof buf, off_t(s.size()))) > 0;) {
+    s.append(buf, std::size_t(n));
+  }
+  ::close(fd);
+  return s;
+}
+
+// A coverage build may complain about a profile it can't write; that is
+// not the program's output.
+inline std::string withoutProfileNoise(std::string err) {
   const std::string noise = "libgcov profiling error:";
-  for (std::size_t at; (at = r.err.find(noise)) != std::string::npos;) {
-    const std::size_t end = r.err.find('\n', at);
-    r.err.erase(at, end == std::string::npos ? end : end + 1 - at);
+  for (std::size_t at; (at = err.find(noise)) != std::string::npos;) {
+    const std::size_t end = err.find('\n', at);
+    err.erase(at, end == std::string::npos ? end : end + 1 - at);
   }
-  const std::size_t tail = r.err.rfind('\n') + 1;  // 0 when no line end
-  if (tail < r.err.size() &&
-      noise.compare(0, r.err.size() - tail, r.err, tail) == 0) {
-    r.err.erase(tail);
-  }
+  return err;
+}
+
+// Runs the program to its end, capturing what `o` does not redirect.
+inline ProgramResult runProgram(const std::vector<std::string>& argv,
+                                const std::string& dir, RunOptions o = {}) {
+  const bool captureOut = o.outFd < 0, captureErr = o.errFd < 0;
+  if (captureOut) o.outFd = ::memfd_create("out", MFD_CLOEXEC);
+  if (captureErr) o.errFd = ::memfd_create("err", MFD_CLOEXEC);
+  ProgramResult r;
+  r.status = waitStatus(startProgram(argv, dir, o));
+  if (captureOut) r.out = contents(o.outFd);
+  if (captureErr) r.err = withoutProfileNoise(contents(o.errFd));
   return r;
 }
 

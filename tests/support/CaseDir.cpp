@@ -1,5 +1,6 @@
 #include "CaseDir.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -28,27 +29,42 @@ CaseDir::CaseDir(const std::string& root, const std::string& name)
     in >> key >> arg >> target;
     if (key == "status") status = std::stoi(arg);
     if (key == "stderr") err = unescape(line.substr(7));
-    if (key == "fsize") fsize = std::stol(arg);
+    if (key == "fsize") options.fsize = std::stol(arg);
+    if (key == "nofile") options.nofile = std::stol(arg);
+    if (key == "closed-std") options.closedStd = true;
     if (key == "unforeseeable") unforeseeable = true;
     if (key == "exists" || key == "absent") checks.emplace_back(key, arg);
-    if (key == "setup") setups_.push_back({arg, target});
+    if (key == "setup") setups_.emplace_back(arg, target);
   }
 }
 
-void CaseDir::prepare() const {
+CaseDir::~CaseDir() {
+  if (lock_ >= 0) ::close(lock_);
+}
+
+void CaseDir::prepare() {
   if (hasBefore) ScratchDir::put("employee.dat", before);
   const fs::path trans = fs::path(path) / "emptrans.dat";
-  if (fs::exists(trans))
+  if (fs::exists(trans)) {
     ScratchDir::put("emptrans.dat", ScratchDir::get(trans));
-  for (const auto& s : setups_) {
-    if (s[0] == "employee-dir") fs::create_directory("employee.dat");
-    if (s[0] == "employee-fifo") ::mkfifo("employee.dat", 0666);
-    if (s[0] == "trans-dir") fs::create_directory("emptrans.dat");
-    if (s[0] == "employee-link") fs::create_symlink(s[1], "employee.dat");
-    if (s[0] == "trans-link") fs::create_symlink(s[1], "emptrans.dat");
-    if (s[0] == "employee-size") {
+  }
+  for (const auto& [what, arg] : setups_) {
+    if (what == "employee-dir") fs::create_directory("employee.dat");
+    if (what == "employee-fifo") ::mkfifo("employee.dat", 0666);
+    if (what == "trans-dir") fs::create_directory("emptrans.dat");
+    if (what == "trans-fifo") ::mkfifo("emptrans.dat", 0666);
+    if (what == "employee-link") fs::create_symlink(arg, "employee.dat");
+    if (what == "trans-link") fs::create_symlink(arg, "emptrans.dat");
+    if (what == "employee-size") {
       ScratchDir::put("employee.dat", "");
-      fs::resize_file("employee.dat", std::stoull(s[1]));
+      fs::resize_file("employee.dat", std::stoull(arg));
+    }
+    if (what == "locked") {
+      lock_ = ::open("employee.dat", O_RDWR | O_CLOEXEC);
+      struct flock whole = {};
+      whole.l_type = F_WRLCK;
+      whole.l_whence = SEEK_SET;
+      EXPECT_EQ(::fcntl(lock_, F_OFD_SETLK, &whole), 0);
     }
   }
 }
