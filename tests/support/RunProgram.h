@@ -39,6 +39,7 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
   ::dup2(in, 0);
   ::dup2(o.outFd >= 0 ? o.outFd : in, 1);
   ::dup2(o.errFd >= 0 ? o.errFd : in, 2);
+  ::close_range(3, ~0U, 0);  // nothing inherited from the test runner
   if (o.closedStd) {
     for (int fd = 0; fd <= 2; ++fd) ::close(fd);
   }
