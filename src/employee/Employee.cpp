@@ -63,12 +63,12 @@ void Employee::setName(const char* newName) {
 }
 
 void Employee::encode(unsigned char* r) const {
-  le32::put(r, id);
-  le32::put(r + 4, deleted);
-  std::memcpy(r + 8, name, kNameBytes);
-  le32::put(r + 40, category);
-  le32::put(r + 44, amount);
-  date.encode(r + 48);
+  le32::put(r + kIdAt, id);
+  le32::put(r + kDeletedAt, deleted);
+  std::memcpy(r + kNameAt, name, kNameBytes);
+  le32::put(r + kCategoryAt, category);
+  le32::put(r + kAmountAt, amount);
+  date.encode(r + kDateAt);
 }
 
 void Employee::decode(const unsigned char* r, std::size_t n) {
@@ -79,12 +79,14 @@ void Employee::decode(const unsigned char* r, std::size_t n) {
       le32::overlay(f, r + at, n - at);
     }
   };
-  field(id, 0);
-  field(deleted, 4);
-  if (n > 8) std::memcpy(name, r + 8, std::min(kNameBytes, n - 8));
-  field(category, 40);
-  field(amount, 44);
-  if (n > 48) date.decode(r + 48, n - 48);
+  field(id, kIdAt);
+  field(deleted, kDeletedAt);
+  if (n > kNameAt) {
+    std::memcpy(name, r + kNameAt, std::min(kNameBytes, n - kNameAt));
+  }
+  field(category, kCategoryAt);
+  field(amount, kAmountAt);
+  if (n > kDateAt) date.decode(r + kDateAt, n - kDateAt);
 }
 
 std::size_t Employee::read() {
@@ -177,7 +179,7 @@ void Employee::buildIndex() {
   const std::int64_t got = inFile->forEachRecord(
       kRecordBytes, records,
       [](const unsigned char* record, std::int64_t position) {
-        const std::int32_t recordId = le32::get(record);
+        const std::int32_t recordId = le32::get(record + kIdAt);
         index[count].offset = static_cast<std::int32_t>(position);
         index[count].id = recordId;
         firstRecord.insertFirst(recordId, static_cast<std::int32_t>(position));

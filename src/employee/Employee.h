@@ -76,6 +76,9 @@ class Employee {
 
   static constexpr std::int32_t kRecordBytes = 60;
   static constexpr std::size_t kNameBytes = 32;
+  // Where each field starts in the record: the layout table above.
+  static constexpr std::size_t kIdAt = 0, kDeletedAt = 4, kNameAt = 8,
+                               kCategoryAt = 40, kAmountAt = 44, kDateAt = 48;
   static constexpr const char* kFileName = "employee.dat";
 
   // Name all zero, offset and id -1, amount, category and deleted 0, date

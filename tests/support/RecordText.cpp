@@ -59,14 +59,14 @@ std::string toBytes(const std::string& text) {
     auto put = [&](int at, long v) {
       for (int i = 0; i < 4; ++i) r[at + i] = (unsigned long)v >> (8 * i);
     };
-    put(0, std::stol(first));
-    put(4, deleted);
-    name.copy(reinterpret_cast<char*>(r + 8), name.size());
-    put(40, category);
-    put(44, amount);
-    put(48, y);
-    put(52, m);
-    put(56, d);
+    put(Employee::kIdAt, std::stol(first));
+    put(Employee::kDeletedAt, deleted);
+    name.copy(reinterpret_cast<char*>(r + Employee::kNameAt), name.size());
+    put(Employee::kCategoryAt, category);
+    put(Employee::kAmountAt, amount);
+    put(Employee::kDateAt, y);
+    put(Employee::kDateAt + 4, m);
+    put(Employee::kDateAt + 8, d);
     bytes.append(reinterpret_cast<char*>(r), sizeof r);
   }
   return bytes;
