@@ -29,6 +29,31 @@ std::string letterText(char c) {
   return hex;
 }
 
+constexpr char kBadNumber[] = "employee number missing or out of range";
+constexpr char kCutShortWhy[] =
+    " (a leading 0 makes a number octal; at most 15 characters)";
+
+// The text for a syntax error that the number read before it is to blame
+// for, or an empty string.
+std::string blame(EmpTrans::Suspect suspect) {
+  using S = EmpTrans::Suspect;
+  switch (suspect) {
+    case S::kNumber:
+      return kBadNumber;
+    case S::kNumberCut:
+      return std::string("employee number cut short by the digit after it") +
+             kCutShortWhy;
+    case S::kAmount:
+      return "amount missing or out of range";
+    case S::kAmountCut:
+      return std::string("amount cut short by the digit after it") +
+             kCutShortWhy;
+    case S::kNone:
+      break;
+  }
+  return "";
+}
+
 std::string employeeFileSize() {
   struct stat st;
   if (::stat(Employee::kFileName, &st) != 0) return "its size";
@@ -45,6 +70,7 @@ std::string Diagnostic::what(std::exception_ptr error, bool startUp,
   // At start-up the diagnostic already names employee.dat.
   const std::string employee = startUp ? "" : " employee.dat";
   const std::string sys = systemText(Employee::systemError());
+  const std::string blamed = startUp ? "" : blame(EmpTrans::suspect());
   try {
     if (error) std::rethrow_exception(error);
     return "internal error: no error in flight";
@@ -65,26 +91,35 @@ std::string Diagnostic::what(std::exception_ptr error, bool startUp,
   } catch (const EmpTrans::InvalidCategory&) {
     return "invalid category letter (S, H or * expected)";
   } catch (const EmpTrans::InvalidNumber&) {
-    return "employee number missing or out of range";
+    return kBadNumber;
   } catch (const EmpTrans::NumberCutShort&) {
-    return "digit right after a number that ends before it (a leading 0 "
-           "makes a number octal; at most 15 characters)";
+    return std::string("digit right after a number that ends before it") +
+           kCutShortWhy;
   } catch (const EmpTrans::EmpTransErrors&) {
     return "invalid transaction";
   } catch (const modifstream::InvalidQuotedString&) {
+    if (!blamed.empty()) return blamed;
     return "name missing, not in double quotes, or broken by a line end";
   } catch (const modifstream::MaxLenExceeded&) {
     return "name longer than 31 characters or not closed";
   } catch (const modifstream::InvalidDate&) {
-    return "amount or date invalid (amount then year/month/day expected)";
+    if (!blamed.empty()) return blamed;
+    return "date invalid (year/month/day expected)";
   } catch (const modifstream::ReadFailed&) {
     return "cannot read emptrans.dat: " + systemText(EmpTrans::readError());
-  } catch (const Date::YearOutOfRange&) {
-    return "year out of range (1901 to 2099)";
-  } catch (const Date::MonthOutOfRange&) {
-    return "month out of range";
-  } catch (const Date::DayOutOfRange&) {
-    return "day out of range";
+  } catch (const Date::OutOfRange&) {
+    if (!blamed.empty()) return blamed;
+    try {
+      throw;
+    } catch (const Date::YearOutOfRange&) {
+      return "year out of range (1901 to 2099)";
+    } catch (const Date::MonthOutOfRange&) {
+      return "month out of range";
+    } catch (const Date::DayOutOfRange&) {
+      return "day out of range";
+    } catch (...) {
+      return "date out of range";
+    }
   } catch (const Employee::NotRegularFile&) {
     return "cannot open" + employee + ": not a regular file";
   } catch (const Employee::CantOpenFile&) {

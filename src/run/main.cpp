@@ -1,4 +1,7 @@
 // empupdate: applies emptrans.dat to employee.dat, in the current directory.
+// It takes no operands: --help and --version answer without touching a
+// file, and any other argument is a usage error (status 2) that opens
+// nothing.
 //
 // Exit status: 0 when the transactions ran out, or when a change or delete
 // named an unknown employee (reported on standard error); 1 when either
@@ -12,14 +15,34 @@
 #include <exception>
 
 #include "Batch.h"
+#include "CommandLine.h"
 #include "EmpTrans.h"
 #include "Employee.h"
 #include "Interruption.h"
 #include "StandardDescriptors.h"
 
-int main() {
+namespace {
+
+const char kHelp[] =
+    "Applies the transactions of emptrans.dat to the employee records of\n"
+    "employee.dat, both in the current directory, one at a time in file\n"
+    "order; a missing file is created empty. Takes no operands.\n"
+    "\n"
+    "Exit status: 0 the batch ran (a change or delete of an unknown\n"
+    "employee stops it, with a message); 1 a file can be neither opened\n"
+    "nor created; 2 any other error, with one line on standard error.\n"
+    "\n"
+    "  --help     show this help and exit\n"
+    "  --version  show the version and exit\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
   // With 2 closed, the first file opened would receive the diagnostics.
   if (!StandardDescriptors::ensureOpen()) return 2;
+  CommandLine cl("empupdate", "", kHelp, 2, 2);
+  if (const int done = cl.parse(argc, argv, {}); done >= 0) return done;
+  if (!cl.operands().empty()) return cl.usageError("no operands are taken");
   std::set_terminate(Batch::endOnError);
   // A file-size limit then fails the write with EFBIG, which is reported,
   // instead of killing the process with a core dump.

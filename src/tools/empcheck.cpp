@@ -1,95 +1,179 @@
 // empcheck: the dry run of empupdate. In the current directory it tells,
-// without creating or changing any file, how many transactions empupdate
-// would apply and how its run would end, with the diagnostic empupdate
-// would print.
+// without creating, changing or locking any file, how many transactions
+// empupdate would apply and how its run would end, with the diagnostic
+// empupdate would print. It runs the very batch engine of empupdate, on
+// copies of the files in memory. --list shows each transaction as it would
+// apply, and warnings name what a run would silently ignore.
 //
-// Exit status: 0 when the whole batch would apply; 3 when the run would
-// stop at an unknown employee number; 2 when it would fail with an error;
-// 1 when empupdate would end with status 1 (a file that can be neither
-// opened nor created), or for a wrong command line.
+// Exit status: 0 the whole batch would apply; 4 it would, but with
+// warnings; 3 the run would stop at an unknown employee number; 2 it would
+// fail with an error; 1 empupdate would end with status 1 (a file that can
+// be neither opened nor created); 64 a wrong command line; 74 the report
+// could not be written.
 //
 // What it cannot foresee: a full disk or another I/O error while writing,
 // and another program changing the files in between.
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "Batch.h"
 #include "CommandLine.h"
+#include "Display.h"
 #include "DryRun.h"
 #include "EmpTrans.h"
+#include "Employee.h"
 #include "StandardDescriptors.h"
 
 namespace {
 
+constexpr int kWarnings = 4, kUsageStatus = 64, kOutputStatus = 74;
+
 const char kHelp[] =
     "Tells what empupdate would do in the current directory, without\n"
-    "creating or changing any file: how many transactions of emptrans.dat\n"
-    "would apply to employee.dat, and how the run would end. A missing\n"
-    "file counts as the empty file empupdate would create.\n"
+    "creating, changing or locking any file: how many transactions of\n"
+    "emptrans.dat would apply to employee.dat, and how the run would end.\n"
+    "A missing file counts as the empty file empupdate would create.\n"
+    "Warnings name what the run would ignore without a word: text after a\n"
+    "transaction's last field, and a carriage return that ends no line.\n"
     "\n"
-    "Exit status: 0 the whole batch would apply; 3 the run would stop at\n"
-    "an unknown employee number; 2 it would fail with an error; 1 a file\n"
-    "could be neither opened nor created.\n"
+    "Exit status: 0 the whole batch would apply; 4 it would, with\n"
+    "warnings; 3 the run would stop at an unknown employee number; 2 it\n"
+    "would fail with an error; 1 a file could be neither opened nor\n"
+    "created; 64 a wrong command line; 74 the report can't be written.\n"
     "\n"
+    "  --list     show each transaction: what it would add, change or\n"
+    "             delete, with each field that changes as OLD -> NEW\n"
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n";
-
-struct Counts {
-  long adds = 0, changes = 0, deletes = 0;
-  long total() const { return adds + changes + deletes; }
-};
 
 std::string plural(long n, const char* word) {
   return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
-void sayApplied(const Counts& c) {
-  std::printf(
-      "%s would apply: %s, %s, %s\n", plural(c.total(), "transaction").c_str(),
-      plural(c.adds, "add").c_str(), plural(c.changes, "change").c_str(),
-      plural(c.deletes, "delete").c_str());
+std::string quoted(const Employee& e) {
+  return "\"" + Display::name(e.getNameField(), Employee::kNameBytes) + "\"";
 }
 
-// Counts what is applied, by kind.
-struct Tally : Batch::Observer {
-  Counts counts;
-  void before(const EmpTrans&) override {}
-  void after(const EmpTrans&) override {
-    const char kind = EmpTrans::typeLetter();
-    ++(kind == 'A'   ? counts.adds
-       : kind == 'C' ? counts.changes
-                     : counts.deletes);
+// The record the first index entry for `id` leads to, if any.
+std::optional<Employee> record(std::int32_t id) {
+  Employee e;
+  try {
+    e.load(id);
+  } catch (Employee::NoSuch&) {
+    return std::nullopt;
   }
+  return e;
+}
+
+// Follows the run: counts what it applies, shows each transaction when
+// asked to, and warns of what its line loses.
+class Report : public Batch::Observer {
+ public:
+  explicit Report(bool list) : list_(list) {}
+
+  void before(const EmpTrans& t) override {
+    if (EmpTrans::typeLetter() != 'A') old_ = record(t.id);
+  }
+
+  void after(const EmpTrans& t) override {
+    const char kind = EmpTrans::typeLetter();
+    ++(kind == 'A' ? adds : kind == 'C' ? changes : deletes);
+    if (list_) say(EmpTrans::line(), plan(t, kind));
+    switch (EmpTrans::skipped()) {
+      case EmpTrans::Skipped::kText:
+        warn("text after the last field is ignored");
+        break;
+      case EmpTrans::Skipped::kLoneCarriageReturn:
+        warn(
+            "a carriage return without a line feed ends no line: the rest "
+            "of the line after it is ignored, transactions included");
+        break;
+      case EmpTrans::Skipped::kNothing:
+        break;
+    }
+  }
+
+  long total() const { return adds + changes + deletes; }
+  long adds = 0, changes = 0, deletes = 0, warnings = 0;
+
+ private:
+  static void say(long line, const std::string& text) {
+    std::printf("emptrans.dat:%ld: %s\n", line, text.c_str());
+  }
+
+  void warn(const std::string& text) {
+    ++warnings;
+    say(EmpTrans::skippedLine(), "warning: " + text);
+  }
+
+  std::string plan(const EmpTrans& t, char kind) const {
+    if (kind == 'A') {
+      const Employee e = *record(Employee::getMaxId());
+      return "add " + std::to_string(e.getId()) + ": " + quoted(e) + " " +
+             Display::category(e.getCategory()) + " " +
+             std::to_string(e.getAmount()) + " " + Display::date(e.getDate());
+    }
+    const std::string who = std::to_string(t.id);
+    if (kind == 'D') {
+      return "delete " + who +
+             (old_->getDeleted() != 0 ? ": already deleted" : "");
+    }
+    const Employee now = *record(t.id);
+    std::string changed;
+    auto field = [&](const char* name, const std::string& from,
+                     const std::string& to) {
+      if (from == to) return;
+      changed += (changed.empty() ? ": " : "; ") + std::string(name) + " " +
+                 from + " -> " + to;
+    };
+    field("name", quoted(*old_), quoted(now));
+    field("category", Display::category(old_->getCategory()),
+          Display::category(now.getCategory()));
+    field("amount", std::to_string(old_->getAmount()),
+          std::to_string(now.getAmount()));
+    field("date", Display::date(old_->getDate()), Display::date(now.getDate()));
+    return "change " + who + (changed.empty() ? ": nothing changes" : changed);
+  }
+
+  bool list_;
+  std::optional<Employee> old_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!StandardDescriptors::ensureOpen()) return 2;
-  CommandLine cl("empcheck", "", kHelp);
-  if (const int done = cl.parse(argc, argv, {}); done >= 0) return done;
+  if (!StandardDescriptors::ensureOpen()) return kOutputStatus;
+  CommandLine cl("empcheck", "[--list]", kHelp, kUsageStatus, kOutputStatus);
+  if (const int done = cl.parse(argc, argv, {"--list"}); done >= 0) {
+    return done;
+  }
   if (!cl.operands().empty()) return cl.usageError("no operands are taken");
 
   DryRun::install();
   // The run's own message for an unknown employee is not ours to print.
   std::ostringstream runMessages;
   std::streambuf* const err = std::cerr.rdbuf(runMessages.rdbuf());
-  Tally tally;
-  const Batch::Ending end = Batch::run(&tally);
+  Report report(cl.has("--list"));
+  const Batch::Ending end = Batch::run(&report);
   std::cerr.rdbuf(err);
 
   if (end.status == 1) {
     std::printf(
         "no transaction would apply: empupdate would end with status 1:\n%s",
         end.diagnostic.c_str());
-    return 1;
+    return cl.finish(1);
   }
-  sayApplied(tally.counts);
+  std::printf("%s would apply: %s, %s, %s\n",
+              plural(report.total(), "transaction").c_str(),
+              plural(report.adds, "add").c_str(),
+              plural(report.changes, "change").c_str(),
+              plural(report.deletes, "delete").c_str());
   if (end.status == 2) {
     std::printf("then the run would fail with:\n%s", end.diagnostic.c_str());
-    return 2;
+    return cl.finish(2);
   }
   if (end.unknownEmployee) {
     std::printf(
@@ -97,11 +181,11 @@ int main(int argc, char** argv) {
         "not in employee.dat (\"Transaction found for invalid employee: "
         "%d\")\n",
         end.line, end.unknownId, end.unknownId);
-    return 3;
+    return cl.finish(3);
   }
   std::printf("then the run would end: no transaction is left%s\n",
               DryRun::createsFiles()
                   ? " (the missing files would be created empty)"
                   : "");
-  return 0;
+  return cl.finish(report.warnings > 0 ? kWarnings : 0);
 }

@@ -11,12 +11,14 @@
 #include <string>
 
 #include "CommandLine.h"
+#include "Display.h"
 #include "Employee.h"
 #include "RecordFile.h"
 #include "StandardDescriptors.h"
 
 namespace {
 
+constexpr int kUsageStatus = 64, kOutputStatus = 74;
 constexpr int kColumns = 7;
 const char* const kHeader[kColumns] = {"position", "id",     "status", "name",
                                        "category", "amount", "date"};
@@ -27,49 +29,30 @@ constexpr bool kRightAligned[kColumns] = {true,  true, false, false,
 const char kHelp[] =
     "Shows the records of FILE (default employee.dat), one per line: its\n"
     "byte position, employee number, live or deleted, name, category,\n"
-    "amount and date. Bytes of a name that are not printable ASCII are\n"
-    "shown as \\xNN, and a backslash as \\\\.\n"
+    "amount and date. A name in UTF-8 is shown as it is; a byte that is\n"
+    "not valid UTF-8, or is a control character, is shown as \\xNN, and a\n"
+    "backslash as \\\\.\n"
+    "\n"
+    "Exit status: 0 the records were shown; 1 FILE can't be read; 64 a\n"
+    "wrong command line; 74 the output can't be written.\n"
     "\n"
     "  --csv      comma-separated values with a header row (RFC 4180)\n"
     "  --live     leave out deleted records\n"
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n";
 
-// The name: the bytes up to the first NUL, at most the 32 of the field.
-std::string nameText(const char* field) {
-  std::string out;
-  for (std::size_t i = 0; i < Employee::kNameBytes && field[i] != '\0'; ++i) {
-    const auto c = static_cast<unsigned char>(field[i]);
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
-  }
-  return out;
-}
-
 void cellsOf(const Employee& e, std::int64_t position,
              std::string (&cells)[kColumns]) {
-  const Date& d = e.getDate();
-  char date[48];
-  std::snprintf(date, sizeof date, "%04d-%02d-%02d", d.getYear(), d.getMonth(),
-                d.getDay());
-  const std::int32_t c = e.getCategory();
   const std::int32_t deleted = e.getDeleted();
   cells[0] = std::to_string(position);
   cells[1] = std::to_string(e.getId());
   cells[2] = deleted == 0   ? "live"
              : deleted == 1 ? "deleted"
                             : std::to_string(deleted);
-  cells[3] = nameText(e.getNameField());
-  cells[4] = c == 0 ? "S" : c == 1 ? "H" : c == -1 ? "*" : std::to_string(c);
+  cells[3] = Display::name(e.getNameField(), Employee::kNameBytes);
+  cells[4] = Display::category(e.getCategory());
   cells[5] = std::to_string(e.getAmount());
-  cells[6] = date;
+  cells[6] = Display::date(e.getDate());
 }
 
 std::string csvField(const std::string& s) {
@@ -104,8 +87,9 @@ std::string errorText(int error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!StandardDescriptors::ensureOpen()) return 2;
-  CommandLine cl("empdump", "[--csv] [--live] [FILE]", kHelp);
+  if (!StandardDescriptors::ensureOpen()) return kOutputStatus;
+  CommandLine cl("empdump", "[--csv] [--live] [FILE]", kHelp, kUsageStatus,
+                 kOutputStatus);
   if (const int done = cl.parse(argc, argv, {"--csv", "--live"}); done >= 0) {
     return done;
   }
@@ -140,7 +124,7 @@ int main(int argc, char** argv) {
           if (liveOnly && e.getDeleted() != 0) return;
           cellsOf(e, at, cells);
           for (int i = 0; i < kColumns; ++i) {
-            width[i] = std::max(width[i], cells[i].size());
+            width[i] = std::max(width[i], Display::width(cells[i]));
           }
         });
   }
@@ -151,7 +135,7 @@ int main(int argc, char** argv) {
         out += (i ? "," : "") + csvField(row[i]);
         continue;
       }
-      const std::string pad(width[i] - row[i].size(), ' ');
+      const std::string pad(width[i] - Display::width(row[i]), ' ');
       if (i) out += "  ";
       out += kRightAligned[i] ? pad + row[i]
                               : row[i] + (i + 1 < kColumns ? pad : "");
@@ -174,16 +158,10 @@ int main(int argc, char** argv) {
         });
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
+  const int status = cl.finish(failure.empty() ? 0 : 1);
   if (!failure.empty()) {
-    std::fflush(stdout);
     std::fprintf(stderr, "empdump:%s: cannot read: %s\n", name.c_str(),
                  failure.c_str());
-    return 1;
   }
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fprintf(stderr, "empdump: cannot write the output: %s\n",
-                 std::strerror(errno));
-    return 2;
-  }
-  return 0;
+  return status;
 }

@@ -10,6 +10,30 @@ modifstream* EmpTrans::transFile = nullptr;
 long EmpTrans::currentLine = 1;
 char EmpTrans::currentLetter = '\0';
 int EmpTrans::openError_ = 0;
+EmpTrans::Suspect EmpTrans::suspect_ = EmpTrans::Suspect::kNone;
+EmpTrans::Skipped EmpTrans::skipped_ = EmpTrans::Skipped::kNothing;
+long EmpTrans::skippedLine_ = 0;
+
+namespace {
+
+bool isWhiteSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+}  // namespace
+
+EmpTrans::Suspect EmpTrans::suspectNumber(bool read, Suspect failed,
+                                          Suspect cut, bool quoteMayFollow) {
+  modifstream& in = *transFile;
+  if (!read) return failed;
+  if (in.numberCutShort()) return cut;
+  // What stands right after a number must end it: white space, or the
+  // quote of a name. "C 1x" is not employee 1.
+  const int next = in.peek();
+  if (next == modifstream::traits_type::eof() || isWhiteSpace(next) ||
+      (quoteMayFollow && next == '"')) {
+    return Suspect::kNone;
+  }
+  return failed;
+}
 
 void EmpTrans::openFile() {
   if (transFile == nullptr) {
@@ -40,6 +64,7 @@ std::unique_ptr<EmpTrans> EmpTrans::get() {
   in.checkRead();  // a broken disk is not the end of the transactions
   if (!read) throw NoMore();
   currentLetter = letter;
+  suspect_ = Suspect::kNone;
 
   std::unique_ptr<EmpTrans> t;
   switch (letter) {
@@ -51,8 +76,10 @@ std::unique_ptr<EmpTrans> EmpTrans::get() {
     case 'C':
       t = std::make_unique<ChangeTrans>();
       // A number that can't be read fails the stream: the name read that
-      // follows reports it.
-      in.getNumber(t->id, modifstream::Overflow::kFail);
+      // follows reports it, and suspect() says the number is to blame.
+      suspect_ =
+          suspectNumber(in.getNumber(t->id, modifstream::Overflow::kFail),
+                        Suspect::kNumber, Suspect::kNumberCut, true);
       t->readContent();
       break;
     case 'D':
@@ -69,9 +96,17 @@ std::unique_ptr<EmpTrans> EmpTrans::get() {
   // ("D 08" reads 0): skipping the rest of the line would hide that.
   if (in.numberCutShort()) throw NumberCutShort();
 
-  // Skip the rest of the line, stopping as soon as nothing can be read.
+  // Skip the rest of the line, stopping as soon as nothing can be read, and
+  // note what was lost there.
+  skippedLine_ = in.line();
+  skipped_ = Skipped::kNothing;
   for (int c = in.getRaw();
        c != '\n' && c != modifstream::traits_type::eof();) {
+    if (c == '\r') {
+      skipped_ = Skipped::kLoneCarriageReturn;
+    } else if (!isWhiteSpace(c) && skipped_ == Skipped::kNothing) {
+      skipped_ = Skipped::kText;
+    }
     c = in.getRaw();
   }
   in.checkRead();
@@ -98,8 +133,12 @@ void EmpTrans::readContent() {
     default:
       throw InvalidCategory();
   }
-  // An amount that can't be read fails the stream: the date read reports it.
-  in.getNumber(amount, modifstream::Overflow::kFail);
+  // An amount that can't be read fails the stream: the date read reports
+  // it, and suspect() says the amount is to blame.
+  const Suspect s =
+      suspectNumber(in.getNumber(amount, modifstream::Overflow::kFail),
+                    Suspect::kAmount, Suspect::kAmountCut, false);
+  if (s != Suspect::kNone) suspect_ = s;
   date = in.getDate();
 }
 

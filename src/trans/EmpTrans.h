@@ -82,6 +82,19 @@ class EmpTrans {
   // Reads name, category letter, amount and date into this object.
   void readContent();
 
+  // The number of the transaction being read that a later syntax error is
+  // to be blamed on: it could not be read (missing, out of range, or run
+  // into the next character: "C 1x"), or the number rule cut it short.
+  enum class Suspect { kNone, kNumber, kNumberCut, kAmount, kAmountCut };
+  static Suspect suspect() { return suspect_; }
+  // What the rest of the line after the last transaction's last field held,
+  // all of it ignored: a lone CR ends no line, so the transactions after it
+  // on that line are lost as well.
+  enum class Skipped { kNothing, kText, kLoneCarriageReturn };
+  static Skipped skipped() { return skipped_; }
+  // The line on which that rest stood.
+  static long skippedLine() { return skippedLine_; }
+
   // Fields as read; those a kind does not read keep these starting values.
   std::int32_t id = 0;
   char name[kNameBytes] = {};
@@ -101,6 +114,14 @@ class EmpTrans {
   static long currentLine;
   static char currentLetter;
   static int openError_;
+  static Suspect suspect_;
+  static Skipped skipped_;
+  static long skippedLine_;
+
+  // Whom to blame after a number read that returned `read`: `failed`,
+  // `cut`, or no one when a proper separator follows.
+  static Suspect suspectNumber(bool read, Suspect failed, Suspect cut,
+                               bool quoteMayFollow);
 };
 
 #endif  // EMPUPDATE_TRANS_EMPTRANS_H_

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -74,29 +75,50 @@ TEST(EmpdumpTest, RefusesWhatItCannotReadAndCreatesNothing) {
   toFull.outFd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
   const ProgramResult full = runProgram({EMPDUMP_PATH}, ".", toFull);
   ::close(toFull.outFd);
-  EXPECT_EQ(full.status, 2) << "an output that can't be written";
+  EXPECT_EQ(full.status, 74) << "an output that can't be written";
   EXPECT_EQ(full.err.rfind("empdump: cannot write", 0), 0u);
 }
 
+// GNU's conventions, in all three programs; none of them opens a file.
 TEST(CommandLineTest, HelpVersionAndUsageErrors) {
   ScratchDir dir;
-  for (const std::string p : {EMPDUMP_PATH, EMPCHECK_PATH}) {
-    const std::string name = fs::path(p).filename().string();
-    const ProgramResult help = run({p, "--help"});
+  RunOptions toFull;
+  toFull.outFd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+  const struct {
+    std::string path;
+    int usageStatus, outputStatus;
+    std::vector<std::string> operands;
+  } programs[] = {{EMPUPDATE_PATH, 2, 2, {"x"}},
+                  {EMPCHECK_PATH, 64, 74, {"x"}},
+                  {EMPDUMP_PATH, 64, 74, {"a", "b"}}};
+  for (const auto& p : programs) {
+    const std::string name = fs::path(p.path).filename().string();
+    const ProgramResult help = run({p.path, "--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: " + name, 0), 0u) << help.out;
-    const ProgramResult version = run({p, "--version"});
+    EXPECT_EQ(help.out.rfind("Usage: " + name, 0), 0u) << help.out;
+    EXPECT_EQ(help.out.find(" \n"), std::string::npos) << "trailing space";
+    const ProgramResult version = run({p.path, "--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.rfind(name + " (empupdate) ", 0), 0u);
-    const ProgramResult bad = run({p, "--bogus"});
-    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(version.out.rfind(name + " (empupdate) 1.", 0), 0u);
+    EXPECT_NE(version.out.find("\nCopyright (C) "), std::string::npos);
+    const std::string tryHelp =
+        "Try '" + name + " --help' for more information.\n";
+    const ProgramResult bad = run({p.path, "--bogus"});
+    EXPECT_EQ(bad.status, p.usageStatus);
     EXPECT_EQ(bad.out, "");
-    EXPECT_EQ(bad.err.rfind(name + ": unknown option '--bogus'\nusage: ", 0),
-              0u);
+    EXPECT_EQ(bad.err, name + ": unknown option '--bogus'\n" + tryHelp);
+    std::vector<std::string> withOperands = {p.path};
+    withOperands.insert(withOperands.end(), p.operands.begin(),
+                        p.operands.end());
+    const ProgramResult operands = run(withOperands);
+    EXPECT_EQ(operands.status, p.usageStatus) << name;
+    EXPECT_TRUE(operands.err.ends_with(tryHelp)) << operands.err;
+    const ProgramResult lost = runProgram({p.path, "--help"}, ".", toFull);
+    EXPECT_EQ(lost.status, p.outputStatus) << name;
+    EXPECT_EQ(lost.err.rfind(name + ": cannot write the output: ", 0), 0u);
   }
-  EXPECT_EQ(run({EMPCHECK_PATH, "x"}).status, 1);
-  EXPECT_EQ(run({EMPDUMP_PATH, "a", "b"}).status, 1);
-  EXPECT_TRUE(fs::is_empty(".")) << "options create no file";
+  ::close(toFull.outFd);
+  EXPECT_TRUE(fs::is_empty(".")) << "a command line that opened a file";
 }
 
 }  // namespace

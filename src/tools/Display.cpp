@@ -1,0 +1,76 @@
+#include "Display.h"
+
+#include <cstdio>
+
+namespace {
+
+// The length of the valid UTF-8 character of a printable code point that
+// starts at p (n bytes left), or 0.
+std::size_t printableCharacter(const unsigned char* p, std::size_t n) {
+  const unsigned c = p[0];
+  if (c >= 0x20 && c < 0x7F) return 1;
+  // The lead byte gives the length and the range the second byte must be
+  // in, which excludes overlong forms, surrogates and values past U+10FFFF.
+  std::size_t length = 0;
+  unsigned low = 0x80, high = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) length = 2;
+  if (c >= 0xE0 && c <= 0xEF) length = 3;
+  if (c >= 0xF0 && c <= 0xF4) length = 4;
+  if (c == 0xE0) low = 0xA0;
+  if (c == 0xED) high = 0x9F;
+  if (c == 0xF0) low = 0x90;
+  if (c == 0xF4) high = 0x8F;
+  if (length == 0 || n < length || p[1] < low || p[1] > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+  }
+  // U+0080 to U+009F are control characters.
+  if (c == 0xC2 && p[1] < 0xA0) return 0;
+  return length;
+}
+
+}  // namespace
+
+std::string Display::name(const char* field, std::size_t size) {
+  const auto* p = reinterpret_cast<const unsigned char*>(field);
+  std::size_t n = 0;
+  while (n < size && p[n] != 0) ++n;
+  std::string out;
+  for (std::size_t i = 0; i < n;) {
+    const std::size_t length =
+        p[i] == '\\' ? 0 : printableCharacter(p + i, n - i);
+    if (length > 0) {
+      out.append(field + i, length);
+      i += length;
+    } else if (p[i] == '\\') {
+      out += "\\\\";
+      ++i;
+    } else {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", p[i++]);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+std::string Display::category(std::int32_t code) {
+  return code == 0    ? "S"
+         : code == 1  ? "H"
+         : code == -1 ? "*"
+                      : std::to_string(code);
+}
+
+std::string Display::date(const Date& d) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.getYear(), d.getMonth(),
+                d.getDay());
+  return text;
+}
+
+std::size_t Display::width(const std::string& text) {
+  std::size_t columns = 0;
+  for (const char c : text)
+    columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return columns;
+}

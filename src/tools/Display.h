@@ -1,0 +1,30 @@
+// Display: how the companion programs show the fields of a record to a
+// person.
+//
+// A name is shown as its bytes up to the first NUL. Valid UTF-8 stands as
+// it is; every byte that is not part of valid UTF-8, and every control
+// character (C0, DEL and C1), is shown as \xNN, and a backslash as \\. The
+// form is reversible: each \xNN is one byte, each \\ one backslash, and
+// every other byte is itself.
+#ifndef EMPUPDATE_TOOLS_DISPLAY_H_
+#define EMPUPDATE_TOOLS_DISPLAY_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "Date.h"
+
+class Display {
+ public:
+  // The name held by a name field of `size` bytes.
+  static std::string name(const char* field, std::size_t size);
+  // "S", "H", "*", or the code as a number.
+  static std::string category(std::int32_t code);
+  // YYYY-MM-DD, each part as stored.
+  static std::string date(const Date& d);
+  // The columns `text` takes on a terminal: one per character.
+  static std::size_t width(const std::string& text);
+};
+
+#endif  // EMPUPDATE_TOOLS_DISPLAY_H_
