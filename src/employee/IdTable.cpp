@@ -24,6 +24,7 @@ void IdTable::clear() {
   size_ = 0;
   used_ = 0;
   bits_ = 0;
+  probes_ = 0;
 }
 
 std::size_t IdTable::home(std::int32_t id) const {
@@ -64,10 +65,13 @@ void IdTable::rehash(std::size_t slots) {
 void IdTable::insertFirst(std::int32_t id, std::int32_t position) {
   if (2 * (used_ + 1) > size_) reserve(used_ + 1);
   const std::size_t mask = size_ - 1;
-  std::size_t i = home(id);
+  const std::size_t start = home(id);
+  std::size_t i = start;
   for (; slots_[i].position >= 0; i = (i + 1) & mask) {
-    if (slots_[i].id == id) return;  // the first record stays
+    if (slots_[i].id == id) break;  // the first record stays
   }
+  probes_ += ((i - start) & mask) + 1;
+  if (slots_[i].position >= 0) return;
   slots_[i] = Slot{id, position};
   ++used_;
 }
@@ -75,8 +79,11 @@ void IdTable::insertFirst(std::int32_t id, std::int32_t position) {
 std::int32_t IdTable::find(std::int32_t id) const {
   if (size_ == 0) return -1;
   const std::size_t mask = size_ - 1;
-  for (std::size_t i = home(id); slots_[i].position >= 0; i = (i + 1) & mask) {
-    if (slots_[i].id == id) return slots_[i].position;
+  const std::size_t start = home(id);
+  std::size_t i = start;
+  for (; slots_[i].position >= 0; i = (i + 1) & mask) {
+    if (slots_[i].id == id) break;
   }
-  return -1;
+  probes_ += ((i - start) & mask) + 1;
+  return slots_[i].position;
 }

@@ -29,6 +29,9 @@ class IdTable {
   void insertFirst(std::int32_t id, std::int32_t position);
   // The position recorded for `id`, or -1.
   std::int32_t find(std::int32_t id) const;
+  // Slots examined by insertFirst() and find() since the last clear(): a
+  // measure of their work that needs no clock.
+  std::size_t probes() const { return probes_; }
 
  private:
   struct Slot {
@@ -44,6 +47,7 @@ class IdTable {
   std::size_t size_ = 0;  // number of slots, a power of 2
   std::size_t used_ = 0;
   unsigned bits_ = 0;  // size_ == 1 << bits_
+  mutable std::size_t probes_ = 0;
 };
 
 #endif  // EMPUPDATE_EMPLOYEE_IDTABLE_H_
