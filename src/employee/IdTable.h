@@ -3,7 +3,10 @@
 // scan of the index.
 //
 // An open-addressing hash table (linear probing, at most half full) of 8
-// bytes a slot. It keeps the first position recorded for a number: a file
+// bytes a slot. Insertions and look-ups take expected constant time
+// whatever the numbers, even numbers chosen to collide: the hash is keyed
+// by random words drawn once per process, which no file can know in
+// advance. It keeps the first position recorded for a number: a file
 // that holds a number twice is read at its first record. It owns its
 // storage; a large table asks the kernel for huge pages, since look-ups
 // land on random slots. An allocation failure propagates as std::bad_alloc
