@@ -75,6 +75,7 @@ void IdTable::clear() {
   used_ = 0;
   bits_ = 0;
   probes_ = 0;
+  queued_ = 0;
 }
 
 std::size_t IdTable::home(std::int32_t id) const {
@@ -91,6 +92,8 @@ void IdTable::reserve(std::size_t n) {
 }
 
 void IdTable::rehash(std::size_t slots) {
+  // The homes of waiting insertions are for the present size.
+  placeWaiting();
   // Every hash comes after a first rehash, so the words are drawn here.
   [[maybe_unused]] static const bool drawn = (drawWords(), true);
   const std::size_t bytes = slots * sizeof(Slot);
@@ -114,17 +117,32 @@ void IdTable::rehash(std::size_t slots) {
 }
 
 void IdTable::insertFirst(std::int32_t id, std::int32_t position) {
-  if (2 * (used_ + 1) > size_) reserve(used_ + 1);
-  const std::size_t mask = size_ - 1;
+  const std::size_t all = used_ + waiting() + 1;
+  if (2 * all > size_) reserve(all);
   const std::size_t start = home(id);
-  std::size_t i = start;
+  __builtin_prefetch(&slots_[start], 1);
+  Pending& entry = queue_[queued_ % kAhead];
+  if (queued_ >= kAhead) place(entry);  // the insertion kAhead calls ago
+  entry = Pending{id, position, start};
+  ++queued_;
+}
+
+void IdTable::place(const Pending& entry) {
+  const std::size_t mask = size_ - 1;
+  std::size_t i = entry.home;
   for (; slots_[i].position >= 0; i = (i + 1) & mask) {
-    if (slots_[i].id == id) break;  // the first record stays
+    if (slots_[i].id == entry.id) break;  // the first record stays
   }
-  probes_ += ((i - start) & mask) + 1;
+  probes_ += ((i - entry.home) & mask) + 1;
   if (slots_[i].position >= 0) return;
-  slots_[i] = Slot{id, position};
+  slots_[i] = Slot{entry.id, entry.position};
   ++used_;
+}
+
+void IdTable::placeWaiting() {
+  for (std::size_t k = queued_ - waiting(); k < queued_; ++k)
+    place(queue_[k % kAhead]);
+  queued_ = 0;
 }
 
 std::int32_t IdTable::find(std::int32_t id) const {
@@ -136,5 +154,10 @@ std::int32_t IdTable::find(std::int32_t id) const {
     if (slots_[i].id == id) break;
   }
   probes_ += ((i - start) & mask) + 1;
-  return slots_[i].position;
+  if (slots_[i].position >= 0) return slots_[i].position;
+  // Placed entries came first, and among the waiting the oldest wins.
+  for (std::size_t k = queued_ - waiting(); k < queued_; ++k) {
+    if (queue_[k % kAhead].id == id) return queue_[k % kAhead].position;
+  }
+  return -1;
 }

@@ -10,7 +10,8 @@
 namespace {
 
 // Against a map that keeps the first position of each number, across growth,
-// with numbers that share their low bits, negatives and both limits.
+// with numbers that share their low bits, negatives, both limits and new
+// numbers repeated at the very end.
 TEST(IdTableTest, KeepsTheFirstEntryOfEveryNumber) {
   std::mt19937 random(7);
   const std::int32_t special[] = {0,       -1,      INT32_MIN, INT32_MAX,
@@ -20,7 +21,9 @@ TEST(IdTableTest, KeepsTheFirstEntryOfEveryNumber) {
     std::unordered_map<std::int32_t, std::int32_t> first;
     if (reserved) table.reserve(5000);
     for (std::int32_t entry = 0; entry < 5000; ++entry) {
-      std::int32_t id = entry % 3 == 0
+      // The last records repeat two numbers new to the table.
+      std::int32_t id = entry >= 4990 ? 3 + entry % 2
+                        : entry % 3 == 0
                             ? special[entry % 8]
                             : static_cast<std::int32_t>(random() % 2000 * 4096);
       table.insertFirst(id, entry);
