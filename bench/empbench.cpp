@@ -1,16 +1,20 @@
-// empbench: measures empupdate against the floor of its design.
+// empbench: times whole runs of empupdate, as a user would (start-up,
+// indexing and the batch), against the floor of its design.
 //
-// For each N it writes employee.dat with N employees and emptrans.dat with M
-// transactions (60% changes, some using the unchanged markers, 20% adds,
-// 20% deletes; every change and delete names an employee that exists),
-// runs empupdate on scratch copies, and prints the median time per
-// transaction, the indexing time and the peak memory. Beside them it
-// prints the same for a floor: this program replaying the same record
-// operations with only the system calls the design demands (per record:
-// open, seek, read or write 60 bytes, close; the indexing as one read of
-// the file), and checks that both leave byte-identical files.
+// For each case it writes employee.dat with N employees and emptrans.dat
+// with M transactions (60% changes, some using the unchanged markers, 20%
+// adds, 20% deletes; every change and delete names an employee that
+// exists). It runs empupdate on fresh copies, and empfloor, a process that
+// makes only the system calls the design demands (the file read once; per
+// record operation open, seek, read or write 60 bytes, close), and prints
+// the fastest of several runs of each, their ratio, the indexing alone (an
+// empty batch) against one read of the file, and the peak memory per
+// employee. It checks that both leave byte-identical files, and that a
+// crafted employee.dat, whose numbers would share home slots under a fixed
+// hash, indexes no slower than an ordinary one.
 //
-// Usage: empbench EMPUPDATE [N ...]   (default N: 1000 10000 100000 1000000)
+// Usage: empbench EMPUPDATE EMPFLOOR [N:M ...]
+//   (default 1000:20000 100000:20000 1000000:20000 100000:200000)
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -25,9 +29,11 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Employee.h"
+#include "FloorOp.h"
 #include "LittleEndian.h"
 
 namespace {
@@ -35,15 +41,9 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kTransactions = 20000;
-constexpr int kRuns = 7;
+constexpr int kRuns = 5;
 constexpr int kRecord = Employee::kRecordBytes;
-
-struct Op {
-  bool load;  // a change or delete reads its record first
-  std::int32_t offset;
-  unsigned char record[kRecord];  // the record written
-};
+using Op = FloorOp;
 
 struct Batch {
   std::string employees;  // employee.dat at the start
@@ -55,7 +55,7 @@ std::string nameOf(int i) { return "Employee " + std::to_string(i); }
 
 // Builds the files and, by applying the batch to a model of the records,
 // the operations the floor replays.
-Batch makeBatch(int n) {
+Batch makeBatch(int n, int transactions, bool crafted) {
   Batch b;
   std::vector<Employee> recs(n);
   for (int i = 0; i < n; ++i) {
@@ -72,6 +72,17 @@ Batch makeBatch(int n) {
   };
   std::vector<std::int32_t> ids(n);
   for (int i = 0; i < n; ++i) ids[i] = i + 1;
+  if (crafted) {
+    // Numbers that a fixed Fibonacci hash, the table's old one, sends to
+    // the first 64 home slots of the table for n numbers (n / 64 of them
+    // each, for n up to 2^17). Ascending, so that adds still take the
+    // number after the last.
+    std::uint32_t x = 1;
+    for (int i = 0; i < n; ++i) {
+      while ((std::uint64_t{x} * 0x9E3779B97F4A7C15u) >> 53 != 0) ++x;
+      ids[i] = static_cast<std::int32_t>(x++);
+    }
+  }
   for (int i = 0; i < n; ++i) {
     unsigned char r[kRecord];
     encode(recs[i], ids[i], r);
@@ -80,7 +91,7 @@ Batch makeBatch(int n) {
 
   std::mt19937 random(20261206);
   auto pick = [&] { return static_cast<int>(random() % recs.size()); };
-  for (int t = 0; t < kTransactions; ++t) {
+  for (int t = 0; t < transactions; ++t) {
     const unsigned kind = random() % 10;  // 0-5 change, 6-7 add, 8-9 delete
     Op op{};
     std::string line;
@@ -104,7 +115,7 @@ Batch makeBatch(int n) {
         e.setDate(date);
       }
       e.setAmount(amount);
-      op = Op{true, i * kRecord, {}};
+      op = Op{1, i * kRecord, {}};
       encode(e, ids[i], op.record);
     } else if (kind < 8) {
       Employee e;
@@ -116,13 +127,13 @@ Batch makeBatch(int n) {
              std::to_string(1 + t % 12) + "/" + std::to_string(1 + t % 28);
       recs.push_back(e);
       ids.push_back(ids.back() + 1);
-      op = Op{false, static_cast<std::int32_t>(recs.size() - 1) * kRecord, {}};
+      op = Op{0, static_cast<std::int32_t>(recs.size() - 1) * kRecord, {}};
       encode(e, ids.back(), op.record);
     } else {
       const int i = pick();
       recs[i].setDeleted(1);
       line = "D " + std::to_string(ids[i]);
-      op = Op{true, i * kRecord, {}};
+      op = Op{1, i * kRecord, {}};
       encode(recs[i], ids[i], op.record);
     }
     b.transactions += line + "\n";
@@ -131,34 +142,25 @@ Batch makeBatch(int n) {
   return b;
 }
 
-void put(const fs::path& p, const std::string& bytes) {
-  std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string get(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 struct Measure {
   double seconds;
   long peakKiB;
 };
 
-// Starts, times and waits for the runs of empupdate. It is forked before
-// the batches are built: a child's peak memory counts what it was forked
-// from, so runs forked from this process once it holds a million-employee
-// model would report that model as theirs.
+// Starts, times and waits for the runs. It is forked before the batches
+// are built: a child's peak memory counts what it was forked from, so runs
+// forked from this process once it holds a million-employee model would
+// report that model as theirs.
 class Runner {
  public:
-  explicit Runner(const char* empupdate) {
+  Runner() {
     int toRunner[2], fromRunner[2];
     if (::pipe(toRunner) != 0 || ::pipe(fromRunner) != 0) std::abort();
     pid_ = ::fork();
     if (pid_ == 0) {
       ::close(toRunner[1]);
       ::close(fromRunner[0]);
-      serve(empupdate, toRunner[0], fromRunner[1]);
+      serve(toRunner[0], fromRunner[1]);
       ::_exit(0);
     }
     ::close(toRunner[0]);
@@ -172,12 +174,14 @@ class Runner {
     ::waitpid(pid_, nullptr, 0);
   }
 
-  // Runs empupdate in `dir`: its wall time and peak memory.
-  Measure run(const fs::path& dir) {
-    const std::string d = dir.string();
-    const std::size_t n = d.size();
+  // Runs `program` [argument] in `dir`: its wall time and peak memory.
+  Measure run(const std::string& program, const fs::path& dir,
+              const std::string& argument = "") {
+    const std::string request =
+        dir.string() + '\0' + program + '\0' + argument + '\0';
+    const std::size_t n = request.size();
     if (::write(out_, &n, sizeof n) != sizeof n ||
-        ::write(out_, d.data(), n) != static_cast<ssize_t>(n)) {
+        ::write(out_, request.data(), n) != static_cast<ssize_t>(n)) {
       std::abort();
     }
     Measure m{};
@@ -187,23 +191,28 @@ class Runner {
       std::abort();
     }
     if (status != 0) {
-      std::fprintf(stderr, "empbench: empupdate failed in %s\n", d.c_str());
+      std::fprintf(stderr, "empbench: %s failed in %s\n", program.c_str(),
+                   dir.c_str());
       std::exit(1);
     }
     return m;
   }
 
  private:
-  static void serve(const char* empupdate, int in, int out) {
+  static void serve(int in, int out) {
     std::size_t n = 0;
     while (::read(in, &n, sizeof n) == sizeof n) {
-      std::string dir(n, '\0');
-      if (::read(in, dir.data(), n) != static_cast<ssize_t>(n)) return;
+      std::string request(n, '\0');
+      if (::read(in, request.data(), n) != static_cast<ssize_t>(n)) return;
+      const char* dir = request.c_str();
+      const char* program = dir + std::strlen(dir) + 1;
+      const char* argument = program + std::strlen(program) + 1;
       const auto start = Clock::now();
       const pid_t pid = ::fork();
       if (pid == 0) {
-        if (::chdir(dir.c_str()) != 0) ::_exit(126);
-        ::execl(empupdate, "empupdate", static_cast<char*>(nullptr));
+        if (::chdir(dir) != 0) ::_exit(126);
+        ::execl(program, program, *argument ? argument : nullptr,
+                static_cast<char*>(nullptr));
         ::_exit(127);
       }
       int wstatus = 0;
@@ -224,121 +233,117 @@ class Runner {
   int out_, in_;
 };
 
-// The floor of the indexing: the whole file read once.
-double floorIndex(const fs::path& file) {
-  const auto start = Clock::now();
-  const int fd = ::open(file.c_str(), O_RDONLY);
-  std::vector<char> block(1 << 20);
-  while (::read(fd, block.data(), block.size()) > 0) {
-  }
-  ::close(fd);
-  return std::chrono::duration<double>(Clock::now() - start).count();
+void put(const fs::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-// The floor of the batch: per record operation a fresh open, a seek, the
-// read or write of 60 bytes, and the close.
-double floorBatch(const fs::path& file, const std::vector<Op>& ops) {
-  const auto start = Clock::now();
-  char buf[kRecord];
-  for (const Op& op : ops) {
-    if (op.load) {
-      const int fd = ::open(file.c_str(), O_RDONLY);
-      ::lseek(fd, op.offset, SEEK_SET);
-      if (::read(fd, buf, kRecord) != kRecord) std::abort();
-      ::close(fd);
-    }
-    const int fd = ::open(file.c_str(), O_WRONLY);
-    ::lseek(fd, op.offset, SEEK_SET);
-    if (::write(fd, op.record, kRecord) != kRecord) std::abort();
-    ::close(fd);
-  }
-  return std::chrono::duration<double>(Clock::now() - start).count();
+std::string get(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
+struct Case {
+  int n, m;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: empbench EMPUPDATE [N ...]\n");
+  if (argc < 3) {
+    std::fprintf(stderr, "Usage: empbench EMPUPDATE EMPFLOOR [N:M ...]\n");
     return 2;
   }
-  // Absolute: the runs change directory before they start it.
-  const std::string program = fs::absolute(argv[1]).string();
-  Runner runner(program.c_str());
-  std::vector<int> sizes;
-  for (int i = 2; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
-  if (sizes.empty()) sizes = {1000, 10000, 100000, 1000000};
+  // Absolute: the runs change directory before they start them.
+  const std::string empupdate = fs::absolute(argv[1]).string();
+  const std::string empfloor = fs::absolute(argv[2]).string();
+  Runner runner;
+  std::vector<Case> cases;
+  for (int i = 3; i < argc; ++i) {
+    Case c{};
+    if (std::sscanf(argv[i], "%d:%d", &c.n, &c.m) != 2) return 2;
+    cases.push_back(c);
+  }
+  if (cases.empty()) {
+    cases = {
+        {1000, 20000}, {100000, 20000}, {1000000, 20000}, {100000, 200000}};
+  }
 
   const fs::path work = fs::temp_directory_path() / "empbench";
   fs::remove_all(work);
-  // Start-up alone: a run on empty files, taken off the indexing time.
-  const fs::path idle = work / "idle";
-  fs::create_directories(idle);
-  std::vector<double> startups;
-  for (int r = 0; r < 3 * kRuns; ++r) {
-    put(idle / "employee.dat", "");
-    put(idle / "emptrans.dat", "");
-    startups.push_back(runner.run(idle).seconds);
-  }
-  const double startup = median(startups);
+  const fs::path run = work / "run", floor = work / "floor";
+  fs::create_directories(run);
+  fs::create_directories(floor);
+  const fs::path ops = work / "ops";
+
   std::printf(
-      "M = %d transactions, median of %d runs; start-up (%.2f ms) is "
-      "taken off the indexing, start-up and indexing off the time "
-      "per transaction\n\n",
-      kTransactions, kRuns, startup * 1e3);
-  std::printf("%9s | %9s %9s %6s | %9s %9s %6s | %9s %8s\n", "N", "us/trans",
-              "floor", "ratio", "index ms", "floor", "ratio", "peak MiB",
-              "B/empl");
+      "Whole runs, fastest of %d: start-up, indexing and the batch. The "
+      "floor is a process making only the design's system calls.\n\n",
+      kRuns);
+  std::printf("%8s %7s | %9s %9s %6s | %8s %8s | %8s %8s %6s | %6s\n", "N", "M",
+              "run ms", "floor ms", "ratio", "us/tx", "floor", "index", "read",
+              "ratio", "B/empl");
   bool identical = true;
-  long baseKiB = 0;
-  for (int n : sizes) {
-    const Batch b = makeBatch(n);
-    const fs::path full = work / "full", empty = work / "empty",
-                   floor = work / "floor";
-    for (const auto& d : {full, empty, floor}) fs::create_directories(d);
-    put(full / "emptrans.dat", b.transactions);
-    put(empty / "emptrans.dat", "");
-    std::vector<double> whole, index, floorTrans, floorIdx;
-    long peak = 0;
+  long smallestKiB = 0;
+  auto fastest = [](std::vector<double> v) {
+    return *std::min_element(v.begin(), v.end());
+  };
+  auto measure = [&](const Batch& b, const std::string& transactions,
+                     bool withOps, long* peak) {
+    std::vector<double> mine, base;
+    put(floor / "ops",
+        withOps ? std::string(reinterpret_cast<const char*>(b.ops.data()),
+                              b.ops.size() * sizeof(Op))
+                : "");
+    put(run / "emptrans.dat", transactions);
     for (int r = 0; r < kRuns; ++r) {
-      put(full / "employee.dat", b.employees);
-      put(empty / "employee.dat", b.employees);
+      put(run / "employee.dat", b.employees);
       put(floor / "employee.dat", b.employees);
       ::sync();  // no write-back of the copies during the timed runs
-      const Measure e = runner.run(empty);
-      const Measure f = runner.run(full);
-      index.push_back(e.seconds - startup);
-      whole.push_back(f.seconds - startup);
-      peak = std::max(peak, f.peakKiB);
-      floorIdx.push_back(floorIndex(floor / "employee.dat"));
-      floorTrans.push_back(floorBatch(floor / "employee.dat", b.ops) /
-                           kTransactions);
+      const Measure e = runner.run(empupdate, run);
+      mine.push_back(e.seconds);
+      if (peak != nullptr) *peak = std::max(*peak, e.peakKiB);
+      base.push_back(
+          runner.run(empfloor, floor, withOps ? (floor / "ops").string() : "")
+              .seconds);
     }
-    if (get(full / "employee.dat") != get(floor / "employee.dat")) {
+    return std::pair{fastest(mine), fastest(base)};
+  };
+  for (const Case& c : cases) {
+    const Batch b = makeBatch(c.n, c.m, false);
+    long peak = 0;
+    const auto [whole, wholeFloor] = measure(b, b.transactions, true, &peak);
+    if (get(run / "employee.dat") != get(floor / "employee.dat")) {
       identical = false;
-      std::printf("N = %d: empupdate and the floor left different files\n", n);
+      std::printf("N = %d: empupdate and the floor left different files\n",
+                  c.n);
     }
-    if (baseKiB == 0) baseKiB = peak;
-    // Medians first, then the difference: the indexing of a large file
-    // varies by milliseconds from run to run.
-    const double us = (median(whole) - median(index)) / kTransactions * 1e6;
-    const double fus = median(floorTrans) * 1e6;
-    const double ms = median(index) * 1e3, fms = median(floorIdx) * 1e3;
-    std::printf("%9d | %9.2f %9.2f %6.2f | %9.1f %9.1f %6.1f | %9.1f %8.1f\n",
-                n, us, fus, us / fus, ms, fms, ms / fms, peak / 1024.0,
-                n > sizes.front() ? (peak - baseKiB) * 1024.0 / n : 0.0);
+    const auto [index, read] = measure(b, "", false, nullptr);
+    if (smallestKiB == 0) smallestKiB = peak;
+    std::printf(
+        "%8d %7d | %9.1f %9.1f %6.2f | %8.2f %8.2f | %8.1f %8.1f %6.2f | "
+        "%6.1f\n",
+        c.n, c.m, whole * 1e3, wholeFloor * 1e3, whole / wholeFloor,
+        whole / c.m * 1e6, wholeFloor / c.m * 1e6, index * 1e3, read * 1e3,
+        index / read, (peak - smallestKiB) * 1024.0 / c.n);
     std::fflush(stdout);
   }
+
+  // The defence of the look-up table: a crafted file against an ordinary
+  // one of the same size, an empty batch each.
+  const int n = 50000;
+  const Batch ordinary = makeBatch(n, 0, false),
+              crafted = makeBatch(n, 0, true);
+  const double plain = measure(ordinary, "", false, nullptr).first;
+  const double hostile = measure(crafted, "", false, nullptr).first;
+  std::printf(
+      "\nindexing %d employees: ordinary numbers %.1f ms, numbers crafted to "
+      "share home slots %.1f ms (ratio %.2f)\n",
+      n, plain * 1e3, hostile * 1e3, hostile / plain);
   fs::remove_all(work);
-  std::printf("\nfiles byte-identical to the floor's: %s\n",
+  std::printf("files byte-identical to the floor's: %s\n",
               identical ? "yes" : "NO");
   std::printf(
-      "B/empl: peak memory above that of the smallest N, per "
-      "employee\n");
+      "index: an empty batch, against one read of the file (read); B/empl: "
+      "peak memory above that of the first case, per employee\n");
   return identical ? 0 : 1;
 }
