@@ -12,6 +12,9 @@
 #ifndef EMPUPDATE_EMPLOYEE_ARRAY_H_
 #define EMPUPDATE_EMPLOYEE_ARRAY_H_
 
+#include <sys/mman.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -28,7 +31,7 @@ class Array {
   // Storage for n elements, not initialised; a negative n counts as 0.
   explicit Array(std::int32_t n)
       : data(allocate(n < 0 ? 0 : n)), size(n < 0 ? 0 : n) {}
-  ~Array() { ::operator delete(data); }
+  ~Array() { release(data, size); }
   Array(const Array&) = delete;
   Array& operator=(const Array&) = delete;
 
@@ -42,8 +45,25 @@ class Array {
   std::int32_t capacity() const { return size; }
 
  private:
+  // Storage of a huge page or more is aligned to one and offered to the
+  // kernel for huge pages: fewer page faults to fill it, and fewer TLB
+  // misses on the random accesses of look-ups.
+  static constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
   static T* allocate(std::int32_t n) {
-    return static_cast<T*>(::operator new(sizeof(T) * std::size_t(n)));
+    const std::size_t bytes = sizeof(T) * std::size_t(n);
+    if (bytes < kHugePage) return static_cast<T*>(::operator new(bytes));
+    void* p = ::operator new (bytes, std::align_val_t{kHugePage});
+    ::madvise(p, bytes, MADV_HUGEPAGE);
+    return static_cast<T*>(p);
+  }
+
+  static void release(T* p, std::int32_t n) {
+    if (sizeof(T) * std::size_t(n) < kHugePage) {
+      ::operator delete(p);
+    } else {
+      ::operator delete (p, std::align_val_t{kHugePage});
+    }
   }
 
   void grow(std::int32_t i) {
@@ -58,7 +78,7 @@ class Array {
     const auto n = static_cast<std::int32_t>(wanted);
     T* fresh = allocate(n);  // may throw; nothing changed yet
     if (size > 0) std::memcpy(fresh, data, sizeof(T) * std::size_t(size));
-    ::operator delete(data);
+    release(data, size);
     data = fresh;
     size = n;
   }

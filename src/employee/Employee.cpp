@@ -39,7 +39,7 @@ class StreamSlot {
 }  // namespace
 
 Array<Employee::Location> Employee::index(1);
-IdTable Employee::firstRecord;
+IdTable Employee::firstEntry;
 std::int32_t Employee::count = 0;
 std::int32_t Employee::maxId = 0;
 std::int32_t Employee::endOffset = 0;
@@ -109,8 +109,9 @@ void Employee::keepFormer(const unsigned char* record, std::int32_t at) {
   formerOffset = at;
 }
 
-void Employee::open(RecordFile& file, RecordFile::Access access, bool create) {
-  if (!file.open(kFileName, access, create)) refuse(file);
+void Employee::open(RecordFile& file, RecordFile::Access access, bool create,
+                    RecordFile::Check check) {
+  if (!file.open(kFileName, access, create, check)) refuse(file);
 }
 
 void Employee::refuse(const RecordFile& file) {
@@ -174,15 +175,12 @@ void Employee::buildIndex() {
   // time the scan reaches the end: a million employees would otherwise
   // leave a trail of freed copies in the heap twice the index's size.
   index[records].offset = 0;
-  firstRecord.clear();
-  firstRecord.reserve(static_cast<std::size_t>(records));
   const std::int64_t got = inFile->forEachRecord(
       kRecordBytes, records,
       [](const unsigned char* record, std::int64_t position) {
         const std::int32_t recordId = le32::get(record + kIdAt);
         index[count].offset = static_cast<std::int32_t>(position);
         index[count].id = recordId;
-        firstRecord.insertFirst(recordId, static_cast<std::int32_t>(position));
         maxId = std::max(maxId, recordId);
         ++count;
       });
@@ -196,20 +194,26 @@ void Employee::buildIndex() {
   // holding the end position.
   endOffset = static_cast<std::int32_t>(size);
   index[count].offset = endOffset;
+  firstEntry.clear();
+  firstEntry.build(count, [](std::int32_t k) { return index[k].id; });
 }
 
 std::int32_t Employee::find(std::int32_t wanted) {
-  return firstRecord.find(wanted);
+  const std::int32_t entry = firstEntry.find(wanted);
+  return entry < 0 ? -1 : index[entry].offset;
 }
 
 void Employee::load(std::int32_t wanted) {
   StreamSlot slot(inFile);
-  open(*inFile, RecordFile::Access::kRead, false);
+  // The write that follows checks that the file is a regular one; a read
+  // needs only its size, which a seek gives for less.
+  open(*inFile, RecordFile::Access::kRead, false, RecordFile::Check::kSeekable);
   const std::int32_t position = find(wanted);
   if (position < 0) throw NoSuch();
+  // A record cut short or gone (the file shrank during the run, or a device
+  // stands in its place) must not be used.
+  if (position + kRecordBytes > inFile->sizeAtOpen()) throw EndOfFile();
   inFile->seek(position);
-  // A record cut short (the file shrank during the run) must not be used:
-  // its missing fields would be stale.
   if (read() != kRecordBytes) throw EndOfFile();
 }
 
@@ -221,7 +225,7 @@ void Employee::add() {
   id = maxId;
   index[count].offset = endOffset;
   offset = endOffset;
-  firstRecord.insertFirst(maxId, endOffset);
+  firstEntry.insertFirst(maxId, count);
   ++count;
   writeAt(true);
   endOffset += kRecordBytes;
@@ -279,6 +283,6 @@ void Employee::resetIndex() {
   count = 0;
   maxId = 0;
   endOffset = 0;
-  firstRecord.clear();
+  firstEntry.clear();
   formerOffset = -1;
 }

@@ -158,7 +158,8 @@ class Employee {
   // open for writing: puts back what was there, or throws RecordTorn.
   void putBack(RecordFile& file, bool appending, std::size_t landed) const;
   // Opens `file` on employee.dat; throws CantOpenFile or NotRegularFile.
-  static void open(RecordFile& file, RecordFile::Access access, bool create);
+  static void open(RecordFile& file, RecordFile::Access access, bool create,
+                   RecordFile::Check check = RecordFile::Check::kRegularFile);
   [[noreturn]] static void refuse(const RecordFile& file);
   static void lock(int fd, bool writable);
   // Remembers the bytes at `at` as the ones to put back should a write
@@ -174,9 +175,8 @@ class Employee {
   std::int32_t deleted;
 
   static Array<Location> index;
-  // Beside the index, for look-ups: the position of the first record that
-  // holds each employee number, as the first index entry holding it says.
-  static IdTable firstRecord;
+  // For look-ups: the first entry of the index that holds each number.
+  static IdTable firstEntry;
   static std::int32_t count;
   static std::int32_t maxId;
   static std::int32_t endOffset;

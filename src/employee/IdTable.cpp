@@ -64,9 +64,10 @@ void drawWords() {
 }  // namespace
 
 void IdTable::release() {
-  if (slots_ != nullptr)
-    ::operator delete (slots_, std::align_val_t{kHugePage});
+  if (mapping_ != nullptr) ::munmap(mapping_, bytes_);
+  mapping_ = nullptr;
   slots_ = nullptr;
+  bytes_ = 0;
 }
 
 void IdTable::clear() {
@@ -75,7 +76,6 @@ void IdTable::clear() {
   used_ = 0;
   bits_ = 0;
   probes_ = 0;
-  queued_ = 0;
 }
 
 std::size_t IdTable::home(std::int32_t id) const {
@@ -88,61 +88,51 @@ std::size_t IdTable::home(std::int32_t id) const {
 void IdTable::reserve(std::size_t n) {
   std::size_t slots = 16;
   while (slots < 2 * n) slots *= 2;
-  if (slots > size_) rehash(slots);
-}
-
-void IdTable::rehash(std::size_t slots) {
-  // The homes of waiting insertions are for the present size.
-  placeWaiting();
-  // Every hash comes after a first rehash, so the words are drawn here.
+  if (slots <= size_) return;
+  // Every hash comes after a first reserve, so the words are drawn here.
   [[maybe_unused]] static const bool drawn = (drawWords(), true);
-  const std::size_t bytes = slots * sizeof(Slot);
-  auto* fresh = static_cast<Slot*>(
-      ::operator new (bytes, std::align_val_t{kHugePage}));  // may throw
-  if (bytes >= kHugePage) ::madvise(fresh, bytes, MADV_HUGEPAGE);
-  for (std::size_t i = 0; i < slots; ++i) fresh[i] = Slot{0, -1};
+  // Fresh pages are zero: every slot starts free without a pass over them.
+  // A huge page more than needed, to align the slots on one.
+  const std::size_t bytes = slots * sizeof(Slot) + kHugePage;
+  void* mapping = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapping == MAP_FAILED) throw std::bad_alloc();
+  const auto at = (reinterpret_cast<std::uintptr_t>(mapping) + kHugePage - 1) &
+                  ~(kHugePage - 1);
+  auto* fresh = reinterpret_cast<Slot*>(at);
+  ::madvise(fresh, slots * sizeof(Slot), MADV_HUGEPAGE);
   Slot* old = slots_;
-  const std::size_t oldSize = size_;
+  void* oldMapping = mapping_;
+  const std::size_t oldSize = size_, oldBytes = bytes_;
+  mapping_ = mapping;
   slots_ = fresh;
+  bytes_ = bytes;
   size_ = slots;
+  used_ = 0;
   bits_ = 0;
   while ((std::size_t{1} << bits_) < slots) ++bits_;
   for (std::size_t j = 0; j < oldSize; ++j) {
-    if (old[j].position < 0) continue;
-    std::size_t i = home(old[j].id);
-    while (slots_[i].position >= 0) i = (i + 1) & (size_ - 1);
-    slots_[i] = old[j];
+    if (old[j].entryPlusOne != 0) place(old[j].id, old[j].entryPlusOne - 1);
   }
-  if (old != nullptr) ::operator delete (old, std::align_val_t{kHugePage});
+  if (oldMapping != nullptr) ::munmap(oldMapping, oldBytes);
 }
 
-void IdTable::insertFirst(std::int32_t id, std::int32_t position) {
-  const std::size_t all = used_ + waiting() + 1;
-  if (2 * all > size_) reserve(all);
-  const std::size_t start = home(id);
-  __builtin_prefetch(&slots_[start], 1);
-  Pending& entry = queue_[queued_ % kAhead];
-  if (queued_ >= kAhead) place(entry);  // the insertion kAhead calls ago
-  entry = Pending{id, position, start};
-  ++queued_;
-}
-
-void IdTable::place(const Pending& entry) {
+void IdTable::place(std::int32_t id, std::int32_t entry) {
   const std::size_t mask = size_ - 1;
-  std::size_t i = entry.home;
-  for (; slots_[i].position >= 0; i = (i + 1) & mask) {
-    if (slots_[i].id == entry.id) break;  // the first record stays
+  const std::size_t start = home(id);
+  std::size_t i = start;
+  for (; slots_[i].entryPlusOne != 0; i = (i + 1) & mask) {
+    if (slots_[i].id == id) break;  // the first record stays
   }
-  probes_ += ((i - entry.home) & mask) + 1;
-  if (slots_[i].position >= 0) return;
-  slots_[i] = Slot{entry.id, entry.position};
+  probes_ += ((i - start) & mask) + 1;
+  if (slots_[i].entryPlusOne != 0) return;
+  slots_[i] = Slot{id, entry + 1};
   ++used_;
 }
 
-void IdTable::placeWaiting() {
-  for (std::size_t k = queued_ - waiting(); k < queued_; ++k)
-    place(queue_[k % kAhead]);
-  queued_ = 0;
+void IdTable::insertFirst(std::int32_t id, std::int32_t entry) {
+  if (2 * (used_ + 1) > size_) reserve(used_ + 1);
+  place(id, entry);
 }
 
 std::int32_t IdTable::find(std::int32_t id) const {
@@ -150,14 +140,9 @@ std::int32_t IdTable::find(std::int32_t id) const {
   const std::size_t mask = size_ - 1;
   const std::size_t start = home(id);
   std::size_t i = start;
-  for (; slots_[i].position >= 0; i = (i + 1) & mask) {
+  for (; slots_[i].entryPlusOne != 0; i = (i + 1) & mask) {
     if (slots_[i].id == id) break;
   }
   probes_ += ((i - start) & mask) + 1;
-  if (slots_[i].position >= 0) return slots_[i].position;
-  // Placed entries came first, and among the waiting the oldest wins.
-  for (std::size_t k = queued_ - waiting(); k < queued_; ++k) {
-    if (queue_[k % kAhead].id == id) return queue_[k % kAhead].position;
-  }
-  return -1;
+  return slots_[i].entryPlusOne - 1;
 }

@@ -8,7 +8,8 @@
 
 #include "SystemCalls.h"
 
-bool RecordFile::open(const char* name, Access access, bool create) {
+bool RecordFile::open(const char* name, Access access, bool create,
+                      Check check) {
   close();
   error_ = 0;
   // O_NONBLOCK keeps the open of a FIFO from waiting for a peer; it is
@@ -23,9 +24,15 @@ bool RecordFile::open(const char* name, Access access, bool create) {
     error_ = errno;
     return false;
   }
-  mode_t type = 0;
+  mode_t type = S_IFREG;
   std::int64_t size = 0;
-  if (systemCalls.stat(fd, &type, &size) != 0) {
+  if (check == Check::kSeekable) {
+    size = systemCalls.size(fd);
+    if (size < 0) type = errno == ESPIPE ? S_IFIFO : 0;
+  } else if (systemCalls.stat(fd, &type, &size) != 0) {
+    type = 0;
+  }
+  if (type == 0) {
     error_ = errno;
     systemCalls.close(fd);
     return false;

@@ -22,6 +22,10 @@
 class RecordFile {
  public:
   enum class Access { kRead, kWrite, kReadWrite };
+  // What open() checks: that the file is a regular one, or only that it
+  // can be positioned (a FIFO, socket or terminal can't), which costs less
+  // and is enough for a read that a checked write follows.
+  enum class Check { kRegularFile, kSeekable };
   // error() after open() refused a FIFO, socket or device.
   static constexpr int kNotRegularFile = -1;
 
@@ -31,8 +35,9 @@ class RecordFile {
   RecordFile& operator=(const RecordFile&) = delete;
 
   // Opens `name` at position 0; false, with error() set, when it can't be
-  // opened or is not a regular file.
-  bool open(const char* name, Access access, bool create);
+  // opened or fails `check`.
+  bool open(const char* name, Access access, bool create,
+            Check check = Check::kRegularFile);
   // Closes the file; false, with error() set, when close reports an error.
   // Closing a closed file succeeds.
   bool close();

@@ -22,6 +22,8 @@ int statFile(int fd, mode_t* type, std::int64_t* size) {
   return 0;
 }
 
+off_t sizeOf(int fd) { return ::lseek(fd, 0, SEEK_END); }
+
 int lockFile(int fd, bool exclusive) {
   const int held = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (held < 0) return -1;
@@ -37,8 +39,8 @@ int lockFile(int fd, bool exclusive) {
   return held;
 }
 
-constexpr SystemCalls kReal = {openFile,    statFile, ::pread, ::pwrite,
-                               ::ftruncate, ::close,  lockFile};
+constexpr SystemCalls kReal = {openFile, statFile,    sizeOf,  ::pread,
+                               ::pwrite, ::ftruncate, ::close, lockFile};
 
 }  // namespace
 
