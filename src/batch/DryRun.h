@@ -15,8 +15,8 @@
 //   refused for its type as in a real run;
 // - a file the run could not open for writing refuses writes alike;
 // - emptrans.dat that is employee.dat gets the same copy;
-// - a lock that another run holds on employee.dat is tested, never taken,
-//   and refuses the run's lock as the real one would.
+// - a lock that another run holds on employee.dat is looked up, never
+//   tried, and refuses the run's lock as the real one would.
 // What it cannot foresee is a write that fails (a full disk) and another
 // program changing the files in the meantime.
 #ifndef EMPUPDATE_BATCH_DRYRUN_H_

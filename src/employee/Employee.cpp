@@ -129,7 +129,7 @@ void Employee::lock(int fd, bool writable) {
     return;
   }
   lastError = errno;
-  if (lastError == EAGAIN || lastError == EACCES) throw InUse();
+  if (lastError == EWOULDBLOCK) throw InUse();
   throw LockFailed();
 }
 

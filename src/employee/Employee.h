@@ -115,12 +115,12 @@ class Employee {
   std::size_t read();
 
   // Scans employee.dat once, creating it empty when missing, and fills the
-  // index, count, maxId and endOffset. First it locks the file, until the
-  // process ends (or resetIndex()), so that two runs never apply batches to
-  // one file at once: a write lock, or a read lock when the file may only
-  // be read (such a run can change nothing); it does not wait for it. The
-  // lock is an open file description lock, which another program can test
-  // without taking it. Throws CantOpenFile, InUse, LockFailed, BadSize,
+  // index, count, maxId and endOffset. First it locks the file (flock),
+  // until the process ends (or resetIndex()), so that two runs never apply
+  // batches to one file at once: exclusively, or shared when the file may
+  // only be read (such a run can change nothing); it does not wait for it.
+  // Of the locks a file can have, flock's costs least at each close of the
+  // per-operation streams. Throws CantOpenFile, InUse, LockFailed, BadSize,
   // TooLarge, FileChanged or ReadFailed; a refused file is left as it was.
   static void buildIndex();
   // Whether `fd` is open on the file that buildIndex() indexed.

@@ -1,6 +1,7 @@
 #include "SystemCalls.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,10 +28,7 @@ off_t sizeOf(int fd) { return ::lseek(fd, 0, SEEK_END); }
 int lockFile(int fd, bool exclusive) {
   const int held = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (held < 0) return -1;
-  struct flock whole = {};
-  whole.l_type = exclusive ? F_WRLCK : F_RDLCK;
-  whole.l_whence = SEEK_SET;
-  if (::fcntl(held, F_OFD_SETLK, &whole) != 0) {
+  if (::flock(held, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
     const int error = errno;
     ::close(held);
     errno = error;

@@ -26,10 +26,10 @@ struct SystemCalls {
   ssize_t (*pwrite)(int fd, const void* buffer, std::size_t n, off_t at);
   int (*ftruncate)(int fd, off_t size);
   int (*close)(int fd);
-  // Takes an open file description lock on the whole file behind `fd`,
-  // without waiting: a write lock, or a read lock when !exclusive. Returns
-  // a new descriptor, which holds the lock until it is closed, or -1 with
-  // errno set (EAGAIN when another holds a lock that conflicts).
+  // Locks the file behind `fd` with flock(2), without waiting: exclusive,
+  // or shared when !exclusive. Returns a new descriptor, which holds the
+  // lock until it is closed, or -1 with errno set (EWOULDBLOCK when another
+  // holds a lock that conflicts).
   int (*lock)(int fd, bool exclusive);
 
   static const SystemCalls& real();

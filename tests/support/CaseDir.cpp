@@ -1,6 +1,7 @@
 #include "CaseDir.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -60,11 +61,8 @@ void CaseDir::prepare() {
       fs::resize_file("employee.dat", std::stoull(arg));
     }
     if (what == "locked") {
-      lock_ = ::open("employee.dat", O_RDWR | O_CLOEXEC);
-      struct flock whole = {};
-      whole.l_type = F_WRLCK;
-      whole.l_whence = SEEK_SET;
-      EXPECT_EQ(::fcntl(lock_, F_OFD_SETLK, &whole), 0);
+      lock_ = ::open("employee.dat", O_RDONLY | O_CLOEXEC);
+      EXPECT_EQ(::flock(lock_, LOCK_SH), 0);
     }
   }
 }
