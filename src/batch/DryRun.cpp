@@ -69,11 +69,11 @@ std::string wouldCreate(const char* name) {
   return "";  // a loop of links: the open fails with ELOOP
 }
 
-// Whether another process holds a flock on the file of `st` that the run's
-// own lock (exclusive when the file is writable, else shared) would meet.
-// It is read from /proc/locks: trying the lock, even shared and for an
-// instant, could make a real run starting then refuse.
-bool lockedByAnother(const struct stat& st, bool exclusive) {
+// Whether another process holds a flock on the file of `st`, which the
+// run's own lock would meet. It is read from /proc/locks: trying the lock,
+// even shared and for an instant, could make a real run starting then
+// refuse.
+bool lockedByAnother(const struct stat& st) {
   char wanted[64];
   std::snprintf(wanted, sizeof wanted, " %02x:%02x:%llu ", major(st.st_dev),
                 minor(st.st_dev), static_cast<unsigned long long>(st.st_ino));
@@ -83,8 +83,7 @@ bool lockedByAnother(const struct stat& st, bool exclusive) {
   char line[256];
   while (!held && std::fgets(line, sizeof line, locks) != nullptr) {
     held = std::strstr(line, " FLOCK ") != nullptr &&
-           std::strstr(line, wanted) != nullptr &&
-           (exclusive || std::strstr(line, " WRITE ") != nullptr);
+           std::strstr(line, wanted) != nullptr;
   }
   std::fclose(locks);
   return held;
@@ -138,7 +137,7 @@ void look(Found& f, const char* name) {
     ::close(fd);
     return;
   }
-  if (&f == &employee) f.lockedByAnother = lockedByAnother(st, f.writable);
+  if (&f == &employee) f.lockedByAnother = lockedByAnother(st);
   f.fd = ::memfd_create(name, MFD_CLOEXEC);
   if (f.fd >= 0 && copyInto(f.fd, fd, st.st_size)) {
     ::close(fd);
@@ -172,12 +171,12 @@ int openCopy(const char* name, int flags, mode_t mode) {
   return copy;
 }
 
-int lockCopy(int fd, bool exclusive) {
+int lockCopy(int fd) {
   if (employee.lockedByAnother) {
     errno = EWOULDBLOCK;
     return -1;
   }
-  return SystemCalls::real().lock(fd, exclusive);
+  return SystemCalls::real().lock(fd);
 }
 
 }  // namespace

@@ -39,7 +39,9 @@ class StreamSlot {
 }  // namespace
 
 Array<Employee::Location> Employee::index(1);
-IdTable Employee::firstEntry;
+IdTable Employee::firstEntry([](std::int32_t entry) {
+  return index[entry].id;
+});
 std::int32_t Employee::count = 0;
 std::int32_t Employee::maxId = 0;
 std::int32_t Employee::endOffset = 0;
@@ -120,10 +122,10 @@ void Employee::refuse(const RecordFile& file) {
   throw CantOpenFile();
 }
 
-void Employee::lock(int fd, bool writable) {
+void Employee::lock(int fd) {
   // The lock lives on a descriptor of its own: the per-operation streams
   // open and close the file, and the indexing stream is closed too.
-  const int held = systemCalls.lock(fd, writable);
+  const int held = systemCalls.lock(fd);
   if (held >= 0) {
     lockDescriptor = held;
     return;
@@ -144,19 +146,10 @@ bool Employee::holds(int fd) {
 
 void Employee::buildIndex() {
   StreamSlot slot(inFile);
-  // Opened for writing when it can be, since only such a descriptor can
-  // hold a write lock; a file that may only be read is indexed all the
-  // same, and the run fails at its first write.
-  const bool writable =
-      inFile->open(kFileName, RecordFile::Access::kReadWrite, true);
-  if (!writable) {
-    const int error = inFile->error();
-    if (error != EACCES && error != EROFS && error != ETXTBSY) refuse(*inFile);
-    open(*inFile, RecordFile::Access::kRead, true);
-  }
+  open(*inFile, RecordFile::Access::kRead, true, RecordFile::Check::kStat);
   if (lockDescriptor >= 0) systemCalls.close(lockDescriptor);
   lockDescriptor = -1;
-  lock(inFile->descriptor(), writable);
+  lock(inFile->descriptor());
   // Judged from the size, read under the lock, before a byte is read: a
   // huge sparse file is refused at once, and a damaged last record is never
   // indexed.
@@ -170,11 +163,13 @@ void Employee::buildIndex() {
 
   count = 0;
   const auto records = static_cast<std::int32_t>(size / kRecordBytes);
-  // One growth to the final size, by touching the last entry the scan will
-  // use (the one past the last record), instead of a growth by half each
-  // time the scan reaches the end: a million employees would otherwise
-  // leave a trail of freed copies in the heap twice the index's size.
-  index[records].offset = 0;
+  // One growth, by touching an entry past the last the scan will use,
+  // instead of a growth by half each time the scan reaches the end: a
+  // million employees would otherwise leave a trail of freed copies in the
+  // heap twice the index's size. Room for half as many adds again comes
+  // with it, so that the first adds copy nothing: storage that is never
+  // touched costs no memory.
+  index[records + records / 2].offset = 0;
   const std::int64_t got = inFile->forEachRecord(
       kRecordBytes, records,
       [](const unsigned char* record, std::int64_t position) {
@@ -195,23 +190,20 @@ void Employee::buildIndex() {
   endOffset = static_cast<std::int32_t>(size);
   index[count].offset = endOffset;
   firstEntry.clear();
-  firstEntry.build(count, [](std::int32_t k) { return index[k].id; });
 }
 
 std::int32_t Employee::find(std::int32_t wanted) {
-  const std::int32_t entry = firstEntry.find(wanted);
+  const std::int32_t entry = firstEntry.find(wanted, count);
   return entry < 0 ? -1 : index[entry].offset;
 }
 
 void Employee::load(std::int32_t wanted) {
   StreamSlot slot(inFile);
-  // The write that follows checks that the file is a regular one; a read
-  // needs only its size, which a seek gives for less.
-  open(*inFile, RecordFile::Access::kRead, false, RecordFile::Check::kSeekable);
+  open(*inFile, RecordFile::Access::kRead, false);
   const std::int32_t position = find(wanted);
   if (position < 0) throw NoSuch();
-  // A record cut short or gone (the file shrank during the run, or a device
-  // stands in its place) must not be used.
+  // A record cut short or gone (the file shrank during the run) must not be
+  // used.
   if (position + kRecordBytes > inFile->sizeAtOpen()) throw EndOfFile();
   inFile->seek(position);
   if (read() != kRecordBytes) throw EndOfFile();
@@ -225,7 +217,6 @@ void Employee::add() {
   id = maxId;
   index[count].offset = endOffset;
   offset = endOffset;
-  firstEntry.insertFirst(maxId, count);
   ++count;
   writeAt(true);
   endOffset += kRecordBytes;

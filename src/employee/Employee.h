@@ -115,11 +115,10 @@ class Employee {
   std::size_t read();
 
   // Scans employee.dat once, creating it empty when missing, and fills the
-  // index, count, maxId and endOffset. First it locks the file (flock),
-  // until the process ends (or resetIndex()), so that two runs never apply
-  // batches to one file at once: exclusively, or shared when the file may
-  // only be read (such a run can change nothing); it does not wait for it.
-  // Of the locks a file can have, flock's costs least at each close of the
+  // index, count, maxId and endOffset. First it locks the file (flock,
+  // exclusive), until the process ends (or resetIndex()), so that two runs
+  // never apply batches to one file at once; it does not wait for it. Of
+  // the locks a file can have, flock's costs least at each close of the
   // per-operation streams. Throws CantOpenFile, InUse, LockFailed, BadSize,
   // TooLarge, FileChanged or ReadFailed; a refused file is left as it was.
   static void buildIndex();
@@ -159,9 +158,9 @@ class Employee {
   void putBack(RecordFile& file, bool appending, std::size_t landed) const;
   // Opens `file` on employee.dat; throws CantOpenFile or NotRegularFile.
   static void open(RecordFile& file, RecordFile::Access access, bool create,
-                   RecordFile::Check check = RecordFile::Check::kRegularFile);
+                   RecordFile::Check check = RecordFile::Check::kQuick);
   [[noreturn]] static void refuse(const RecordFile& file);
-  static void lock(int fd, bool writable);
+  static void lock(int fd);
   // Remembers the bytes at `at` as the ones to put back should a write
   // there fail part-way.
   static void keepFormer(const unsigned char* record, std::int32_t at);

@@ -4,6 +4,7 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -73,16 +74,15 @@ void IdTable::release() {
 void IdTable::clear() {
   release();
   size_ = 0;
-  used_ = 0;
   bits_ = 0;
+  recorded_ = 0;
   probes_ = 0;
 }
 
-std::size_t IdTable::home(std::int32_t id) const {
+std::uint64_t IdTable::hash(std::int32_t id) {
   const auto u = static_cast<std::uint32_t>(id);
-  const std::uint64_t h = words[0][u & 0xFF] ^ words[1][(u >> 8) & 0xFF] ^
-                          words[2][(u >> 16) & 0xFF] ^ words[3][u >> 24];
-  return static_cast<std::size_t>(h >> (64 - bits_));
+  return words[0][u & 0xFF] ^ words[1][(u >> 8) & 0xFF] ^
+         words[2][(u >> 16) & 0xFF] ^ words[3][u >> 24];
 }
 
 void IdTable::reserve(std::size_t n) {
@@ -93,56 +93,79 @@ void IdTable::reserve(std::size_t n) {
   [[maybe_unused]] static const bool drawn = (drawWords(), true);
   // Fresh pages are zero: every slot starts free without a pass over them.
   // A huge page more than needed, to align the slots on one.
-  const std::size_t bytes = slots * sizeof(Slot) + kHugePage;
+  const std::size_t bytes = slots * sizeof *slots_ + kHugePage;
   void* mapping = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapping == MAP_FAILED) throw std::bad_alloc();
   const auto at = (reinterpret_cast<std::uintptr_t>(mapping) + kHugePage - 1) &
                   ~(kHugePage - 1);
-  auto* fresh = reinterpret_cast<Slot*>(at);
-  ::madvise(fresh, slots * sizeof(Slot), MADV_HUGEPAGE);
-  Slot* old = slots_;
+  auto* fresh = reinterpret_cast<std::uint32_t*>(at);
+  ::madvise(fresh, slots * sizeof *slots_, MADV_HUGEPAGE);
+  std::uint32_t* old = slots_;
   void* oldMapping = mapping_;
   const std::size_t oldSize = size_, oldBytes = bytes_;
   mapping_ = mapping;
   slots_ = fresh;
   bytes_ = bytes;
   size_ = slots;
-  used_ = 0;
   bits_ = 0;
   while ((std::size_t{1} << bits_) < slots) ++bits_;
   for (std::size_t j = 0; j < oldSize; ++j) {
-    if (old[j].entryPlusOne != 0) place(old[j].id, old[j].entryPlusOne - 1);
+    if (old[j] == 0) continue;
+    const auto entry = static_cast<std::int32_t>((old[j] & kEntryMask) - 1);
+    const std::int32_t id = idOf_(entry);
+    place(entry, id, hash(id));
   }
   if (oldMapping != nullptr) ::munmap(oldMapping, oldBytes);
 }
 
-void IdTable::place(std::int32_t id, std::int32_t entry) {
+std::size_t IdTable::slotOf(std::int32_t id, std::uint64_t h) {
   const std::size_t mask = size_ - 1;
-  const std::size_t start = home(id);
+  const std::size_t start = static_cast<std::size_t>(h >> (64 - bits_));
+  const std::uint32_t print = fingerprint(h);
   std::size_t i = start;
-  for (; slots_[i].entryPlusOne != 0; i = (i + 1) & mask) {
-    if (slots_[i].id == id) break;  // the first record stays
+  // Only a slot whose fingerprint matches can hold the number: the index,
+  // elsewhere in memory, is read for that one alone.
+  for (; slots_[i] != 0; i = (i + 1) & mask) {
+    if ((slots_[i] & kPrintMask) == print &&
+        idOf_(static_cast<std::int32_t>((slots_[i] & kEntryMask) - 1)) == id) {
+      break;
+    }
   }
   probes_ += ((i - start) & mask) + 1;
-  if (slots_[i].entryPlusOne != 0) return;
-  slots_[i] = Slot{id, entry + 1};
-  ++used_;
+  return i;
 }
 
-void IdTable::insertFirst(std::int32_t id, std::int32_t entry) {
-  if (2 * (used_ + 1) > size_) reserve(used_ + 1);
-  place(id, entry);
+void IdTable::place(std::int32_t entry, std::int32_t id, std::uint64_t h) {
+  std::uint32_t& slot = slots_[slotOf(id, h)];
+  // The first entry of a number stays.
+  if (slot == 0) {
+    slot = fingerprint(h) | (static_cast<std::uint32_t>(entry) + 1);
+  }
 }
 
-std::int32_t IdTable::find(std::int32_t id) const {
+void IdTable::record(std::int32_t entries) {
+  reserve(static_cast<std::size_t>(entries));
+  // In rounds: the slots of a round are all fetched before the first is
+  // placed, so that their misses to memory overlap.
+  constexpr std::int32_t kRound = 32;
+  std::int32_t ids[kRound];
+  std::uint64_t hashes[kRound];
+  for (std::int32_t k = recorded_; k < entries; k += kRound) {
+    const std::int32_t n = std::min(kRound, entries - k);
+    for (std::int32_t j = 0; j < n; ++j) {
+      ids[j] = idOf_(k + j);
+      hashes[j] = hash(ids[j]);
+      __builtin_prefetch(&slots_[hashes[j] >> (64 - bits_)], 1);
+    }
+    for (std::int32_t j = 0; j < n; ++j) place(k + j, ids[j], hashes[j]);
+  }
+  recorded_ = entries;
+}
+
+std::int32_t IdTable::find(std::int32_t id, std::int32_t entries) {
+  if (entries > recorded_) record(entries);
   if (size_ == 0) return -1;
-  const std::size_t mask = size_ - 1;
-  const std::size_t start = home(id);
-  std::size_t i = start;
-  for (; slots_[i].entryPlusOne != 0; i = (i + 1) & mask) {
-    if (slots_[i].id == id) break;
-  }
-  probes_ += ((i - start) & mask) + 1;
-  return slots_[i].entryPlusOne - 1;
+  return static_cast<std::int32_t>(slots_[slotOf(id, hash(id))] & kEntryMask) -
+         1;
 }

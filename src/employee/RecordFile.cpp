@@ -26,9 +26,9 @@ bool RecordFile::open(const char* name, Access access, bool create,
   }
   mode_t type = S_IFREG;
   std::int64_t size = 0;
-  if (check == Check::kSeekable) {
+  if (check == Check::kQuick) {
     size = systemCalls.size(fd);
-    if (size < 0) type = errno == ESPIPE ? S_IFIFO : 0;
+    if (size < 0) type = errno == ENOTTY || errno == EINVAL ? S_IFCHR : 0;
   } else if (systemCalls.stat(fd, &type, &size) != 0) {
     type = 0;
   }

@@ -22,10 +22,11 @@
 class RecordFile {
  public:
   enum class Access { kRead, kWrite, kReadWrite };
-  // What open() checks: that the file is a regular one, or only that it
-  // can be positioned (a FIFO, socket or terminal can't), which costs less
-  // and is enough for a read that a checked write follows.
-  enum class Check { kRegularFile, kSeekable };
+  // How open() checks that the file is a regular one and learns its size:
+  // by statx, or by FIONREAD, which costs less, sizes files under 2 GiB only
+  // and leaves a FIFO, socket or terminal to fail its first read or write
+  // (none can be read or written at a position).
+  enum class Check { kStat, kQuick };
   // error() after open() refused a FIFO, socket or device.
   static constexpr int kNotRegularFile = -1;
 
@@ -37,7 +38,7 @@ class RecordFile {
   // Opens `name` at position 0; false, with error() set, when it can't be
   // opened or fails `check`.
   bool open(const char* name, Access access, bool create,
-            Check check = Check::kRegularFile);
+            Check check = Check::kStat);
   // Closes the file; false, with error() set, when close reports an error.
   // Closing a closed file succeeds.
   bool close();

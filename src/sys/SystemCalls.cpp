@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,12 +24,18 @@ int statFile(int fd, mode_t* type, std::int64_t* size) {
   return 0;
 }
 
-off_t sizeOf(int fd) { return ::lseek(fd, 0, SEEK_END); }
+off_t sizeOf(int fd) {
+  int size = 0;  // the bytes from the position, 0, to the end
+  if (::ioctl(fd, FIONREAD, &size) != 0) return -1;
+  if (size >= 0) return size;
+  errno = EFBIG;
+  return -1;
+}
 
-int lockFile(int fd, bool exclusive) {
+int lockFile(int fd) {
   const int held = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (held < 0) return -1;
-  if (::flock(held, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+  if (::flock(held, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     ::close(held);
     errno = error;

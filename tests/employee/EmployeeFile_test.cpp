@@ -195,9 +195,9 @@ const SystemCalls kFaulty = {
       if (s < 0) SystemCalls::real().close(fd);  // failed, yet closed
       return s < 0 ? failed<int>(s) : SystemCalls::real().close(fd);
     },
-    [](int fd, bool exclusive) {
+    [](int fd) {
       const long s = script.next("lock");
-      return s < 0 ? failed<int>(s) : SystemCalls::real().lock(fd, exclusive);
+      return s < 0 ? failed<int>(s) : SystemCalls::real().lock(fd);
     },
 };
 

@@ -183,7 +183,8 @@ TEST(FaultsTest, SignalStopsBetweenTransactionsAndSaysWhere) {
     EXPECT_EQ(contents(err), "empupdate:emptrans.dat:" + std::to_string(k + 1) +
                                  ": interrupted by SIG" + sigabbrev_np(signal) +
                                  "; " + std::to_string(k) +
-                                 " transactions applied before it\n");
+                                 (k == 1 ? " transaction" : " transactions") +
+                                 " applied before it\n");
     EXPECT_TRUE(now == after("", batch, k));
   }
 }
