@@ -27,7 +27,7 @@ EmpTrans::Suspect EmpTrans::suspectNumber(bool read, Suspect failed,
   if (in.numberCutShort()) return cut;
   // What stands right after a number must end it: white space, or the
   // quote of a name. "C 1x" is not employee 1.
-  const int next = in.peek();
+  const int next = in.peekRaw();
   if (next == modifstream::traits_type::eof() || isWhiteSpace(next) ||
       (quoteMayFollow && next == '"')) {
     return Suspect::kNone;

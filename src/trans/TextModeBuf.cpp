@@ -29,7 +29,10 @@ void TextModeBuf::reset() {
 }
 
 long TextModeBuf::linesConsumed() {
-  lines_ += std::count(counted_, gptr(), '\n');
+  for (const char* p = counted_; p < gptr(); ++p, ++lines_) {
+    p = static_cast<const char*>(std::memchr(p, '\n', gptr() - p));
+    if (p == nullptr) break;
+  }
   counted_ = gptr();
   return lines_;
 }

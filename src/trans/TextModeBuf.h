@@ -40,6 +40,14 @@ class TextModeBuf : public std::streambuf {
     }
     return peekSlow(k);
   }
+  // The characters from the read position on, at least k of them unless
+  // the text ends first: sets *text to the first and returns how many
+  // there are. Requires k < kSize - 1.
+  std::size_t ahead(std::size_t k, const char** text) {
+    if (static_cast<std::size_t>(egptr() - gptr()) < k) peekSlow(k - 1);
+    *text = gptr();
+    return static_cast<std::size_t>(egptr() - gptr());
+  }
   // Consumes n characters that peek() has shown to be there.
   void skip(std::size_t n) { gbump(static_cast<int>(n)); }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <limits>
 
@@ -14,12 +15,20 @@ namespace {
 
 constexpr std::size_t kMaxNumberChars = 15;
 
-// The value of c as a digit of `base`, or -1.
+// The value of each character as a digit, 99 for one that is none.
+constexpr auto kDigits = [] {
+  std::array<unsigned char, 256> d{};
+  d.fill(99);
+  for (int c = 0; c < 10; ++c) d['0' + c] = static_cast<unsigned char>(c);
+  for (int c = 0; c < 6; ++c) {
+    d['a' + c] = d['A' + c] = static_cast<unsigned char>(10 + c);
+  }
+  return d;
+}();
+
+// The value of c (a character, or eof: -1) as a digit of `base`, or -1.
 int digitValue(int c, int base) {
-  int v = -1;
-  if (c >= '0' && c <= '9') v = c - '0';
-  if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+  const int v = c < 0 ? 99 : kDigits[static_cast<unsigned char>(c)];
   return v < base ? v : -1;
 }
 
@@ -92,6 +101,16 @@ bool modifstream::getChar(char& c) {
   return true;
 }
 
+modifstream::int_type modifstream::peekRaw() {
+  if (!good()) return traits_type::eof();
+  try {
+    return text_.peek(0);
+  } catch (const std::ios_base::failure&) {
+    setstate(badbit);
+    return traits_type::eof();
+  }
+}
+
 modifstream::int_type modifstream::getRaw() {
   if (!good()) {
     setstate(failbit);
@@ -111,24 +130,31 @@ bool modifstream::getNumber(std::int32_t& n, Overflow overflow) {
   cutShort_ = false;
   if (!skipWhiteSpace()) return false;
   try {
+    // The number and the character after it lie within the first 16.
+    const char* text = nullptr;
+    const std::size_t have = text_.ahead(kMaxNumberChars + 1, &text);
+    auto at = [&](std::size_t k) {
+      return k < have ? static_cast<int>(static_cast<unsigned char>(text[k]))
+                      : -1;
+    };
     std::size_t k = 0;
-    int c = text_.peek(k);
+    int c = at(k);
     const bool negative = c == '-';
-    if (c == '+' || c == '-') c = text_.peek(++k);
+    if (c == '+' || c == '-') c = at(++k);
     int base = 10;
     if (c == '0') {
-      const int x = text_.peek(k + 1);
+      const int x = at(k + 1);
       base = x == 'x' || x == 'X' ? 16 : 8;
       if (base == 16) k += 2;  // an octal number's 0 is its first digit
     }
     std::int64_t value = 0;
     std::size_t digits = 0;
     for (; k < kMaxNumberChars; ++k, ++digits) {
-      const int d = digitValue(text_.peek(k), base);
+      const int d = digitValue(at(k), base);
       if (d < 0) break;
       value = value * base + d;
     }
-    const int next = text_.peek(k);
+    const int next = at(k);  // eof() is -1 too
     if (digits == 0) {
       // Nothing consumed: the sign or prefix stays for the next read.
       n = 0;

@@ -51,6 +51,9 @@ class modifstream : public std::ifstream {
   // Reads the next character as it is, skipping nothing; eof, with the
   // stream failed, when there is none.
   int_type getRaw();
+  // The next character, left unread; eof when there is none. Unlike
+  // peek(), it never changes the stream's state, but for a read error.
+  int_type peekRaw();
 
   // Reads a number into `n` by the number rule; false when the read failed.
   bool getNumber(std::int32_t& n, Overflow overflow);
