@@ -49,6 +49,7 @@ RecordFile* Employee::inFile = nullptr;
 RecordFile* Employee::outFile = nullptr;
 int Employee::lastError = 0;
 int Employee::lockDescriptor = -1;
+bool Employee::ascending = true;
 unsigned char Employee::former[kRecordBytes];
 std::int32_t Employee::formerOffset = -1;
 
@@ -170,10 +171,12 @@ void Employee::buildIndex() {
   // with it, so that the first adds copy nothing: storage that is never
   // touched costs no memory.
   index[records + records / 2].offset = 0;
+  ascending = true;
   const std::int64_t got = inFile->forEachRecord(
       kRecordBytes, records,
       [](const unsigned char* record, std::int64_t position) {
         const std::int32_t recordId = le32::get(record + kIdAt);
+        ascending = ascending && (count == 0 || recordId > index[count - 1].id);
         index[count].offset = static_cast<std::int32_t>(position);
         index[count].id = recordId;
         maxId = std::max(maxId, recordId);
@@ -193,8 +196,34 @@ void Employee::buildIndex() {
 }
 
 std::int32_t Employee::find(std::int32_t wanted) {
-  const std::int32_t entry = firstEntry.find(wanted, count);
+  const std::int32_t entry =
+      ascending ? searchAscending(wanted) : firstEntry.find(wanted, count);
   return entry < 0 ? -1 : index[entry].offset;
+}
+
+std::int32_t Employee::searchAscending(std::int32_t wanted) {
+  std::int32_t low = 0, high = count - 1;
+  for (int round = 0; low <= high; ++round) {
+    const std::int64_t first = index[low].id, last = index[high].id;
+    if (wanted < first || wanted > last) return -1;
+    // First where the number would stand were the numbers evenly spread
+    // (where it does stand in a file of numbers without gaps), then the
+    // middle, so that no spread makes a look-up take more than a few steps
+    // beyond those of a binary search.
+    const std::int32_t at =
+        round < 4 && last > first
+            ? static_cast<std::int32_t>(low + (wanted - first) * (high - low) /
+                                                  (last - first))
+            : low + (high - low) / 2;
+    const std::int32_t id = index[at].id;
+    if (id == wanted) return at;
+    if (id < wanted) {
+      low = at + 1;
+    } else {
+      high = at - 1;
+    }
+  }
+  return -1;
 }
 
 void Employee::load(std::int32_t wanted) {

@@ -161,6 +161,9 @@ class Employee {
                    RecordFile::Check check = RecordFile::Check::kQuick);
   [[noreturn]] static void refuse(const RecordFile& file);
   static void lock(int fd);
+  // The entry holding `wanted` in the ascending index, or -1: a few steps
+  // guided by the numbers' spread, then a binary search.
+  static std::int32_t searchAscending(std::int32_t wanted);
   // Remembers the bytes at `at` as the ones to put back should a write
   // there fail part-way.
   static void keepFormer(const unsigned char* record, std::int32_t at);
@@ -174,7 +177,11 @@ class Employee {
   std::int32_t deleted;
 
   static Array<Location> index;
-  // For look-ups: the first entry of the index that holds each number.
+  // Look-ups. While the numbers of the index ascend, as in every file that
+  // only ever grew by adds, the index is searched by where a number must
+  // stand in it: no table, no build. Otherwise a table gives the first
+  // entry that holds each number.
+  static bool ascending;
   static IdTable firstEntry;
   static std::int32_t count;
   static std::int32_t maxId;
