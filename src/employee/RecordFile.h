@@ -21,7 +21,7 @@
 
 class RecordFile {
  public:
-  enum class Access { kRead, kWrite, kReadWrite };
+  enum class Access { kRead, kWrite };
   // How open() checks that the file is a regular one and learns its size:
   // by statx, or by FIONREAD, which costs less, sizes files under 2 GiB only
   // and leaves a FIFO, socket or terminal to fail its first read or write
