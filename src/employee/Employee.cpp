@@ -49,6 +49,7 @@ RecordFile* Employee::inFile = nullptr;
 RecordFile* Employee::outFile = nullptr;
 int Employee::lastError = 0;
 int Employee::lockDescriptor = -1;
+SystemCalls::Facts Employee::indexed = {};
 bool Employee::ascending = true;
 unsigned char Employee::former[kRecordBytes];
 std::int32_t Employee::formerOffset = -1;
@@ -137,20 +138,18 @@ void Employee::lock(int fd) {
 }
 
 bool Employee::holds(int fd) {
-  struct statx a, b;
-  return lockDescriptor >= 0 &&
-         ::statx(lockDescriptor, "", AT_EMPTY_PATH, STATX_INO, &a) == 0 &&
-         ::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &b) == 0 &&
-         a.stx_ino == b.stx_ino && a.stx_dev_major == b.stx_dev_major &&
-         a.stx_dev_minor == b.stx_dev_minor;
+  SystemCalls::Facts other{};
+  return indexed.inode != 0 && systemCalls.stat(fd, &other) == 0 &&
+         other.device == indexed.device && other.inode == indexed.inode;
 }
 
 void Employee::buildIndex() {
   StreamSlot slot(inFile);
-  open(*inFile, RecordFile::Access::kRead, true, RecordFile::Check::kStat);
+  open(*inFile, RecordFile::Access::kRead, true, RecordFile::Check::kFile);
   if (lockDescriptor >= 0) systemCalls.close(lockDescriptor);
   lockDescriptor = -1;
   lock(inFile->descriptor());
+  indexed = inFile->facts();
   // Judged from the size, read under the lock, before a byte is read: a
   // huge sparse file is refused at once, and a damaged last record is never
   // indexed.
@@ -228,13 +227,14 @@ std::int32_t Employee::searchAscending(std::int32_t wanted) {
 
 void Employee::load(std::int32_t wanted) {
   StreamSlot slot(inFile);
-  open(*inFile, RecordFile::Access::kRead, false);
+  // Unchecked: what is read here is only ever written back by write(),
+  // which checks that the file is still the one indexed.
+  open(*inFile, RecordFile::Access::kRead, false, RecordFile::Check::kNone);
   const std::int32_t position = find(wanted);
   if (position < 0) throw NoSuch();
-  // A record cut short or gone (the file shrank during the run) must not be
-  // used.
-  if (position + kRecordBytes > inFile->sizeAtOpen()) throw EndOfFile();
   inFile->seek(position);
+  // A record cut short (the file shrank during the run) must not be used:
+  // its missing fields would be stale.
   if (read() != kRecordBytes) throw EndOfFile();
 }
 
@@ -256,10 +256,12 @@ void Employee::write() { writeAt(false); }
 void Employee::writeAt(bool appending) {
   StreamSlot slot(outFile);
   open(*outFile, RecordFile::Access::kWrite, false);
-  // Never write past the end the index knows: that would pad the file with
-  // zero records or overwrite what another program appended.
-  const std::int64_t size = outFile->sizeAtOpen();
-  if (appending ? size != offset : offset + kRecordBytes > size) {
+  // Only into the file indexed, never past the end the index knows: a
+  // file put in its place, or cut or extended by another program, would
+  // get records meant for another, zero padding, or records overwritten.
+  const SystemCalls::Facts& now = outFile->facts();
+  if (now.device != indexed.device || now.inode != indexed.inode ||
+      (appending ? now.size != offset : offset + kRecordBytes > now.size)) {
     throw FileChanged();
   }
   unsigned char record[kRecordBytes];
@@ -305,4 +307,5 @@ void Employee::resetIndex() {
   endOffset = 0;
   firstEntry.clear();
   formerOffset = -1;
+  indexed = {};
 }

@@ -158,7 +158,7 @@ class Employee {
   void putBack(RecordFile& file, bool appending, std::size_t landed) const;
   // Opens `file` on employee.dat; throws CantOpenFile or NotRegularFile.
   static void open(RecordFile& file, RecordFile::Access access, bool create,
-                   RecordFile::Check check = RecordFile::Check::kQuick);
+                   RecordFile::Check check = RecordFile::Check::kFile);
   [[noreturn]] static void refuse(const RecordFile& file);
   static void lock(int fd);
   // The entry holding `wanted` in the ascending index, or -1: a few steps
@@ -190,6 +190,8 @@ class Employee {
   static RecordFile* outFile;
   static int lastError;
   static int lockDescriptor;
+  // The file buildIndex() indexed: every write checks it writes there.
+  static SystemCalls::Facts indexed;
   static unsigned char former[kRecordBytes];
   static std::int32_t formerOffset;
 };

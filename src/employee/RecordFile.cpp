@@ -22,27 +22,19 @@ bool RecordFile::open(const char* name, Access access, bool create,
     error_ = errno;
     return false;
   }
-  mode_t type = S_IFREG;
-  std::int64_t size = 0;
-  if (check == Check::kQuick) {
-    size = systemCalls.size(fd);
-    if (size < 0) type = errno == ENOTTY || errno == EINVAL ? S_IFCHR : 0;
-  } else if (systemCalls.stat(fd, &type, &size) != 0) {
-    type = 0;
-  }
-  if (type == 0) {
+  facts_ = SystemCalls::Facts{S_IFREG, 0, 0, 0};
+  if (check == Check::kFile && systemCalls.stat(fd, &facts_) != 0) {
     error_ = errno;
     systemCalls.close(fd);
     return false;
   }
-  if (type != S_IFREG) {
-    error_ = type == S_IFDIR ? EISDIR : kNotRegularFile;
+  if (facts_.type != S_IFREG) {
+    error_ = facts_.type == S_IFDIR ? EISDIR : kNotRegularFile;
     systemCalls.close(fd);
     return false;
   }
   fd_ = fd;
   pos_ = 0;
-  sizeAtOpen_ = size;
   return true;
 }
 
@@ -92,13 +84,12 @@ std::size_t RecordFile::write(const void* buffer, std::size_t n) {
 }
 
 std::int64_t RecordFile::currentSize() {
-  mode_t type = 0;
-  std::int64_t size = 0;
-  if (fd_ < 0 || systemCalls.stat(fd_, &type, &size) != 0) {
+  SystemCalls::Facts now{};
+  if (fd_ < 0 || systemCalls.stat(fd_, &now) != 0) {
     error_ = fd_ < 0 ? EBADF : errno;
     return -1;
   }
-  return size;
+  return now.size;
 }
 
 bool RecordFile::truncate(std::int64_t size) {

@@ -19,14 +19,15 @@
 #include <cstdint>
 #include <memory>
 
+#include "SystemCalls.h"
+
 class RecordFile {
  public:
   enum class Access { kRead, kWrite };
-  // How open() checks that the file is a regular one and learns its size:
-  // by statx, or by FIONREAD, which costs less, sizes files under 2 GiB only
-  // and leaves a FIFO, socket or terminal to fail its first read or write
-  // (none can be read or written at a position).
-  enum class Check { kStat, kQuick };
+  // What open() learns of the file: its facts (statx), refusing any but a
+  // regular file, or nothing, for a read whose every use is checked later
+  // (a FIFO, socket or directory then fails the read itself).
+  enum class Check { kFile, kNone };
   // error() after open() refused a FIFO, socket or device.
   static constexpr int kNotRegularFile = -1;
 
@@ -38,7 +39,7 @@ class RecordFile {
   // Opens `name` at position 0; false, with error() set, when it can't be
   // opened or fails `check`.
   bool open(const char* name, Access access, bool create,
-            Check check = Check::kStat);
+            Check check = Check::kFile);
   // Closes the file; false, with error() set, when close reports an error.
   // Closing a closed file succeeds.
   bool close();
@@ -61,8 +62,9 @@ class RecordFile {
 
   void seek(std::int64_t position) { pos_ = position; }
   std::int64_t position() const { return pos_; }
-  // Size of the file when it was opened.
-  std::int64_t sizeAtOpen() const { return sizeAtOpen_; }
+  // What open() learnt of the file: type, size, device and inode (all 0
+  // but the type after Check::kNone).
+  const SystemCalls::Facts& facts() const { return facts_; }
   // Current size, or -1 with error() set.
   std::int64_t currentSize();
   // Cuts the file to `size` bytes; false, with error() set, on failure.
@@ -75,7 +77,7 @@ class RecordFile {
  private:
   int fd_ = -1;
   std::int64_t pos_ = 0;
-  std::int64_t sizeAtOpen_ = 0;
+  SystemCalls::Facts facts_ = {};
   int error_ = 0;
 };
 

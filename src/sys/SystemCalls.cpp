@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,22 +14,17 @@ int openFile(const char* name, int flags, mode_t mode) {
   return ::open(name, flags, mode);
 }
 
-int statFile(int fd, mode_t* type, std::int64_t* size) {
+int statFile(int fd, SystemCalls::Facts* facts) {
   struct statx st;
-  if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE, &st) != 0) {
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE | STATX_INO,
+              &st) != 0) {
     return -1;
   }
-  *type = st.stx_mode & S_IFMT;
-  *size = static_cast<std::int64_t>(st.stx_size);
+  facts->type = st.stx_mode & S_IFMT;
+  facts->size = static_cast<std::int64_t>(st.stx_size);
+  facts->device = makedev(st.stx_dev_major, st.stx_dev_minor);
+  facts->inode = st.stx_ino;
   return 0;
-}
-
-off_t sizeOf(int fd) {
-  int size = 0;  // the bytes from the position, 0, to the end
-  if (::ioctl(fd, FIONREAD, &size) != 0) return -1;
-  if (size >= 0) return size;
-  errno = EFBIG;
-  return -1;
 }
 
 int lockFile(int fd) {
@@ -44,8 +39,8 @@ int lockFile(int fd) {
   return held;
 }
 
-constexpr SystemCalls kReal = {openFile, statFile,    sizeOf,  ::pread,
-                               ::pwrite, ::ftruncate, ::close, lockFile};
+constexpr SystemCalls kReal = {openFile,    statFile, ::pread, ::pwrite,
+                               ::ftruncate, ::close,  lockFile};
 
 }  // namespace
 

@@ -14,17 +14,19 @@
 #include <cstdint>
 
 struct SystemCalls {
+  // What is known of an open file: its type bits (S_IFMT), size, and the
+  // device and inode that tell it from every other file.
+  struct Facts {
+    mode_t type;
+    std::int64_t size;
+    std::uint64_t device, inode;
+  };
+
   int (*open)(const char* name, int flags, mode_t mode);
-  // The type bits (S_IFMT) and size of an open file. Asks for nothing else:
-  // asking for a file's times would make the next write update them finely,
-  // which costs a metadata write per record.
-  int (*stat)(int fd, mode_t* type, std::int64_t* size);
-  // The size of an open regular file, by ioctl FIONREAD: cheaper than
-  // stat. The kernel answers it itself for a regular file only; a
-  // directory or device fails (ENOTTY, EINVAL), while a FIFO, socket or
-  // terminal answers for itself, but can't be read or written at a
-  // position. A size past 2^31 - 1 reads as -1, with errno EFBIG.
-  off_t (*size)(int fd);
+  // The facts of an open file. Asks for nothing else: asking for a file's
+  // times would make the next write update them finely, which costs a
+  // metadata write per record.
+  int (*stat)(int fd, Facts* facts);
   ssize_t (*pread)(int fd, void* buffer, std::size_t n, off_t at);
   ssize_t (*pwrite)(int fd, const void* buffer, std::size_t n, off_t at);
   int (*ftruncate)(int fd, off_t size);

@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
                  errorText(file.error()).c_str());
     return 1;
   }
-  const std::int64_t size = file.sizeAtOpen();
+  const std::int64_t size = file.facts().size;
   const std::int64_t records = size / Employee::kRecordBytes;
   if (size % Employee::kRecordBytes != 0) {
     std::fprintf(stderr,
