@@ -15,12 +15,12 @@ extern "C" void __gcov_dump() __attribute__((weak));
 Batch::Stage Batch::stage_ = Batch::Stage::kStartUp;
 long Batch::applied_ = 0;
 std::int32_t Batch::id_ = 0;
-bool Batch::interrupted_ = false;
+long Batch::interruptedAt_ = 0;
 
 void Batch::startUp() {
   stage_ = Stage::kStartUp;
   applied_ = 0;
-  interrupted_ = false;
+  interruptedAt_ = 0;
   Employee::buildIndex();
   EmpTrans::openFile();
   // Its own records would be read back as transactions.
@@ -31,10 +31,15 @@ void Batch::applyAll(Observer* observer) {
   stage_ = Stage::kLoop;
   for (;;) {
     if (Interruption::pending() != 0) {
-      interrupted_ = true;
+      interruptedAt_ = EmpTrans::readerLine();
       throw Interrupted();
     }
     const std::unique_ptr<EmpTrans> t = EmpTrans::get();
+    // Read while the signal came, it is not applied: the run resumes there.
+    if (Interruption::pending() != 0) {
+      interruptedAt_ = EmpTrans::line();
+      throw Interrupted();
+    }
     id_ = t->id;
     if (observer != nullptr) observer->before(*t);
     t->process();
@@ -44,7 +49,7 @@ void Batch::applyAll(Observer* observer) {
 }
 
 long Batch::line() {
-  return interrupted_ ? EmpTrans::readerLine() : EmpTrans::line();
+  return interruptedAt_ != 0 ? interruptedAt_ : EmpTrans::line();
 }
 
 std::string Batch::diagnostic(const char* program) {
@@ -88,6 +93,8 @@ void Batch::endOnError() {
   std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
   if (__gcov_dump != nullptr) __gcov_dump();
-  if (interrupted_) Interruption::endAsSignalled(Interruption::pending());
+  if (interruptedAt_ != 0) {
+    Interruption::endAsSignalled(Interruption::pending());
+  }
   std::_Exit(2);
 }

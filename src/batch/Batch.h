@@ -5,8 +5,9 @@
 // reads the transactions one by one in file order and applies each
 // (EmpTrans::process) before reading the next, counting those applied. The
 // run stops at EmpTrans::NoMore or Employee::NoSuch, which it raises like
-// every other error; between two transactions it also stops when a signal
-// asked it to (Interrupted).
+// every other error; it also stops when a signal asked it to (Interrupted),
+// before it reads the next transaction, or before it applies one whose
+// reading the signal came during.
 //
 // empupdate's main calls the two stages itself, with the catches that
 // decide its exit status. run() does the same for the dry run and the tests
@@ -77,7 +78,7 @@ class Batch {
   static Stage stage_;
   static long applied_;
   static std::int32_t id_;  // of the transaction being applied
-  static bool interrupted_;
+  static long interruptedAt_;  // where the run resumes, once interrupted
 };
 
 #endif  // EMPUPDATE_BATCH_BATCH_H_

@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
   if (!StandardDescriptors::ensureOpen()) return 2;
   CommandLine cl("empupdate", "", kHelp, 2, 2);
   if (const int done = cl.parse(argc, argv, {}); done >= 0) return done;
-  if (!cl.operands().empty()) return cl.usageError("no operands are taken");
+  // "--" too: it opens nothing only if it is refused.
+  if (argc > 1) return cl.usageError("no operands are taken");
   std::set_terminate(Batch::endOnError);
   // A file-size limit then fails the write with EFBIG, which is reported,
   // instead of killing the process with a core dump.

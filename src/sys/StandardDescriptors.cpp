@@ -9,8 +9,9 @@ bool StandardDescriptors::ensureOpen() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
     // The lowest free descriptor is `fd` itself, since those below it are
-    // open by now.
-    if (::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) return false;
+    // open by now. Read-only: output meant for a closed stream fails, and
+    // is reported as failed (where it can be), instead of vanishing.
+    if (::open("/dev/null", O_RDONLY) != fd) return false;
   }
   return true;
 }

@@ -3,7 +3,8 @@
 //
 // A program started with one of them closed would otherwise get it for the
 // first file it opens, and a diagnostic meant for standard error would be
-// written into that file. Each closed one is opened on /dev/null.
+// written into that file. Each closed one is opened on /dev/null, for
+// reading only, so that output to it fails as it would have.
 #ifndef EMPUPDATE_SYS_STANDARDDESCRIPTORS_H_
 #define EMPUPDATE_SYS_STANDARDDESCRIPTORS_H_
 

@@ -24,8 +24,16 @@ std::size_t printableCharacter(const unsigned char* p, std::size_t n) {
   for (std::size_t i = 2; i < length; ++i) {
     if (p[i] < 0x80 || p[i] > 0xBF) return 0;
   }
-  // U+0080 to U+009F are control characters.
+  // U+0080 to U+009F are control characters; U+061C, U+200E, U+200F,
+  // U+2028 to U+202E and U+2066 to U+2069 change the direction or the lines
+  // of the text around them on a terminal.
   if (c == 0xC2 && p[1] < 0xA0) return 0;
+  if (c == 0xD8 && p[1] == 0x9C) return 0;
+  if (c == 0xE2 && p[1] == 0x80 &&
+      (p[2] == 0x8E || p[2] == 0x8F || (p[2] >= 0xA8 && p[2] <= 0xAE))) {
+    return 0;
+  }
+  if (c == 0xE2 && p[1] == 0x81 && p[2] >= 0xA6 && p[2] <= 0xA9) return 0;
   return length;
 }
 

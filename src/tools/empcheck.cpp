@@ -53,8 +53,13 @@ std::string plural(long n, const char* word) {
   return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
+// The name between double quotes, a quote in it shown as \".
 std::string quoted(const Employee& e) {
-  return "\"" + Display::name(e.getNameField(), Employee::kNameBytes) + "\"";
+  std::string out = "\"";
+  for (const char c : Display::name(e.getNameField(), Employee::kNameBytes)) {
+    out += c == '"' ? "\\\"" : std::string(1, c);
+  }
+  return out + "\"";
 }
 
 // The record the first index entry for `id` leads to, if any.

@@ -88,7 +88,7 @@ TEST(CommandLineTest, HelpVersionAndUsageErrors) {
     std::string path;
     int usageStatus, outputStatus;
     std::vector<std::string> operands;
-  } programs[] = {{EMPUPDATE_PATH, 2, 2, {"x"}},
+  } programs[] = {{EMPUPDATE_PATH, 2, 2, {"--"}},
                   {EMPCHECK_PATH, 64, 74, {"x"}},
                   {EMPDUMP_PATH, 64, 74, {"a", "b"}}};
   for (const auto& p : programs) {
@@ -116,6 +116,11 @@ TEST(CommandLineTest, HelpVersionAndUsageErrors) {
     const ProgramResult lost = runProgram({p.path, "--help"}, ".", toFull);
     EXPECT_EQ(lost.status, p.outputStatus) << name;
     EXPECT_EQ(lost.err.rfind(name + ": cannot write the output: ", 0), 0u);
+    RunOptions closed;
+    closed.closedStd = true;
+    EXPECT_EQ(runProgram({p.path, "--version"}, ".", closed).status,
+              p.outputStatus)
+        << name << ": output to a closed stream is lost, not written";
   }
   ::close(toFull.outFd);
   EXPECT_TRUE(fs::is_empty(".")) << "a command line that opened a file";
