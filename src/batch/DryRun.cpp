@@ -27,6 +27,7 @@ struct Found {
   int fd = -1;    // what its opens are given a copy of, or -1
   int error = 0;  // errno of the open when fd is -1
   bool writable = false;
+  int writeError = EACCES;  // errno of an open for writing, when not
   bool lockedByAnother = false;
   std::string where;  // the file the name leads to, for a missing one
   dev_t device = 0;
@@ -43,18 +44,22 @@ std::string directoryOf(const std::string& path) {
 }
 
 // For a name the run's open would create: the file it would create, as an
-// absolute path, following symbolic links as open(O_CREAT) does; empty
-// when it could not be created.
-std::string wouldCreate(const char* name) {
+// absolute path, following symbolic links as open(O_CREAT) does; empty,
+// with *error set to the errno the open would fail with, when it could not
+// be created.
+std::string wouldCreate(const char* name, int* error) {
   std::string path = name;
+  *error = ELOOP;  // unless the links end within the kernel's limit
   for (int links = 0; links <= 40; ++links) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) {
+      *error = errno;
       if (errno != ENOENT) return "";
       const std::string dir = directoryOf(path);
       char real[PATH_MAX];
       if (::realpath(dir.c_str(), real) == nullptr ||
           ::faccessat(AT_FDCWD, real, W_OK | X_OK, AT_EACCESS) != 0) {
+        *error = errno;
         return "";
       }
       return std::string(real) + "/" + path.substr(path.rfind('/') + 1);
@@ -111,7 +116,7 @@ void look(Found& f, const char* name) {
   if (fd < 0) {
     f.error = errno;
     if (f.error != ENOENT) return;
-    f.where = wouldCreate(name);
+    f.where = wouldCreate(name, &f.error);
     if (f.where.empty()) return;
     created = true;
     f.writable = true;
@@ -131,13 +136,18 @@ void look(Found& f, const char* name) {
   f.device = st.st_dev;
   f.inode = st.st_ino;
   f.writable = ::faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) == 0;
-  if (&f == &trans && employee.inode == st.st_ino &&
-      employee.device == st.st_dev && employee.fd >= 0) {
-    f.fd = ::fcntl(employee.fd, F_DUPFD_CLOEXEC, 0);
-    ::close(fd);
+  if (!f.writable) f.writeError = errno;
+  if (&f == &trans) {
+    if (employee.inode == st.st_ino && employee.device == st.st_dev &&
+        employee.fd >= 0) {
+      f.fd = ::fcntl(employee.fd, F_DUPFD_CLOEXEC, 0);
+      ::close(fd);
+    } else {
+      f.fd = fd;  // only ever read: the run reads the file itself
+    }
     return;
   }
-  if (&f == &employee) f.lockedByAnother = lockedByAnother(st);
+  f.lockedByAnother = lockedByAnother(st);
   f.fd = ::memfd_create(name, MFD_CLOEXEC);
   if (f.fd >= 0 && copyInto(f.fd, fd, st.st_size)) {
     ::close(fd);
@@ -163,7 +173,7 @@ int openCopy(const char* name, int flags, mode_t mode) {
     return -1;
   }
   if ((flags & O_ACCMODE) != O_RDONLY && !f->writable) {
-    errno = EACCES;
+    errno = f->writeError;
     return -1;
   }
   const int copy = ::fcntl(f->fd, F_DUPFD_CLOEXEC, 0);

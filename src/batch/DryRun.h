@@ -6,8 +6,9 @@
 // install() replaces the opening and locking of SystemCalls. On its first
 // open of each of the two names it looks at the real file once, as the
 // run would find it:
-// - a regular file is copied into memory (a file of 2 GiB or more is not:
-//   the run refuses it by its size alone);
+// - employee.dat, a regular file, is copied into memory (one of 2 GiB or
+//   more is not: the run refuses it by its size alone); emptrans.dat, only
+//   ever read, is read where it is;
 // - a missing file becomes an empty one when the run could create it
 //   (following symbolic links as the run's open would), else the open
 //   fails as the run's would;
