@@ -129,8 +129,9 @@ void look(Found& f, const char* name) {
     return;
   }
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    f.fd = fd;  // refused for its type, as the run would
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      SystemCalls::kernelFile(fd)) {
+    f.fd = fd;  // refused for what it is, as the run would
     return;
   }
   f.device = st.st_dev;

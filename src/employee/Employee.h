@@ -45,7 +45,8 @@ class Employee {
   // employee.dat can be neither opened nor created (or has vanished during
   // the run); systemError() tells why.
   struct CantOpenFile : EmployeeError {};
-  // employee.dat is a FIFO, socket or device, not a regular file.
+  // employee.dat is a FIFO, socket or device, or a file of the kernel's
+  // (/proc, /sys): no regular file.
   struct NotRegularFile : CantOpenFile {};
   // load(): the employee number is not in the index.
   struct NoSuch : EmployeeError {};

@@ -37,6 +37,10 @@ struct SystemCalls {
   int (*lock)(int fd);
 
   static const SystemCalls& real();
+  // Whether `fd` is open on a file of the kernel's own file systems (/proc,
+  // /sys and their kind): regular by its type, but no place for data, and
+  // writing it can change the system.
+  static bool kernelFile(int fd);
 };
 
 // The table in use.
