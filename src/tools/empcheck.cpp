@@ -100,6 +100,21 @@ class Report : public Batch::Observer {
       case EmpTrans::Skipped::kNothing:
         break;
     }
+    if (EmpTrans::nameHeldNul()) {
+      say(EmpTrans::line(),
+          "warning: the name holds a NUL byte: it ends there, and the rest "
+          "is lost");
+      ++warnings;
+    }
+  }
+
+  // What the end of the transactions lost, once the run found no more.
+  void atEnd() {
+    if (EmpTrans::lostAfterEnd() == 0) return;
+    say(EmpTrans::lostAfterEnd(),
+        "warning: text after a Ctrl-Z (byte 0x1A), which ends the "
+        "transactions, is ignored");
+    ++warnings;
   }
 
   long total() const { return adds + changes + deletes; }
@@ -175,6 +190,7 @@ int main(int argc, char** argv) {
         end.diagnostic.c_str());
     return cl.finish(1);
   }
+  if (end.status == 0 && !end.unknownEmployee) report.atEnd();
   std::printf("%s would apply: %s, %s, %s\n",
               plural(report.total(), "transaction").c_str(),
               plural(report.adds, "add").c_str(),

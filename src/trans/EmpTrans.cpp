@@ -13,6 +13,8 @@ int EmpTrans::openError_ = 0;
 EmpTrans::Suspect EmpTrans::suspect_ = EmpTrans::Suspect::kNone;
 EmpTrans::Skipped EmpTrans::skipped_ = EmpTrans::Skipped::kNothing;
 long EmpTrans::skippedLine_ = 0;
+bool EmpTrans::nameHeldNul_ = false;
+long EmpTrans::lostAfterEnd_ = 0;
 
 namespace {
 
@@ -62,9 +64,13 @@ std::unique_ptr<EmpTrans> EmpTrans::get() {
   const bool read = in.getChar(letter);
   currentLine = in.line();
   in.checkRead();  // a broken disk is not the end of the transactions
-  if (!read) throw NoMore();
+  if (!read) {
+    lostAfterEnd_ = in.textAfterEnd() ? in.line() : 0;
+    throw NoMore();
+  }
   currentLetter = letter;
   suspect_ = Suspect::kNone;
+  nameHeldNul_ = false;
 
   std::unique_ptr<EmpTrans> t;
   switch (letter) {
@@ -100,12 +106,13 @@ std::unique_ptr<EmpTrans> EmpTrans::get() {
   // note what was lost there.
   skippedLine_ = in.line();
   skipped_ = Skipped::kNothing;
+  bool carriageReturn = false;
   for (int c = in.getRaw();
        c != '\n' && c != modifstream::traits_type::eof();) {
     if (c == '\r') {
-      skipped_ = Skipped::kLoneCarriageReturn;
+      carriageReturn = true;
     } else if (!isWhiteSpace(c) && skipped_ == Skipped::kNothing) {
-      skipped_ = Skipped::kText;
+      skipped_ = carriageReturn ? Skipped::kLoneCarriageReturn : Skipped::kText;
     }
     c = in.getRaw();
   }
@@ -116,6 +123,7 @@ std::unique_ptr<EmpTrans> EmpTrans::get() {
 void EmpTrans::readContent() {
   modifstream& in = *transFile;
   in.getQuoted(name, kNameBytes, '"');
+  nameHeldNul_ = in.quotedHeldNul();
   char letter = '\0';
   const bool read = in.getChar(letter);
   in.checkRead();

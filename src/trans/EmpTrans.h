@@ -88,12 +88,19 @@ class EmpTrans {
   enum class Suspect { kNone, kNumber, kNumberCut, kAmount, kAmountCut };
   static Suspect suspect() { return suspect_; }
   // What the rest of the line after the last transaction's last field held,
-  // all of it ignored: a lone CR ends no line, so the transactions after it
-  // on that line are lost as well.
+  // all of it ignored: text, or text after a lone CR, which ends no line,
+  // so that the transactions after it on that line are lost as well.
   enum class Skipped { kNothing, kText, kLoneCarriageReturn };
   static Skipped skipped() { return skipped_; }
   // The line on which that rest stood.
   static long skippedLine() { return skippedLine_; }
+  // Whether the name of the last transaction read held a NUL byte: the
+  // name ends there, and what followed it in the quotes is lost.
+  static bool nameHeldNul() { return nameHeldNul_; }
+  // After NoMore: the line of a byte 0x1A, which ends the file's text,
+  // when text other than white space stood after it and was never read;
+  // else 0.
+  static long lostAfterEnd() { return lostAfterEnd_; }
 
   // Fields as read; those a kind does not read keep these starting values.
   std::int32_t id = 0;
@@ -117,6 +124,8 @@ class EmpTrans {
   static Suspect suspect_;
   static Skipped skipped_;
   static long skippedLine_;
+  static bool nameHeldNul_;
+  static long lostAfterEnd_;
 
   // Whom to blame after a number read that returned `read`: `failed`,
   // `cut`, or no one when a proper separator follows.

@@ -20,11 +20,31 @@ void TextModeBuf::close() {
   reset();
 }
 
+bool TextModeBuf::anyText(const char* from, const char* end) {
+  // What the chunk read holds, or else a look at the next one, which the
+  // text ends before anyway.
+  if (from == end) {
+    ssize_t n;
+    do {
+      n = ::read(fd_, raw_, kSize);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) return false;
+    from = raw_;
+    end = raw_ + n;
+  }
+  for (; from < end; ++from) {
+    const char c = *from;
+    if (c != ' ' && (c < '\t' || c > '\r') && c != '\x1A') return true;
+  }
+  return false;
+}
+
 void TextModeBuf::reset() {
   setg(buf_, buf_, buf_);
   counted_ = buf_;
   lines_ = 0;
   ended_ = fd_ < 0;
+  textAfterEnd_ = false;
   pendingCr_ = false;
 }
 
@@ -86,6 +106,7 @@ bool TextModeBuf::fill() {
       if (in == end) break;
       if (*in == '\x1A') {
         ended_ = true;
+        textAfterEnd_ = anyText(in + 1, end);
       } else {
         pendingCr_ = true;
       }

@@ -55,6 +55,9 @@ class TextModeBuf : public std::streambuf {
   long linesConsumed();
   // errno of the last read error, 0 while none.
   int error() const { return error_; }
+  // Whether text other than white space stood after a 0x1A that ended the
+  // text: lost, since nothing after that byte is read.
+  bool textAfterEnd() const { return textAfterEnd_; }
 
  protected:
   int_type underflow() override;
@@ -70,6 +73,9 @@ class TextModeBuf : public std::streambuf {
   // Appends filtered text after the unread characters; false when the text
   // has ended and nothing was added.
   bool fill();
+  // Whether [from, end), or the chunk after it when that is empty, holds
+  // anything but white space and 0x1A.
+  bool anyText(const char* from, const char* end);
   void reset();
   int_type peekSlow(std::size_t k);
 
@@ -78,7 +84,8 @@ class TextModeBuf : public std::streambuf {
   char raw_[kSize];
   char* counted_ = buf_;  // line feeds before this point are in lines_
   long lines_ = 0;
-  bool ended_ = false;      // the file is exhausted or a 0x1A was met
+  bool ended_ = false;  // the file is exhausted or a 0x1A was met
+  bool textAfterEnd_ = false;
   bool pendingCr_ = false;  // a CR whose successor is not yet known
   int error_ = 0;
 };

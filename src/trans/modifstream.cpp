@@ -189,6 +189,7 @@ char* modifstream::getQuoted(char* buffer, int maxLen, char quote) {
     checkRead();
     throw InvalidQuotedString();
   }
+  quotedHeldNul_ = false;
   for (int i = 0; i < maxLen; ++i) {
     const int_type c = getRaw();
     if (c == traits_type::eof()) break;
@@ -198,6 +199,7 @@ char* modifstream::getQuoted(char* buffer, int maxLen, char quote) {
       return buffer;
     }
     if (ch == '\n') throw InvalidQuotedString();
+    quotedHeldNul_ = quotedHeldNul_ || ch == '\0';
     buffer[i] = ch;
   }
   checkRead();

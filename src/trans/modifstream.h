@@ -82,6 +82,10 @@ class modifstream : public std::ifstream {
   long line() { return text_.linesConsumed() + 1; }
   // Moves back to the start of the text without clearing the stream state.
   void rewind();
+  // Whether text other than white space after a 0x1A was ignored.
+  bool textAfterEnd() const { return text_.textAfterEnd(); }
+  // Whether the last quoted string read held a NUL, where a name ends.
+  bool quotedHeldNul() const { return quotedHeldNul_; }
   // errno of the failed open or of the last read error, 0 while none;
   // kNotRegularFile for a FIFO, socket or device.
   int error() const { return openError_ != 0 ? openError_ : text_.error(); }
@@ -99,6 +103,7 @@ class modifstream : public std::ifstream {
 
   TextModeBuf text_;
   int openError_ = 0;
+  bool quotedHeldNul_ = false;
   bool cutShort_ = false;
 };
 
