@@ -29,17 +29,17 @@ void Batch::startUp() {
 
 void Batch::applyAll(Observer* observer) {
   stage_ = Stage::kLoop;
+  // A signal stops the run where it resumes: at the line the reader is
+  // on, or at a transaction read while the signal came, not applied.
+  auto stopIfAsked = [](long resumeAt) {
+    if (Interruption::pending() == 0) return;
+    interruptedAt_ = resumeAt;
+    throw Interrupted();
+  };
   for (;;) {
-    if (Interruption::pending() != 0) {
-      interruptedAt_ = EmpTrans::readerLine();
-      throw Interrupted();
-    }
+    stopIfAsked(EmpTrans::readerLine());
     const std::unique_ptr<EmpTrans> t = EmpTrans::get();
-    // Read while the signal came, it is not applied: the run resumes there.
-    if (Interruption::pending() != 0) {
-      interruptedAt_ = EmpTrans::line();
-      throw Interrupted();
-    }
+    stopIfAsked(EmpTrans::line());
     id_ = t->id;
     if (observer != nullptr) observer->before(*t);
     t->process();
