@@ -14,7 +14,8 @@ std::exception_ptr error(E e = E()) {
   return std::make_exception_ptr(e);
 }
 
-// The texts of the errors no case folder can bring about.
+// The texts of the errors that neither a case folder nor a fault of
+// employee/faults.txt can bring about.
 TEST(DiagnosticTest, TextsOfRareErrors) {
   struct Case {
     std::exception_ptr error;
@@ -23,13 +24,6 @@ TEST(DiagnosticTest, TextsOfRareErrors) {
   } cases[] = {
       {error<Employee::TooLarge>(), false,
        "employee.dat would grow to 2 GiB: too large"},
-      {error<Employee::RecordTorn>(), false,
-       "cannot write employee.dat: unknown error, and the record could not "
-       "be put back as it was"},
-      {error<Employee::FileChanged>(), false,
-       "employee.dat was changed by another program during the run"},
-      {error<Employee::EndOfFile>(), false,
-       "employee.dat ends inside a record it held at the start of the run"},
       {error<std::bad_alloc>(), true, "out of memory"},
       {error(std::runtime_error("x")), true, "internal error: x"},
       {error(42), true, "internal error: unknown exception"},

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -65,6 +66,20 @@ std::string stopped(std::size_t k, const std::string& why) {
   return "empupdate:emptrans.dat:" + std::to_string(k + 1) + ": " + why + "; " +
          std::to_string(k) + (k == 1 ? " transaction" : " transactions") +
          " applied before it\n";
+}
+
+// Not a fault, but the one run here that creates both files: they are
+// made as the umask allows, readable by all under 022.
+TEST(FaultsTest, MissingFilesAreCreatedAsTheUmaskAllows) {
+  ScratchDir dir;
+  const mode_t old = ::umask(022);
+  EXPECT_EQ(runProgram({EMPUPDATE_PATH}, ".").status, 0);
+  ::umask(old);
+  for (const char* file : {"employee.dat", "emptrans.dat"}) {
+    EXPECT_EQ(std::filesystem::status(file).permissions(),
+              std::filesystem::perms(0644))
+        << file;
+  }
 }
 
 TEST(FaultsTest, FullDiskAtEveryWriteOfABatch) {

@@ -1,9 +1,7 @@
 // Runs the cases of readers.txt: each reader of the transaction file on a
 // scratch file holding the case's input.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -102,15 +100,6 @@ TEST(TextModeTest, CrLfSplitAcrossReadsIsStillOneLineFeed) {
   ScratchDir::put(EmpTrans::kFileName, x + "\r\ny");
   modifstream in(EmpTrans::kFileName);
   EXPECT_EQ(rest(in), x + "\ny");
-}
-
-TEST(OpenTest, CreatesAMissingFileReadableByAll) {
-  ScratchDir dir;
-  const mode_t old = ::umask(022);
-  const modifstream in(EmpTrans::kFileName);
-  ::umask(old);
-  EXPECT_EQ(std::filesystem::status(EmpTrans::kFileName).permissions(),
-            std::filesystem::perms(0644));
 }
 
 }  // namespace
