@@ -22,11 +22,11 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using Batch = std::vector<std::string>;
 
-std::string add(int i) {
-  return "A \"n" + std::to_string(i) + "\" S " + std::to_string(i) +
-         " 2000/1/1\n";
+std::string add(int amount) {
+  return "A \"n\" S " + std::to_string(amount) + " 2000/1/1\n";
 }
 
 std::string change(int id, int amount) {
@@ -34,31 +34,28 @@ std::string change(int id, int amount) {
          " 1901/1/1\n";
 }
 
-// Employees 1..n.
-std::string employees(int n) {
-  std::string text;
-  for (int i = 1; i <= n; ++i)
-    text += std::to_string(i) + " 0 \"e\" 0 1 2000/1/1\n";
-  return record_text::toBytes(text);
+Batch adds(int n) {
+  Batch batch;
+  for (int i = 1; i <= n; ++i) batch.push_back(add(i));
+  return batch;
 }
 
-// Lays out `start` and the first k transactions of `batch` here.
-std::string prepare(const std::string& start, const Batch& batch,
-                    std::size_t k = SIZE_MAX) {
-  std::string lines;
+// Lays out employees 1 to n and the first k transactions of `batch` here.
+std::string prepare(int n, const Batch& batch, std::size_t k = SIZE_MAX) {
+  std::string records, lines;
+  for (int i = 1; i <= n; ++i)
+    records += std::to_string(i) + " 0 \"e\" 0 1 2000/1/1\n";
   for (std::size_t i = 0; i < k && i < batch.size(); ++i) lines += batch[i];
-  ScratchDir::put("employee.dat", start);
+  ScratchDir::put("employee.dat", record_text::toBytes(records));
   ScratchDir::put("emptrans.dat", lines);
-  return std::filesystem::current_path().string();
+  return fs::current_path().string();
 }
 
 // employee.dat after an undisturbed run of the first k transactions.
-std::string after(const std::string& start, const Batch& batch, std::size_t k) {
+std::string after(int n, const Batch& batch, std::size_t k) {
   ScratchDir dir;
-  if (runProgram({EMPUPDATE_PATH}, prepare(start, batch, k)).status != 0) {
-    return "?";
-  }
-  return ScratchDir::get("employee.dat");
+  const int status = runProgram({EMPUPDATE_PATH}, prepare(n, batch, k)).status;
+  return status == 0 ? ScratchDir::get("employee.dat") : "?";
 }
 
 // The diagnostic of a run stopped at transaction k + 1, on its line.
@@ -76,27 +73,23 @@ TEST(FaultsTest, MissingFilesAreCreatedAsTheUmaskAllows) {
   EXPECT_EQ(runProgram({EMPUPDATE_PATH}, ".").status, 0);
   ::umask(old);
   for (const char* file : {"employee.dat", "emptrans.dat"}) {
-    EXPECT_EQ(std::filesystem::status(file).permissions(),
-              std::filesystem::perms(0644))
-        << file;
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms(0644)) << file;
   }
 }
 
 TEST(FaultsTest, FullDiskAtEveryWriteOfABatch) {
-  const std::string start = employees(2);
   const Batch batch = {add(1), change(1, 11), add(2), "D 2\n",
                        add(3), change(4, 14), add(4)};
   std::vector<std::string> states;  // states[k]: after k transactions
   for (std::size_t k = 0; k <= batch.size(); ++k) {
-    states.push_back(after(start, batch, k));
+    states.push_back(after(2, batch, k));
   }
   // Every record boundary, and one byte and half a record past it.
-  for (long boundary = 120; boundary <= long(states.back().size());
-       boundary += 60) {
-    for (long limit : {boundary, boundary + 1, boundary + 30}) {
+  for (long end = 120; end <= long(states.back().size()); end += 60) {
+    for (long limit : {end, end + 1, end + 30}) {
       ScratchDir dir;
       const ProgramResult r =
-          runProgram({EMPUPDATE_PATH}, prepare(start, batch), {.fsize = limit});
+          runProgram({EMPUPDATE_PATH}, prepare(2, batch), {.fsize = limit});
       // The first transaction whose record would end past the limit fails.
       std::size_t k = 0;
       while (k < batch.size() && long(states[k + 1].size()) <= limit) ++k;
@@ -113,48 +106,40 @@ TEST(FaultsTest, FullDiskAtEveryWriteOfABatch) {
 }
 
 TEST(FaultsTest, KilledAtRandomMomentsLeavesAPrefixOfTheBatch) {
-  const std::string start = employees(50);
   Batch batch;  // adds at even places, changes between
   for (int i = 0; i < 3000; ++i) {
     batch.push_back(i % 2 == 0 ? add(i) : change(1 + i * 7 % 50, 100000 + i));
   }
   // Kills land anywhere in an undisturbed run's duration.
   const auto begin = std::chrono::steady_clock::now();
-  after(start, batch, batch.size());
-  const long duration = std::chrono::duration_cast<std::chrono::microseconds>(
-                            std::chrono::steady_clock::now() - begin)
-                            .count();
+  after(50, batch, batch.size());
+  const std::chrono::microseconds duration =
+      std::chrono::duration_cast<std::chrono::microseconds>(
+          std::chrono::steady_clock::now() - begin);
   std::mt19937 random(20261206);
   int cut = 0;
   for (int trial = 0; trial < 25; ++trial) {
     ScratchDir dir;
-    const pid_t pid = startProgram({EMPUPDATE_PATH}, prepare(start, batch), {});
-    ::usleep(
-        useconds_t(std::uniform_int_distribution<long>(0, duration)(random)));
+    const pid_t pid = startProgram({EMPUPDATE_PATH}, prepare(50, batch), {});
+    ::usleep(random() % (duration.count() + 1));
     ::kill(pid, SIGKILL);
     cut += waitStatus(pid) == 1000 + SIGKILL;
     const std::string now = ScratchDir::get("employee.dat");
     ASSERT_EQ(now.size() % 60, 0u) << "torn record, trial " << trial;
     // The records appended tell which two prefixes the file can be.
-    const long adds = long(now.size() / 60) - 50;
-    EXPECT_TRUE(now == after(start, batch, 2 * adds) ||
-                (adds > 0 && now == after(start, batch, 2 * adds - 1)))
-        << "trial " << trial << ": " << adds << " adds";
+    const long added = long(now.size() / 60) - 50;
+    EXPECT_TRUE(now == after(50, batch, 2 * added) ||
+                (added > 0 && now == after(50, batch, 2 * added - 1)))
+        << "trial " << trial << ": " << added << " adds";
   }
   EXPECT_GE(cut, 5) << "too few runs killed mid-batch";
 }
 
-Batch adds(int n) {
-  Batch batch;
-  for (int i = 0; i < n; ++i) batch.push_back(add(i));
-  return batch;
-}
-
 TEST(FaultsTest, ConcurrentRunsApplyTheBatchOnce) {
   const Batch batch = adds(20000);
-  const std::string whole = after("", batch, batch.size());
+  const std::string whole = after(0, batch, batch.size());
   ScratchDir dir;
-  const std::string here = prepare("", batch);
+  const std::string here = prepare(0, batch);
   pid_t pids[4];
   int errs[4];
   for (int i = 0; i < 4; ++i) {
@@ -181,8 +166,8 @@ TEST(FaultsTest, SignalStopsBetweenTransactionsAndSaysWhere) {
     ScratchDir dir;
     const int err = ::memfd_create("err", MFD_CLOEXEC);
     const pid_t pid =
-        startProgram({EMPUPDATE_PATH}, prepare("", batch), {.errFd = err});
-    while (std::filesystem::file_size("employee.dat") == 0) ::usleep(200);
+        startProgram({EMPUPDATE_PATH}, prepare(0, batch), {.errFd = err});
+    while (fs::file_size("employee.dat") == 0) ::usleep(200);
     ::kill(pid, signal);
     EXPECT_EQ(waitStatus(pid), 1000 + signal);
     const std::string now = ScratchDir::get("employee.dat");
@@ -190,7 +175,7 @@ TEST(FaultsTest, SignalStopsBetweenTransactionsAndSaysWhere) {
     ASSERT_LT(k, batch.size()) << "the run ended before the signal came";
     EXPECT_EQ(contents(err), stopped(k, std::string("interrupted by SIG") +
                                             sigabbrev_np(signal)));
-    EXPECT_TRUE(now == after("", batch, k));
+    EXPECT_TRUE(now == after(0, batch, k));
   }
 }
 
