@@ -75,22 +75,19 @@ void disturb(std::istream& fault) {
   const char* file = Employee::kFileName;
   std::string what, arg;
   fault >> what;
-  if (std::find(std::begin(kCalls), std::end(kCalls), what) !=
-      std::end(kCalls)) {
-    scriptCall = what;
-    for (steps.clear(); fault >> arg;) {
-      steps.insert(steps.begin(),
-                   std::isdigit(arg[0]) ? std::stol(arg) : -errorNumber(arg));
-    }
-    return;
+  if (what == "file") {
+    fault >> what >> arg;
+    if (what != "resized") fs::remove(file);
+    if (what == "directory") fs::create_directory(file);
+    if (what == "replaced") ScratchDir::put(file, std::string(180, 'x'));
+    if (what == "fifo") ::mkfifo(file, 0666);
+    if (what == "link") fs::create_symlink(arg, file);
+    if (what == "resized") fs::resize_file(file, std::stoul(arg));
   }
-  fault >> arg;
-  if (what != "resized") fs::remove(file);
-  if (what == "directory") fs::create_directory(file);
-  if (what == "replaced") ScratchDir::put(file, std::string(180, 'x'));
-  if (what == "fifo") ::mkfifo(file, 0666);
-  if (what == "link") fs::create_symlink(arg, file);
-  if (what == "resized") fs::resize_file(file, std::stoul(arg));
+  for (scriptCall = what, steps.clear(); fault >> arg;) {
+    steps.insert(steps.begin(),
+                 std::isdigit(arg[0]) ? std::stol(arg) : -errorNumber(arg));
+  }
 }
 
 // employee.dat as it stands: its type and, for a regular file, its bytes.
