@@ -4,6 +4,7 @@
 
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "Employee.h"
 
@@ -17,20 +18,16 @@ std::exception_ptr error(E e = E()) {
 // The texts of the errors that neither a case folder nor a fault of
 // employee/faults.txt can bring about.
 TEST(DiagnosticTest, TextsOfRareErrors) {
-  struct Case {
-    std::exception_ptr error;
-    bool startUp;
-    std::string want;
-  } cases[] = {
-      {error<Employee::TooLarge>(), false,
+  const std::pair<std::exception_ptr, std::string> cases[] = {
+      {error<Employee::TooLarge>(),
        "employee.dat would grow to 2 GiB: too large"},
-      {error<std::bad_alloc>(), true, "out of memory"},
-      {error(std::runtime_error("x")), true, "internal error: x"},
-      {error(42), true, "internal error: unknown exception"},
-      {nullptr, false, "internal error: no error in flight"},
+      {error<std::bad_alloc>(), "out of memory"},
+      {error(std::runtime_error("x")), "internal error: x"},
+      {error(42), "internal error: unknown exception"},
+      {nullptr, "internal error: no error in flight"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(Diagnostic::what(c.error, c.startUp), c.want);
+  for (const auto& [e, want] : cases) {
+    EXPECT_EQ(Diagnostic::what(e, false), want);
   }
 }
 

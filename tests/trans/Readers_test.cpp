@@ -5,9 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "AddTrans.h"
 #include "DataCases.h"
-#include "DeleteTrans.h"
 #include "EmpTrans.h"
 #include "Escapes.h"
 #include "ScratchDir.h"
@@ -29,12 +27,12 @@ std::string dateText(const Date& d) {
          "-" + std::to_string(d.getDay());
 }
 
+// The transaction just read, as its letter and fields.
 std::string describe(const EmpTrans& t) {
-  if (dynamic_cast<const DeleteTrans*>(&t)) return "D" + std::to_string(t.id);
-  return (dynamic_cast<const AddTrans*>(&t) ? "A" : "C") +
-         std::to_string(t.id) + " '" + t.name + "' " +
-         std::to_string(t.category) + " " + std::to_string(t.amount) + " " +
-         dateText(t.date);
+  const std::string id = EmpTrans::typeLetter() + std::to_string(t.id);
+  if (EmpTrans::typeLetter() == 'D') return id;
+  return id + " '" + t.name + "' " + std::to_string(t.category) + " " +
+         std::to_string(t.amount) + " " + dateText(t.date);
 }
 
 std::string readFile() {
