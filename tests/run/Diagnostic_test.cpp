@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <exception>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -10,20 +11,15 @@
 
 namespace {
 
-template <typename E>
-std::exception_ptr error(E e = E()) {
-  return std::make_exception_ptr(e);
-}
-
 // The texts of the errors that neither a case folder nor a fault of
 // employee/faults.txt can bring about.
 TEST(DiagnosticTest, TextsOfRareErrors) {
   const std::pair<std::exception_ptr, std::string> cases[] = {
-      {error<Employee::TooLarge>(),
+      {std::make_exception_ptr(Employee::TooLarge()),
        "employee.dat would grow to 2 GiB: too large"},
-      {error<std::bad_alloc>(), "out of memory"},
-      {error(std::runtime_error("x")), "internal error: x"},
-      {error(42), "internal error: unknown exception"},
+      {std::make_exception_ptr(std::bad_alloc()), "out of memory"},
+      {std::make_exception_ptr(std::runtime_error("x")), "internal error: x"},
+      {std::make_exception_ptr(42), "internal error: unknown exception"},
       {nullptr, "internal error: no error in flight"},
   };
   for (const auto& [e, want] : cases) {

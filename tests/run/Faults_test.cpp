@@ -34,12 +34,6 @@ std::string change(int id, int amount) {
          " 1901/1/1\n";
 }
 
-Batch adds(int n) {
-  Batch batch;
-  for (int i = 1; i <= n; ++i) batch.push_back(add(i));
-  return batch;
-}
-
 // Lays out employees 1 to n and the first k transactions of `batch` here.
 std::string prepare(int n, const Batch& batch, std::size_t k = SIZE_MAX) {
   std::string records, lines;
@@ -136,7 +130,7 @@ TEST(FaultsTest, KilledAtRandomMomentsLeavesAPrefixOfTheBatch) {
 }
 
 TEST(FaultsTest, ConcurrentRunsApplyTheBatchOnce) {
-  const Batch batch = adds(20000);
+  const Batch batch(20000, add(1));
   const std::string whole = after(0, batch, batch.size());
   ScratchDir dir;
   const std::string here = prepare(0, batch);
@@ -161,7 +155,7 @@ TEST(FaultsTest, ConcurrentRunsApplyTheBatchOnce) {
 // A signal stops the run between two transactions: it says where, and
 // then ends as the signal would, with every transaction before it applied.
 TEST(FaultsTest, SignalStopsBetweenTransactionsAndSaysWhere) {
-  const Batch batch = adds(20000);
+  const Batch batch(20000, add(1));
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     ScratchDir dir;
     const int err = ::memfd_create("err", MFD_CLOEXEC);

@@ -2,6 +2,7 @@
 // scratch file holding the case's input.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -17,9 +18,7 @@ std::string quote(const std::string& s) { return "\"" + escape(s) + "\""; }
 // Everything left unread, read after clearing the stream's state.
 std::string rest(modifstream& in) {
   in.clear();
-  std::string s;
-  for (int c; (c = in.get()) != modifstream::traits_type::eof();) s += char(c);
-  return s;
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::string dateText(const Date& d) {
