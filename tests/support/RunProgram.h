@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "ScratchDir.h"
+
 struct ProgramResult {
   int status = -1;  // exit status, or 1000 + signal for a death by signal
   std::string out, err;
@@ -63,11 +65,7 @@ inline int waitStatus(pid_t pid) {
 
 // All that was written to a memory file, which is then closed.
 inline std::string contents(int fd) {
-  std::string s;
-  char buf[4096];
-  for (ssize_t n; (n = ::pread(fd, buf, sizeof buf, off_t(s.size()))) > 0;) {
-    s.append(buf, std::size_t(n));
-  }
+  const std::string s = ScratchDir::get("/proc/self/fd/" + std::to_string(fd));
   ::close(fd);
   return s;
 }
