@@ -7,7 +7,7 @@
 #ifndef EMPUPDATE_TESTS_RUN_RECORDTEXT_H_
 #define EMPUPDATE_TESTS_RUN_RECORDTEXT_H_
 
-#include <algorithm>
+#include <cstdio>
 #include <iomanip>
 #include <sstream>
 #include <stdexcept>
@@ -20,40 +20,37 @@ namespace record_text {
 
 // The bytes of employee.dat described by `text`.
 inline std::string toBytes(const std::string& text) {
+  using E = Employee;
   std::istringstream lines(text);
   std::string bytes;
   for (std::string line; std::getline(lines, line);) {
     std::istringstream in(line);
     std::string first;
     if (!(in >> first) || first[0] == '#') continue;
-    if (first == "raw") {
-      for (std::string hex; in >> hex;)
-        bytes += char(std::stoi(hex, nullptr, 16));
-      continue;
+    for (std::string hex; first == "raw" && in >> hex;) {
+      bytes += static_cast<char>(std::stoi(hex, nullptr, 16));
     }
+    if (first == "raw") continue;
     // The name between the first quote and the last; the numbers around it.
     const auto open = line.find('"'), close = line.rfind('"');
     const std::string name = unescape(line.substr(open + 1, close - open - 1));
-    std::string numbers = line.substr(0, open) + line.substr(close + 1);
-    std::replace(numbers.begin(), numbers.end(), '/', ' ');
-    std::istringstream fields(numbers);
-    // Built field by field, independently of the codec under test.
-    const std::size_t at[] = {Employee::kIdAt,       Employee::kDeletedAt,
-                              Employee::kCategoryAt, Employee::kAmountAt,
-                              Employee::kDateAt,     Employee::kDateAt + 4,
-                              Employee::kDateAt + 8};
-    std::string r(Employee::kRecordBytes, '\0');
-    for (std::size_t field : at) {
-      long v = 0;
-      fields >> v;
-      for (int i = 0; i < 4; ++i)
-        r[field + i] = char((unsigned long)v >> 8 * i);
-    }
-    if (!fields || open == close || name.size() > Employee::kNameBytes) {
+    const std::string numbers = line.substr(0, open) + line.substr(close + 1);
+    long v[7];  // id, deleted, category, amount, year, month, day
+    if (open == close || name.size() > E::kNameBytes ||
+        std::sscanf(numbers.c_str(), "%ld %ld %ld %ld %ld/%ld/%ld", v, v + 1,
+                    v + 2, v + 3, v + 4, v + 5, v + 6) != 7) {
       throw std::runtime_error("bad record line: " + line);
     }
-    r.replace(Employee::kNameAt, name.size(), name);
-    bytes += r;
+    // Built field by field, independently of the codec under test.
+    const std::size_t at[] = {E::kIdAt,      E::kDeletedAt, E::kCategoryAt,
+                              E::kAmountAt,  E::kDateAt,    E::kDateAt + 4,
+                              E::kDateAt + 8};
+    std::string r(E::kRecordBytes, '\0');
+    for (int f = 0; f < 7; ++f) {
+      for (int i = 0; i < 4; ++i)
+        r[at[f] + i] = char((unsigned long)v[f] >> 8 * i);
+    }
+    bytes += r.replace(E::kNameAt, name.size(), name);
   }
   return bytes;
 }
