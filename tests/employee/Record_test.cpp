@@ -39,12 +39,4 @@ TEST(RecordTest, AnnAndPartialDecodes) {
   }
 }
 
-// The name rules a run can show are pinned by the case folders (batch,
-// name-of-31-characters); a longer name can't come from emptrans.dat.
-TEST(RecordTest, SetNameNeverOverrunsTheField) {
-  Employee e;
-  e.setName(std::string(40, 'y').c_str());
-  EXPECT_EQ(std::string(e.getNameField(), 32), std::string(31, 'y') + '\0');
-}
-
 }  // namespace

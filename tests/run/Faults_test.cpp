@@ -29,11 +29,6 @@ std::string add(int amount) {
   return "A \"n\" S " + std::to_string(amount) + " 2000/1/1\n";
 }
 
-std::string change(int id, int amount) {
-  return "C " + std::to_string(id) + " \"\" * " + std::to_string(amount) +
-         " 1901/1/1\n";
-}
-
 // Lays out employees 1 to n and the first k transactions of `batch` here.
 std::string prepare(int n, const Batch& batch, std::size_t k = SIZE_MAX) {
   std::string records, lines;
@@ -72,12 +67,11 @@ TEST(FaultsTest, MissingFilesAreCreatedAsTheUmaskAllows) {
 }
 
 TEST(FaultsTest, FullDiskAtEveryWriteOfABatch) {
-  const Batch batch = {add(1), change(1, 11), add(2), "D 2\n",
-                       add(3), change(4, 14), add(4)};
+  const Batch batch = {add(1), "C 1 \"\" * 11 1901/1/1\n", add(2), "D 2\n",
+                       add(3), "C 4 \"\" * 14 1901/1/1\n", add(4)};
   std::vector<std::string> states;  // states[k]: after k transactions
-  for (std::size_t k = 0; k <= batch.size(); ++k) {
+  for (std::size_t k = 0; k <= batch.size(); ++k)
     states.push_back(after(2, batch, k));
-  }
   // Every record boundary, and one byte and half a record past it.
   for (long end = 120; end <= long(states.back().size()); end += 60) {
     for (long limit : {end, end + 1, end + 30}) {
@@ -102,7 +96,10 @@ TEST(FaultsTest, FullDiskAtEveryWriteOfABatch) {
 TEST(FaultsTest, KilledAtRandomMomentsLeavesAPrefixOfTheBatch) {
   Batch batch;  // adds at even places, changes between
   for (int i = 0; i < 3000; ++i) {
-    batch.push_back(i % 2 == 0 ? add(i) : change(1 + i * 7 % 50, 100000 + i));
+    batch.push_back(i % 2 == 0
+                        ? add(i)
+                        : "C " + std::to_string(1 + i * 7 % 50) + " \"\" * " +
+                              std::to_string(100000 + i) + " 1901/1/1\n");
   }
   // Kills land anywhere in an undisturbed run's duration.
   const auto begin = std::chrono::steady_clock::now();

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 
 // What `f` returns, or the class name of what it throws, as the source
@@ -20,11 +21,11 @@ std::string outcomeOf(F f) {
   try {
     return f();
   } catch (...) {
-    char* name = abi::__cxa_demangle(
-        abi::__cxa_current_exception_type()->name(), nullptr, nullptr, nullptr);
-    const std::string text = name != nullptr ? name : "?";
-    std::free(name);
-    return text;
+    const std::unique_ptr<char, void (*)(void*)> name(
+        abi::__cxa_demangle(abi::__cxa_current_exception_type()->name(),
+                            nullptr, nullptr, nullptr),
+        std::free);
+    return name ? name.get() : "?";
   }
 }
 

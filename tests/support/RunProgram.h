@@ -29,8 +29,6 @@ struct RunOptions {
   int outFd = -1, errFd = -1;  // where output goes; -1: captured
 };
 
-constexpr unsigned kTimeLimitSeconds = 20;
-
 // Starts argv[0] with `argv` in `dir`; standard input is /dev/null.
 inline pid_t startProgram(const std::vector<std::string>& argv,
                           const std::string& dir, const RunOptions& o) {
@@ -49,7 +47,7 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
     const rlimit lim{rlim_t(n), rlim_t(n)};
     if (n > 0) ::setrlimit(what, &lim);
   }
-  ::alarm(kTimeLimitSeconds);
+  ::alarm(20);  // seconds
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
