@@ -15,14 +15,8 @@ const std::string kAnn = std::string("\x07\0\0\0\0\0\0\0Ann", 11) +
                              "\x05\0\0\0\x11\0\0\0",
                              20);
 
-std::string encoded(const Employee& e) {
-  unsigned char r[Employee::kRecordBytes];
-  e.encode(r);
-  return {reinterpret_cast<char*>(r), sizeof r};
-}
-
-void decode(Employee& e, const std::string& bytes, std::size_t n) {
-  e.decode(reinterpret_cast<const unsigned char*>(bytes.data()), n);
+const unsigned char* bytes(const std::string& s) {
+  return reinterpret_cast<const unsigned char*>(s.data());
 }
 
 // Over Ann, a decode of the first n bytes of a record of all 0xFF bytes
@@ -33,9 +27,13 @@ TEST(RecordTest, AnnAndPartialDecodes) {
   const std::string ones(60, '\xFF');
   for (std::size_t n : {0, 4, 6, 20, 50, 54, 60}) {
     Employee e;
-    decode(e, kAnn, 60);
-    decode(e, ones, n);
-    EXPECT_EQ(encoded(e), ones.substr(0, n) + kAnn.substr(n)) << n;
+    e.decode(bytes(kAnn), 60);
+    e.decode(bytes(ones), n);
+    unsigned char r[Employee::kRecordBytes];
+    e.encode(r);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(r), sizeof r),
+              ones.substr(0, n) + kAnn.substr(n))
+        << n;
   }
 }
 

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <memory>
 #include <string>
 
 // What `f` returns, or the class name of what it throws, as the source
@@ -21,11 +20,11 @@ std::string outcomeOf(F f) {
   try {
     return f();
   } catch (...) {
-    const std::unique_ptr<char, void (*)(void*)> name(
-        abi::__cxa_demangle(abi::__cxa_current_exception_type()->name(),
-                            nullptr, nullptr, nullptr),
-        std::free);
-    return name ? name.get() : "?";
+    char* name = abi::__cxa_demangle(
+        abi::__cxa_current_exception_type()->name(), nullptr, nullptr, nullptr);
+    const std::string text = name != nullptr ? name : "?";
+    std::free(name);
+    return text;
   }
 }
 
