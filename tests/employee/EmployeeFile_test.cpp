@@ -29,8 +29,8 @@ namespace fs = std::filesystem;
 std::string scriptCall;
 std::vector<long> steps;
 
-constexpr const char* kCalls[] = {"open",      "stat",  "pread", "pwrite",
-                                  "ftruncate", "close", "lock"};
+constexpr std::string_view kCalls[] = {"open",      "stat",  "pread", "pwrite",
+                                       "ftruncate", "close", "lock"};
 constexpr auto kReal =
     std::make_tuple(&SystemCalls::open, &SystemCalls::stat, &SystemCalls::pread,
                     &SystemCalls::pwrite, &SystemCalls::ftruncate,
@@ -40,18 +40,17 @@ constexpr auto kReal =
 template <std::size_t k, typename... A>
 auto scripted(A... a) {
   const auto real = SystemCalls::real().*std::get<k>(kReal);
-  constexpr std::string_view call = kCalls[k];
   const bool scripted = scriptCall == kCalls[k] && !steps.empty();
   const long step = scripted ? steps.back() : 1L << 40;
   if (scripted) steps.pop_back();
   if (step < 0) {
     // A failed close closes all the same.
-    if constexpr (call == "close") real(a...);
+    if constexpr (kCalls[k] == "close") real(a...);
     errno = static_cast<int>(-step);
     return decltype(real(a...))(-1);
   }
   auto args = std::make_tuple(a...);
-  if constexpr (call == "pread" || call == "pwrite") {
+  if constexpr (kCalls[k] == "pread" || kCalls[k] == "pwrite") {
     std::get<2>(args) = std::min<std::size_t>(std::get<2>(args), step);
   }
   return std::apply(real, args);
@@ -63,11 +62,10 @@ const SystemCalls kScripted = {scripted<0>, scripted<1>, scripted<2>,
 
 // The errno called `name`.
 long errorNumber(const std::string& name) {
-  for (int e = 1; e < 200; ++e) {
-    if (const char* n = ::strerrorname_np(e); n != nullptr && name == n)
-      return e;
-  }
-  return 0;
+  int e = 1;
+  while (e < 200 && name != (::strerrorname_np(e) ? ::strerrorname_np(e) : ""))
+    ++e;
+  return e;
 }
 
 // Sets the script, or changes employee.dat, as `fault` says.

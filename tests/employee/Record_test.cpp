@@ -15,10 +15,6 @@ const std::string kAnn = std::string("\x07\0\0\0\0\0\0\0Ann", 11) +
                              "\x05\0\0\0\x11\0\0\0",
                              20);
 
-const unsigned char* bytes(const std::string& s) {
-  return reinterpret_cast<const unsigned char*>(s.data());
-}
-
 // Over Ann, a decode of the first n bytes of a record of all 0xFF bytes
 // replaces those bytes only, in the middle of a field too; a whole record is
 // taken unchecked (a date of -1/-1/-1).
@@ -27,8 +23,8 @@ TEST(RecordTest, AnnAndPartialDecodes) {
   const std::string ones(60, '\xFF');
   for (std::size_t n : {0, 4, 6, 20, 50, 54, 60}) {
     Employee e;
-    e.decode(bytes(kAnn), 60);
-    e.decode(bytes(ones), n);
+    e.decode(reinterpret_cast<const unsigned char*>(kAnn.data()), 60);
+    e.decode(reinterpret_cast<const unsigned char*>(ones.data()), n);
     unsigned char r[Employee::kRecordBytes];
     e.encode(r);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(r), sizeof r),
