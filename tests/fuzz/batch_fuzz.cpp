@@ -11,25 +11,11 @@
 
 #include "Batch.h"
 #include "Employee.h"
-#include "FuzzDir.h"
 #include "LittleEndian.h"
+#include "RecordText.h"
+#include "ScratchDir.h"
 
 namespace {
-
-// Employee numbers 3, 7, 7 (a duplicate), -2, 0 and a deleted 9.
-std::string startFile() {
-  std::string bytes;
-  for (std::int32_t id : {3, 7, 7, -2, 0, 9}) {
-    Employee e;
-    e.setName(std::string(1, char('a' + bytes.size() / 60)).c_str());
-    e.setDeleted(id == 9);
-    unsigned char r[Employee::kRecordBytes];
-    e.encode(r);
-    le32::put(r, id);
-    bytes.append(reinterpret_cast<char*>(r), sizeof r);
-  }
-  return bytes;
-}
 
 // Notes the employee numbers the batch names.
 struct Named : Batch::Observer {
@@ -42,31 +28,30 @@ struct Named : Batch::Observer {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  static const std::string start = startFile();
-  enterFuzzDir();
+  static const ScratchDir dir;  // current while the fuzzer runs
+  // Employee numbers 3, 7 twice, -2, 0 and a deleted 9.
+  static const std::string start = record_text::toBytes(
+      "3 0 \"a\" 0 0 2000/1/1\n7 0 \"b\" 0 0 2000/1/1\n"
+      "7 0 \"c\" 0 0 2000/1/1\n-2 0 \"d\" 0 0 2000/1/1\n"
+      "0 0 \"e\" 0 0 2000/1/1\n9 1 \"f\" 0 0 2000/1/1\n");
   std::cerr.rdbuf(nullptr);  // the unknown-employee message is expected
-  putFile(Employee::kFileName, start.data(), start.size());
-  putFile(EmpTrans::kFileName, data, size);
+  ScratchDir::put(Employee::kFileName, start);
+  ScratchDir::put(EmpTrans::kFileName, std::string(data, data + size));
   Employee::resetIndex();
 
   Named named;
   if (Batch::run(&named).status == 1) __builtin_trap();
 
-  const std::string now = getFile(Employee::kFileName);
-  if (now.size() % Employee::kRecordBytes != 0 || now.size() < start.size()) {
-    __builtin_trap();
-  }
+  const std::string now = ScratchDir::get(Employee::kFileName);
+  const std::size_t n = Employee::kRecordBytes;
+  if (now.size() % n != 0 || now.size() < start.size()) __builtin_trap();
   // A change or delete reaches the first record holding its number only.
   std::set<std::int32_t> seen;
-  for (std::size_t at = 0; at < start.size(); at += Employee::kRecordBytes) {
-    Employee e;
-    e.decode(reinterpret_cast<const unsigned char*>(start.data() + at), 60);
-    const bool reachable =
-        seen.insert(e.getId()).second && named.ids.count(e.getId());
-    if (!reachable && now.compare(at, Employee::kRecordBytes, start, at,
-                                  Employee::kRecordBytes) != 0) {
-      __builtin_trap();
-    }
+  for (std::size_t at = 0; at < start.size(); at += n) {
+    const std::int32_t id =
+        le32::get(reinterpret_cast<const unsigned char*>(start.data() + at));
+    const bool reachable = seen.insert(id).second && named.ids.count(id);
+    if (!reachable && now.compare(at, n, start, at, n) != 0) __builtin_trap();
   }
   return 0;
 }

@@ -4,12 +4,12 @@
 #include <cstdint>
 
 #include "EmpTrans.h"
-#include "FuzzDir.h"
+#include "ScratchDir.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  enterFuzzDir();
-  putFile(EmpTrans::kFileName, data, size);
+  static const ScratchDir dir;  // current while the fuzzer runs
+  ScratchDir::put(EmpTrans::kFileName, std::string(data, data + size));
   EmpTrans::openFile();
   long line = 1;
   try {

@@ -17,26 +17,88 @@
 #ifndef EMPUPDATE_TESTS_SUPPORT_CASEDIR_H_
 #define EMPUPDATE_TESTS_SUPPORT_CASEDIR_H_
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "Escapes.h"
+#include "RecordText.h"
 #include "RunProgram.h"
+#include "ScratchDir.h"
 
 struct CaseDir {
   // Reads the folder `name` of `root`.
-  CaseDir(const std::string& root, const std::string& name);
+  CaseDir(const std::string& root, const std::string& name)
+      : path(root + "/" + name) {
+    hasBefore = std::filesystem::exists(path + "/employee.before");
+    hasAfter = std::filesystem::exists(path + "/employee.after");
+    before = record_text::toBytes(ScratchDir::get(path + "/employee.before"));
+    after = record_text::toBytes(ScratchDir::get(path + "/employee.after"));
+    std::istringstream lines(ScratchDir::get(path + "/case.txt"));
+    for (std::string line; std::getline(lines, line);) {
+      std::istringstream in(line);
+      std::string key, arg, target;
+      in >> key >> arg >> target;
+      if (key == "status") status = std::stoi(arg);
+      if (key == "stderr") err = unescape(line.substr(7));
+      if (key == "fsize") options.fsize = std::stol(arg);
+      if (key == "nofile") options.nofile = std::stol(arg);
+      if (key == "closed-std") options.closedStd = true;
+      if (key == "unforeseeable") unforeseeable = true;
+      if (key == "exists" || key == "absent") checks.emplace_back(key, arg);
+      if (key == "setup") setups_.emplace_back(arg, target);
+    }
+  }
+  ~CaseDir() {
+    if (lock_ >= 0) ::close(lock_);
+  }
+
   // Lays out the starting files in the current directory. A lock it takes
   // is held until the object is destroyed.
-  void prepare();
-  ~CaseDir();
+  void prepare() {
+    namespace fs = std::filesystem;
+    if (hasBefore) ScratchDir::put("employee.dat", before);
+    std::error_code missing;  // then emptrans.dat is missing too
+    fs::copy_file(path + "/emptrans.dat", "emptrans.dat", missing);
+    for (const auto& [what, arg] : setups_) {
+      const std::string file =
+          what.substr(0, 5) == "trans" ? "emptrans.dat" : "employee.dat";
+      if (what.ends_with("-dir")) fs::create_directory(file);
+      if (what.ends_with("-fifo")) ::mkfifo(file.c_str(), 0666);
+      if (what.ends_with("-link")) fs::create_symlink(arg, file);
+      if (what == "employee-size") {
+        ScratchDir::put(file, "");
+        fs::resize_file(file, std::stoull(arg));
+      }
+      if (what == "locked") {
+        lock_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        EXPECT_EQ(::flock(lock_, LOCK_SH), 0);
+      }
+    }
+  }
 
   // The names of the folders of `root`, for INSTANTIATE_TEST_SUITE_P.
-  static std::vector<std::string> list(const std::string& root);
-  static std::string testName(
-      const ::testing::TestParamInfo<std::string>& info);
+  static std::vector<std::string> list(const std::string& root) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(root)) {
+      if (e.is_directory()) names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  static std::string testName(const ::testing::TestParamInfo<std::string>& i) {
+    std::string name = i.param;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+  }
 
   std::string path;
   int status = 0;

@@ -8,54 +8,35 @@
 
 // The bytes that `s` stands for.
 inline std::string unescape(const std::string& s) {
+  const std::string letters = "nrtvf0", bytes("\n\r\t\v\f\0", 6);
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
-    char c = s[i];
-    if (c == '\\' && i + 1 < s.size()) {
-      switch (c = s[++i]) {
-        case 'n':
-          c = '\n';
-          break;
-        case 'r':
-          c = '\r';
-          break;
-        case 't':
-          c = '\t';
-          break;
-        case 'v':
-          c = '\v';
-          break;
-        case 'f':
-          c = '\f';
-          break;
-        case '0':
-          c = '\0';
-          break;
-        case 'x':
-          c = static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-          i += 2;
-      }
+    if (s[i] != '\\' || i + 1 == s.size()) {
+      out += s[i];
+    } else if (s[++i] == 'x') {
+      out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      const std::size_t k = letters.find(s[i]);
+      out += k == std::string::npos ? s[i] : bytes[k];
     }
-    out += c;
   }
   return out;
 }
 
 // `s` with every byte that is not printable ASCII, a quote or a backslash
-// escaped.
+// escaped: \n \r \0 \" \\ or \xNN.
 inline std::string escape(const std::string& s) {
+  const std::string bytes("\n\r\0\"\\", 5), letters = "nr0\"\\";
   std::string out;
-  for (unsigned char c : s) {
-    if (c == '\n' || c == '\r' || c == '\0' || c == '"' || c == '\\') {
-      out += '\\';
-      out += c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\0' ? '0' : char(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    } else {
-      out += static_cast<char>(c);
-    }
+  for (const char c : s) {
+    const std::size_t k = bytes.find(c);
+    char hex[5];
+    std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
+    if (k != std::string::npos)
+      std::snprintf(hex, sizeof hex, "\\%c", letters[k]);
+    out += k == std::string::npos && c >= 0x20 && c < 0x7F ? std::string(1, c)
+                                                           : std::string(hex);
   }
   return out;
 }

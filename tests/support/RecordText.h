@@ -7,14 +7,79 @@
 #ifndef EMPUPDATE_TESTS_RUN_RECORDTEXT_H_
 #define EMPUPDATE_TESTS_RUN_RECORDTEXT_H_
 
+#include <cstdio>
+#include <iomanip>
+#include <sstream>
+#include <stdexcept>
 #include <string>
+
+#include "Employee.h"
+#include "Escapes.h"
 
 namespace record_text {
 
 // The bytes of employee.dat described by `text`.
-std::string toBytes(const std::string& text);
+inline std::string toBytes(const std::string& text) {
+  using E = Employee;
+  std::istringstream lines(text);
+  std::string bytes;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream in(line);
+    std::string first;
+    if (!(in >> first) || first[0] == '#') continue;
+    for (std::string hex; first == "raw" && in >> hex;) {
+      bytes += static_cast<char>(std::stoi(hex, nullptr, 16));
+    }
+    if (first == "raw") continue;
+    // The name between the first quote and the last; the numbers around it.
+    const auto open = line.find('"'), close = line.rfind('"');
+    const std::string name = unescape(line.substr(open + 1, close - open - 1));
+    const std::string numbers = line.substr(0, open) + line.substr(close + 1);
+    long v[7];  // id, deleted, category, amount, year, month, day
+    if (open == close || name.size() > E::kNameBytes ||
+        std::sscanf(numbers.c_str(), "%ld %ld %ld %ld %ld/%ld/%ld", v, v + 1,
+                    v + 2, v + 3, v + 4, v + 5, v + 6) != 7) {
+      throw std::runtime_error("bad record line: " + line);
+    }
+    // Built field by field, independently of the codec under test.
+    const std::size_t at[] = {E::kIdAt,      E::kDeletedAt, E::kCategoryAt,
+                              E::kAmountAt,  E::kDateAt,    E::kDateAt + 4,
+                              E::kDateAt + 8};
+    std::string r(E::kRecordBytes, '\0');
+    for (int f = 0; f < 7; ++f) {
+      for (int i = 0; i < 4; ++i)
+        r[at[f] + i] = char((unsigned long)v[f] >> 8 * i);
+    }
+    bytes += r.replace(E::kNameAt, name.size(), name);
+  }
+  return bytes;
+}
+
 // The text of `bytes`; a remainder of under 60 bytes becomes a raw line.
-std::string fromBytes(const std::string& bytes);
+inline std::string fromBytes(const std::string& bytes) {
+  std::ostringstream out;
+  std::size_t at = 0;
+  for (; at + Employee::kRecordBytes <= bytes.size();
+       at += Employee::kRecordBytes) {
+    Employee e;
+    e.decode(reinterpret_cast<const unsigned char*>(bytes.data() + at),
+             Employee::kRecordBytes);
+    std::string name(e.getNameField(), Employee::kNameBytes);
+    name.erase(name.find_last_not_of('\0') + 1);
+    const Date& d = e.getDate();
+    out << e.getId() << ' ' << e.getDeleted() << " \"" << escape(name) << "\" "
+        << e.getCategory() << ' ' << e.getAmount() << ' ' << d.getYear() << '/'
+        << d.getMonth() << '/' << d.getDay() << '\n';
+  }
+  if (at < bytes.size()) {
+    out << "raw" << std::hex << std::uppercase << std::setfill('0');
+    for (; at < bytes.size(); ++at) {
+      out << ' ' << std::setw(2) << int(static_cast<unsigned char>(bytes[at]));
+    }
+    out << '\n';
+  }
+  return out.str();
+}
 
 }  // namespace record_text
 

@@ -4,8 +4,6 @@
 #ifndef EMPUPDATE_TESTS_SUPPORT_SCRATCHDIR_H_
 #define EMPUPDATE_TESTS_SUPPORT_SCRATCHDIR_H_
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,7 +12,7 @@
 
 class ScratchDir {
  public:
-  ScratchDir() : old_(std::filesystem::current_path()) {
+  ScratchDir() {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "emp-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data());
@@ -36,8 +34,7 @@ class ScratchDir {
   }
 
  private:
-  std::filesystem::path old_;
-  std::filesystem::path path_;
+  std::filesystem::path old_ = std::filesystem::current_path(), path_;
 };
 
 #endif  // EMPUPDATE_TESTS_SUPPORT_SCRATCHDIR_H_
