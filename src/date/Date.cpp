@@ -20,7 +20,7 @@ void Date::set(std::int32_t y, std::int32_t m, std::int32_t d) {
   day = d;
 }
 
-void Date::decode(const unsigned char* p, std::size_t n) {
+void Date::readFrom(const unsigned char* p, std::size_t n) {
   std::int32_t* fields[3] = {&year, &month, &day};
   for (std::size_t i = 0; i < 3 && 4 * i < n; ++i) {
     if (n >= 4 * i + 4) {
@@ -31,22 +31,8 @@ void Date::decode(const unsigned char* p, std::size_t n) {
   }
 }
 
-void Date::encode(unsigned char* p) const {
+void Date::writeTo(unsigned char* p) const {
   le32::put(p, year);
   le32::put(p + 4, month);
   le32::put(p + 8, day);
-}
-
-void Date::readFrom(std::istream& in) {
-  // One read of 12 bytes leaves the same fields as three reads of 4: once
-  // the data runs out the stream fails and later reads transfer nothing.
-  unsigned char bytes[kBytes];
-  in.read(reinterpret_cast<char*>(bytes), kBytes);
-  decode(bytes, static_cast<std::size_t>(in.gcount()));
-}
-
-void Date::writeTo(std::ostream& out) const {
-  unsigned char bytes[kBytes];
-  encode(bytes);
-  out.write(reinterpret_cast<const char*>(bytes), kBytes);
 }

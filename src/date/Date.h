@@ -18,8 +18,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <istream>
-#include <ostream>
 
 class Date {
  public:
@@ -47,19 +45,13 @@ class Date {
   std::int32_t getMonth() const { return month; }
   std::int32_t getDay() const { return day; }
 
-  // Reads the 12-byte form at the stream's position, unchecked. When the
-  // data runs out, the stream is left at end of file and failed; a field
-  // cut in the middle is overwritten as far as the data goes and the fields
-  // after it keep their values. Reports nothing itself.
-  void readFrom(std::istream& in);
-  // Writes the 12-byte form at the stream's position. A write that cannot
-  // place every byte leaves the stream failed; reports nothing itself.
-  void writeTo(std::ostream& out) const;
-
-  // The same two forms on memory: decode takes the first `n` bytes of p
-  // (n <= 12) with the partial-read rule above; encode fills p[0..11].
-  void decode(const unsigned char* p, std::size_t n);
-  void encode(unsigned char* p) const;
+  // Reads the 12-byte form from the first n bytes of p (n <= 12),
+  // unchecked. A field cut in the middle is overwritten as far as the bytes
+  // go, and the fields after it keep their values, as a read from a file
+  // that ends early leaves them.
+  void readFrom(const unsigned char* p, std::size_t n);
+  // Writes the 12-byte form to p[0..11].
+  void writeTo(unsigned char* p) const;
 
   friend bool operator==(const Date&, const Date&) = default;
 

@@ -72,7 +72,7 @@ void Employee::encode(unsigned char* r) const {
   std::memcpy(r + kNameAt, name, kNameBytes);
   le32::put(r + kCategoryAt, category);
   le32::put(r + kAmountAt, amount);
-  date.encode(r + kDateAt);
+  date.writeTo(r + kDateAt);
 }
 
 void Employee::decode(const unsigned char* r, std::size_t n) {
@@ -90,7 +90,7 @@ void Employee::decode(const unsigned char* r, std::size_t n) {
   }
   field(category, kCategoryAt);
   field(amount, kAmountAt);
-  if (n > kDateAt) date.decode(r + kDateAt, n - kDateAt);
+  if (n > kDateAt) date.readFrom(r + kDateAt, n - kDateAt);
 }
 
 std::size_t Employee::read() {
@@ -172,10 +172,12 @@ void Employee::buildIndex() {
   // touched costs no memory.
   index[records + records / 2].offset = 0;
   ascending = true;
+  Employee scanned;
   const std::int64_t got = inFile->forEachRecord(
       kRecordBytes, records,
-      [](const unsigned char* record, std::int64_t position) {
-        const std::int32_t recordId = le32::get(record + kIdAt);
+      [&scanned](const unsigned char* record, std::int64_t position) {
+        scanned.decode(record, kDeletedAt);  // the bytes of the number
+        const std::int32_t recordId = scanned.id;
         ascending = ascending && (count == 0 || recordId > index[count - 1].id);
         index[count].offset = static_cast<std::int32_t>(position);
         index[count].id = recordId;
