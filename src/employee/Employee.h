@@ -141,10 +141,9 @@ class Employee {
   // the record's former bytes back (those last loaded or written there).
   void write();
 
-  // The class-wide state, for tools and tests.
-  static std::int32_t getCount() { return count; }
+  // The highest employee number held or given out: the last one an add
+  // gave, right after it.
   static std::int32_t getMaxId() { return maxId; }
-  static std::int32_t getEndOffset() { return endOffset; }
   // errno of the last failed system call on employee.dat.
   static int systemError() { return lastError; }
   // Back to the state at program start, lock released, so that a tool or
