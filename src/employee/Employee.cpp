@@ -1,14 +1,9 @@
 #include "Employee.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <memory>
 
 #include "LittleEndian.h"
 #include "SystemCalls.h"

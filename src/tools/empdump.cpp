@@ -5,7 +5,6 @@
 // reported on standard error, the whole records still shown); 1 when the
 // file can't be read or the command line is wrong; 2 when the output can't
 // be written.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
