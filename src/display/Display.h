@@ -8,8 +8,8 @@
 // the line and paragraph separators) is shown as \xNN, byte by byte, and a
 // backslash as two. The form is reversible: each \xNN is one byte, each
 // pair of backslashes one backslash, and every other byte is itself.
-#ifndef EMPUPDATE_TOOLS_DISPLAY_H_
-#define EMPUPDATE_TOOLS_DISPLAY_H_
+#ifndef EMPUPDATE_DISPLAY_DISPLAY_H_
+#define EMPUPDATE_DISPLAY_DISPLAY_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -29,4 +29,4 @@ class Display {
   static std::size_t width(const std::string& text);
 };
 
-#endif  // EMPUPDATE_TOOLS_DISPLAY_H_
+#endif  // EMPUPDATE_DISPLAY_DISPLAY_H_
