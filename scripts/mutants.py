@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""Mutation testing: makes one small change at a time in the given source
+files, rebuilds, runs the test suite, and lists the changes no test caught.
+
+The changes are the one-operator swaps (== and !=, < and <=, > and >=,
+&& and ||, + 1 and - 1, true and false) and deleted statement lines. Each
+is made in a copy of the tree (a git worktree of HEAD with the working
+tree's changes of the named files), so the tree you work in is never
+touched.
+
+Usage: scripts/mutants.py [--sample N] [--seed S] [--list] FILE...
+  --sample N  test N mutants drawn at random (default: all)
+  --list      print the mutants and stop
+Prints one line per mutant: "killed" or "SURVIVED", then a summary line.
+"""
+import argparse
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+SWAPS = [
+    (r"==", "!="), (r"!=", "=="),
+    (r"<=", "<"), (r">=", ">"),
+    (r"(?<![<>=!-])<(?![<=])", "<="), (r"(?<![<>=!-])>(?![>=])", ">="),
+    (r"&&", "||"), (r"\|\|", "&&"),
+    (r"\+ 1\b", "- 1"), (r"- 1\b", "+ 1"),
+    (r"\btrue\b", "false"), (r"\bfalse\b", "true"),
+]
+# Lines whose < or > are not comparisons.
+NOT_COMPARISONS = re.compile(
+    r"#include|template|static_cast|reinterpret_cast|const_cast|"
+    r"unique_ptr|make_unique|std::\w+<|Array<|->|<<|>>|operator")
+DELETABLE = re.compile(r"^\s+[^\s/#}{][^;]*;\s*(//.*)?$")
+NOT_DELETABLE = re.compile(
+    r"^\s*(return|break|continue|case|default|using|static|constexpr|const|"
+    r"struct|class|enum|public|private|protected|namespace|typedef)\b|"
+    r"^\s*[\w:<>,\s*&]+\s+\w+(\[[^]]*\])?\s*(=[^=].*)?;\s*$")
+
+
+def code_part(line):
+    """The line less a trailing comment and string literals."""
+    line = re.sub(r'"(\\.|[^"\\])*"', '""', line)
+    line = re.sub(r"'(\\.|[^'\\])'", "''", line)
+    return line.split("//", 1)[0]
+
+
+def mutants(path):
+    with open(path) as f:
+        lines = f.read().split("\n")
+    in_comment = False
+    for i, line in enumerate(lines):
+        stripped = line.strip()
+        if in_comment:
+            in_comment = "*/" not in stripped
+            continue
+        if stripped.startswith("/*"):
+            in_comment = "*/" not in stripped
+            continue
+        if stripped.startswith(("//", "#")) or not stripped:
+            continue
+        code = code_part(line)
+        for pattern, repl in SWAPS:
+            if pattern.startswith("(?<![<>=!-])") and NOT_COMPARISONS.search(
+                    code):
+                continue
+            for m in re.finditer(pattern, code):
+                mutated = line[:m.start()] + repl + line[m.end():]
+                yield (path, i + 1, f"{m.group(0)} -> {repl}", mutated)
+        if DELETABLE.match(line) and not NOT_DELETABLE.match(line):
+            yield (path, i + 1, "delete line", None)
+
+
+def run(cmd, cwd, timeout):
+    try:
+        return subprocess.run(cmd, cwd=cwd, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL,
+                              timeout=timeout).returncode
+    except subprocess.TimeoutExpired:
+        return -1
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--sample", type=int, default=0)
+    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--list", action="store_true")
+    ap.add_argument("files", nargs="+")
+    args = ap.parse_args()
+    top = subprocess.check_output(["git", "rev-parse", "--show-toplevel"],
+                                  text=True).strip()
+    files = [os.path.relpath(os.path.abspath(f), top) for f in args.files]
+    found = [m for f in files for m in mutants(os.path.join(top, f))]
+    found = [(os.path.relpath(p, top), n, what, text)
+             for p, n, what, text in found]
+    if args.sample and args.sample < len(found):
+        found = random.Random(args.seed).sample(found, args.sample)
+        found.sort()
+    if args.list:
+        for p, n, what, _ in found:
+            print(f"{p}:{n}: {what}")
+        print(f"{len(found)} mutants")
+        return 0
+
+    scratch = tempfile.mkdtemp(prefix="emp-mutants-")
+    tree = os.path.join(scratch, "tree")
+    subprocess.check_call(["git", "worktree", "add", "-q", "--detach", tree],
+                          cwd=top)
+    survived = 0
+    try:
+        for f in files:
+            shutil.copy(os.path.join(top, f), os.path.join(tree, f))
+        build = os.path.join(tree, "build", "default")
+        if run(["cmake", "--preset", "default"], tree, 600) != 0 or run(
+                ["cmake", "--build", "--preset", "default"], tree, 1200) != 0:
+            print("the unchanged tree does not build", file=sys.stderr)
+            return 2
+        if run(["ctest", "-j2"], build, 900) != 0:
+            print("the unchanged tree fails its tests", file=sys.stderr)
+            return 2
+        for p, n, what, text in found:
+            target = os.path.join(tree, p)
+            with open(target) as fh:
+                original = fh.read()
+            lines = original.split("\n")
+            lines[n - 1] = "" if text is None else text
+            with open(target, "w") as fh:
+                fh.write("\n".join(lines))
+            built = run(["cmake", "--build", "--preset", "default"], tree,
+                        1200) == 0
+            killed = not built or run(
+                ["ctest", "-j2", "--stop-on-failure", "--timeout", "120"],
+                build, 900) != 0
+            with open(target, "w") as fh:
+                fh.write(original)
+            survived += not killed
+            how = "killed" if built else "killed (does not build)"
+            print(f"{p}:{n}: {what}: {how if killed else 'SURVIVED'}",
+                  flush=True)
+    finally:
+        subprocess.call(["git", "worktree", "remove", "--force", tree],
+                        cwd=top)
+        shutil.rmtree(scratch, ignore_errors=True)
+    print(f"{len(found) - survived} killed, {survived} survived")
+    return 1 if survived else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
