@@ -69,7 +69,8 @@ def mutants(path):
                 continue
             for m in re.finditer(pattern, code):
                 mutated = line[:m.start()] + repl + line[m.end():]
-                yield (path, i + 1, f"{m.group(0)} -> {repl}", mutated)
+                yield (path, i + 1,
+                       f"col {m.start() + 1}: {m.group(0)} -> {repl}", mutated)
         if DELETABLE.match(line) and not NOT_DELETABLE.match(line):
             yield (path, i + 1, "delete line", None)
 
