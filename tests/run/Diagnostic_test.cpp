@@ -1,29 +1,37 @@
+// Runs the cases of diagnostics.txt: each batch, on employee.dat holding
+// employees 1 to 3, through the engine of empupdate.
 #include "Diagnostic.h"
 
 #include <gtest/gtest.h>
 
-#include <exception>
-#include <new>
-#include <stdexcept>
-#include <utility>
+#include <string>
 
-#include "Employee.h"
+#include "Batch.h"
+#include "DataCases.h"
+#include "Escapes.h"
+#include "RecordText.h"
+#include "ScratchDir.h"
 
 namespace {
 
-// The texts of the errors that neither a case folder nor a fault of
-// employee/faults.txt can bring about.
-TEST(DiagnosticTest, TextsOfRareErrors) {
-  const std::pair<std::exception_ptr, std::string> cases[] = {
-      {std::make_exception_ptr(Employee::TooLarge()),
-       "employee.dat would grow to 2 GiB: too large"},
-      {std::make_exception_ptr(std::bad_alloc()), "out of memory"},
-      {std::make_exception_ptr(std::runtime_error("x")), "internal error: x"},
-      {std::make_exception_ptr(42), "internal error: unknown exception"},
-  };
-  for (const auto& [e, want] : cases) {
-    EXPECT_EQ(Diagnostic::what(e, false), want);
-  }
+// The diagnostic of the run, less the program and file names before it and
+// the count of transactions applied after it.
+std::string run(const std::string& c) {
+  ScratchDir dir;
+  ScratchDir::put("employee.dat",
+                  record_text::toBytes("1 0 \"a\" 0 0 2000/1/1\n"
+                                       "2 0 \"b\" 0 0 2000/1/1\n"
+                                       "3 0 \"c\" 0 0 2000/1/1\n"));
+  ScratchDir::put("emptrans.dat", unescape(c));
+  Employee::resetIndex();
+  const std::string line = Batch::run().diagnostic;
+  const std::string prefix = "empupdate:emptrans.dat:";
+  if (line.rfind(prefix, 0) != 0) return "? " + line;
+  return line.substr(prefix.size(), line.rfind("; ") - prefix.size());
+}
+
+TEST(DiagnosticTest, CasesOfTheDataFile) {
+  EXPECT_GT(runCases(EMP_DIAGNOSTIC_CASES, run), 40);
 }
 
 }  // namespace
