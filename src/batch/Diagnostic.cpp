@@ -61,14 +61,13 @@ const char* partName(Part p) { return Diagnostic::fieldName(p); }
 // What stood where the field `p` starts, between single quotes, as far as
 // the field goes: up to white space, a part of a date up to its "/" too,
 // and a name up to its closing quote or the line end. Escaped as names
-// are, and cut after 32 bytes.
+// are, and cut after 32 bytes, well within what the field noted.
 std::string quote(Part p) {
   const Field& f = at(p == Part::kNone ? Part::kYear : p);
   const std::string_view text(f.text, f.size);
   std::size_t end = 0;
   if (p == Part::kName && !text.empty() && text[0] == '"') {
     end = std::min(text.find_first_of("\"\n", 1), text.size());
-    if (end < text.size() && text[end] == '"') ++end;
   } else {
     const bool datePart =
         p == Part::kYear || p == Part::kMonth || p == Part::kDay;
@@ -77,11 +76,7 @@ std::string quote(Part p) {
       ++end;
     }
   }
-  // A field that fills the whole snapshot goes on beyond it.
-  const std::size_t limit = 32;
-  std::string out = Display::text(text.substr(0, end), limit);
-  if (end == Field::kTextBytes && end <= limit) out += "...";
-  return "'" + out + "'";
+  return "'" + Display::text(text.substr(0, end), 32) + "'";
 }
 
 std::string lead(Part p) { return std::string(partName(p)) + " " + quote(p); }
@@ -133,7 +128,7 @@ int daysIn(std::int32_t year, std::int32_t month) {
 std::string badDate(const std::exception_ptr& error, Part* blamed) {
   *blamed = Part::kYear;
   for (const Part p : {Part::kYear, Part::kMonth, Part::kDay}) {
-    if (at(p).line != 0 && at(p).cutShort) {
+    if (at(p).cutShort) {
       *blamed = p;
       return badNumber(p);
     }
@@ -167,19 +162,17 @@ std::string badDate(const std::exception_ptr& error, Part* blamed) {
 std::string badLetter(Part p, const char* letters) {
   if (missing(p)) return missingText(p);
   const char c = at(p).text[0];
+  const auto u = static_cast<unsigned char>(c);
   const bool lower =
-      c >= 'a' && c <= 'z' && std::strchr(letters, c - 'a' + 'A') != nullptr;
+      std::islower(u) && std::strchr(letters, std::toupper(u)) != nullptr;
   return lead(p) + " is not " + letters + (lower ? " (upper case)" : "");
 }
 
 // A word where the letter `letter` stands ("Hourly" for a category): its
-// first letter is taken, and the rest fails as the field `next` after it.
-bool wordAt(Part letter, Part next) {
+// first letter is taken, and the rest fails as the field after it.
+bool isWord(Part letter) {
   const Field& l = at(letter);
-  const Field& n = at(next);
-  return n.line == l.line && n.column == l.column + 1 && !n.read &&
-         n.length == 0 && l.size > 1 &&
-         std::isalpha(static_cast<unsigned char>(l.text[1]));
+  return l.size > 1 && std::isalpha(static_cast<unsigned char>(l.text[1]));
 }
 
 std::string badWord(Part letter, const char* letters, const char* then,
@@ -220,8 +213,8 @@ std::string syntax(const std::exception_ptr& error, Part* blamed) {
     *blamed = Part::kType;
     const Field& f = at(Part::kType);
     const auto* b = reinterpret_cast<const unsigned char*>(f.text);
-    if (f.size >= 3 && b[0] == 0xEF) {
-      return "the file starts with a UTF-8 byte order mark (bytes EF BB BF): "
+    if (b[0] == 0xEF) {
+      return "the text starts with a UTF-8 byte order mark (bytes EF BB BF): "
              "save it without one";
     }
     char hex[16];
@@ -242,11 +235,11 @@ std::string syntax(const std::exception_ptr& error, Part* blamed) {
     *blamed = EmpTrans::lastNumber();
   } catch (...) {
   }
-  if (*blamed == Part::kAmount && wordAt(Part::kCategory, Part::kAmount)) {
+  if (*blamed == Part::kAmount && isWord(Part::kCategory)) {
     *blamed = Part::kCategory;
     return badWord(Part::kCategory, "S, H or *", "the amount", Part::kAmount);
   }
-  if (*blamed == Part::kNumber && wordAt(Part::kType, Part::kNumber)) {
+  if (*blamed == Part::kNumber && isWord(Part::kType)) {
     *blamed = Part::kType;
     return badWord(Part::kType, "A, C or D", "the fields", Part::kNumber);
   }
@@ -256,7 +249,7 @@ std::string syntax(const std::exception_ptr& error, Part* blamed) {
   } catch (const modifstream::InvalidQuotedString&) {
     *blamed = Part::kName;
     if (missing(Part::kName)) return missingText(Part::kName);
-    if (EmpTrans::typeLetter() == 'A' && wordAt(Part::kType, Part::kName)) {
+    if (isWord(Part::kType)) {
       *blamed = Part::kType;
       return badWord(Part::kType, "A, C or D", "the fields", Part::kName);
     }
@@ -290,7 +283,7 @@ std::string Diagnostic::what(std::exception_ptr error, bool startUp,
   std::string ignored;
   std::string& at = file != nullptr ? *file : ignored;
   at = Employee::kFileName;
-  if (!startUp && isSyntax(error)) {
+  if (isSyntax(error)) {
     at = EmpTrans::kFileName;
     Part blamed = Part::kNone;
     const std::string text = syntax(error, &blamed);

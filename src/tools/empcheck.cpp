@@ -115,13 +115,13 @@ class Report : public Batch::Observer {
     for (const Part p : {Part::kNumber, Part::kName, Part::kAmount, Part::kYear,
                          Part::kMonth, Part::kDay}) {
       const auto& f = EmpTrans::field(p);
-      if (p == Part::kName && f.line != 0 && EmpTrans::nameLostText()) {
+      if (p == Part::kName && EmpTrans::nameLostText()) {
         say(f.line,
             "warning: the name holds a NUL byte: it ends there, and the rest "
             "is lost");
         ++warnings;
       }
-      if (f.line == 0 || !f.read || f.base == 10) continue;
+      if (f.line == 0 || f.base == 10) continue;
       const std::string digits(f.text, f.length);
       if (f.base == 8 && std::stoll(digits) == f.value) continue;
       const std::string value =

@@ -27,15 +27,12 @@ bool isWhiteSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 void EmpTrans::readNumber(std::int32_t& n, Part p, bool quoteMayFollow) {
   modifstream& in = *transFile;
-  lastNumber_ = p;
   const bool read = in.getNumber(n, modifstream::Overflow::kFail, at(p));
-  if (suspect_ != Part::kNone) return;  // an earlier one is to blame
   // What stands right after a number must end it: white space, or the
   // quote of a name. "C 1x" is not employee 1.
   const int next = read ? in.peekRaw() : 0;
-  if (!read || in.numberCutShort() ||
-      !(next == modifstream::traits_type::eof() || isWhiteSpace(next) ||
-        (quoteMayFollow && next == '"'))) {
+  if (!read || !(next == modifstream::traits_type::eof() ||
+                 isWhiteSpace(next) || (quoteMayFollow && next == '"'))) {
     suspect_ = p;
   }
 }
@@ -43,12 +40,10 @@ void EmpTrans::readNumber(std::int32_t& n, Part p, bool quoteMayFollow) {
 bool EmpTrans::notText() {
   const modifstream::Field& f = field(Part::kType);
   const auto* b = reinterpret_cast<const unsigned char*>(f.text);
-  const bool startsFile = f.line == 1 && f.column == 1;
-  return (startsFile && f.size >= 3 && b[0] == 0xEF && b[1] == 0xBB &&
-          b[2] == 0xBF) ||
-         (startsFile && f.size >= 2 &&
-          ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) ||
-         (f.size >= 2 && (b[0] == 0 || b[1] == 0));
+  return (f.size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) ||
+         (f.size >= 2 &&
+          ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF) ||
+           b[0] == 0 || b[1] == 0));
 }
 
 void EmpTrans::openFile() {

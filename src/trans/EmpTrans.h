@@ -159,8 +159,9 @@ class EmpTrans {
     return &fields_[static_cast<int>(p)];
   }
   // Reads the number `p` into `n`; it is to blame for a later syntax error
-  // when it failed, was cut short, or is not ended by white space (or by
-  // the quote of a name, when `quoteMayFollow`).
+  // when it failed, or is not ended by white space (or by the quote of a
+  // name, when `quoteMayFollow`), as a number cut short by the number rule
+  // never is: a digit follows it.
   static void readNumber(std::int32_t& n, Part p, bool quoteMayFollow);
   // Whether the first characters of the file say it is not plain text.
   static bool notText();

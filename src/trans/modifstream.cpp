@@ -98,7 +98,7 @@ bool modifstream::skipWhiteSpace() {
 
 bool modifstream::skipTo(Field* field) {
   const bool more = skipWhiteSpace();
-  if (field == nullptr || bad()) return more;
+  if (field == nullptr) return more;
   *field = Field{};
   try {
     field->line = line();
