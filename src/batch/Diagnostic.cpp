@@ -118,9 +118,15 @@ std::string badNumber(Part p) {
   return lead(p) + " is not a number: white space must end it";
 }
 
-int daysIn(std::int32_t year, std::int32_t month) {
-  if (month == 2) return year % 4 == 0 ? 29 : 28;
-  return month == 4 || month == 6 || month == 9 || month == 11 ? 30 : 31;
+// The days of month m of year y, both in range, by the calendar of Date.
+int daysIn(std::int32_t y, std::int32_t m) {
+  for (int d = 31;; --d) {
+    try {
+      Date(y, m, d);
+      return d;
+    } catch (const Date::DayOutOfRange&) {
+    }
+  }
 }
 
 // What is wrong with a date whose reading threw `error`, and which of its
@@ -137,9 +143,8 @@ std::string badDate(const std::exception_ptr& error, Part* blamed) {
   try {
     std::rethrow_exception(error);
   } catch (const Date::YearOutOfRange&) {
-    if (!at(Part::kYear).read) return badNumber(Part::kYear);
     const Field& day = at(Part::kDay);
-    const bool yearLast = day.read && day.value >= 1901 && day.value <= 2099;
+    const bool yearLast = day.value >= 1901 && day.value <= 2099;
     return lead(Part::kYear) + " is out of range (1901 to 2099)" +
            (yearLast ? ": the year comes first, YEAR/MONTH/DAY" : "");
   } catch (const Date::MonthOutOfRange&) {

@@ -30,7 +30,7 @@ void EmpTrans::readNumber(std::int32_t& n, Part p, bool quoteMayFollow) {
   const bool read = in.getNumber(n, modifstream::Overflow::kFail, at(p));
   // What stands right after a number must end it: white space, or the
   // quote of a name. "C 1x" is not employee 1.
-  const int next = read ? in.peekRaw() : 0;
+  const int next = in.peekRaw();  // eof after a failed read
   if (!read || !(next == modifstream::traits_type::eof() ||
                  isWhiteSpace(next) || (quoteMayFollow && next == '"'))) {
     suspect_ = p;
