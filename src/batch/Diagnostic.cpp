@@ -97,17 +97,18 @@ std::string badNumber(Part p) {
     return lead(p) + " is longer than 15 characters";
   }
   if (f.cutShort) {
-    // The digits the writer meant, without the zeros that made it octal.
-    std::string_view digits(f.text, f.size);
-    digits = digits.substr(0, digits.find_first_not_of("+-0123456789"));
-    const std::size_t first = digits.find_first_not_of("+-0");
-    const std::string meant(
-        first == std::string_view::npos ? "0" : digits.substr(first));
+    // The number the writer meant: without the zeros that made it octal,
+    // up to the end of its digits (an 8 or 9 stands among them).
+    const std::string_view text(f.text, f.size);
+    const std::string_view digits =
+        text.substr(0, text.find_first_not_of("+-0123456789"));
+    const std::string meant =
+        (text[0] == '-' ? "-" : "") +
+        std::string(digits.substr(digits.find_first_not_of("+-0")));
     return lead(p) +
            " is not a number: a leading 0 makes it octal, in which 8 and 9 "
            "are not digits (write " +
-           std::string(digits.substr(0, digits.find_first_of("0"))) + meant +
-           ")";
+           meant + ")";
   }
   // Read, but run into what follows it.
   const std::size_t k = f.length;
@@ -224,10 +225,9 @@ std::string syntax(const std::exception_ptr& error, Part* blamed) {
     }
     char hex[16];
     std::snprintf(hex, sizeof hex, "%02X %02X", b[0], b[1]);
-    return std::string(
-               "the file is in UTF-16 (its text starts with the "
-               "bytes ") +
-           hex + "): save it as UTF-8";
+    const std::string bytes = hex;
+    return "the file is in UTF-16 (its text starts with the bytes " + bytes +
+           "): save it as UTF-8";
   } catch (const EmpTrans::InvalidType&) {
     *blamed = Part::kType;
     return badLetter(Part::kType, "A, C or D");
