@@ -97,15 +97,6 @@ std::string snapshot() {
                                          : "");
 }
 
-// Reads every transaction of emptrans.dat.
-void readTransactions() {
-  EmpTrans::openFile();
-  try {
-    for (;;) EmpTrans::get();
-  } catch (EmpTrans::NoMore&) {
-  }
-}
-
 // The diagnostic of the error the case's operation raised, or "ok".
 std::string run(const std::string& c) {
   ScratchDir dir;
@@ -132,7 +123,9 @@ std::string run(const std::string& c) {
     if (op == "load") e.load(2);
     if (op == "write") e.write();
     if (op == "add") e.add();
-    if (op == "trans") readTransactions();
+    if (op == "trans") EmpTrans::openFile();
+    while (op == "trans") EmpTrans::get();  // to the end: NoMore
+  } catch (const EmpTrans::NoMore&) {
   } catch (...) {
     outcome = Diagnostic::what(std::current_exception(), op == "index");
   }
