@@ -101,8 +101,8 @@ bool modifstream::skipTo(Field* field) {
   if (field == nullptr) return more;
   *field = Field{};
   try {
-    field->line = line();
     field->column = text_.column();
+    field->line = line();
     const char* text = nullptr;
     field->size =
         std::min(text_.ahead(Field::kTextBytes, &text), Field::kTextBytes);
