@@ -41,8 +41,9 @@ const char kHelp[] =
     "A missing file counts as the empty file empupdate would create.\n"
     "Warnings name what the run would do without a word: ignore text after\n"
     "a transaction's last field, after a carriage return that ends no line,\n"
-    "after a NUL byte in a name, or after a Ctrl-Z (byte 0x1A); and read a\n"
-    "number with a leading 0 as octal (010 is 8), or 0x as hexadecimal.\n"
+    "after a NUL byte in a name, or after a Ctrl-Z (byte 0x1A); read a\n"
+    "number with a leading 0 as octal (010 is 8), or 0x as hexadecimal;\n"
+    "and end a number at 15 characters, the rest read as the next field.\n"
     "\n"
     "Exit status: 0 the whole batch would apply; 4 it would, with\n"
     "warnings; 3 the run would stop at an unknown employee number; 2 it\n"
@@ -108,8 +109,8 @@ class Report : public Batch::Observer {
   }
 
   // Warns of each number of the last transaction read whose value is not
-  // what its digits say in decimal, and of a name cut at a NUL byte, in
-  // the order they stand.
+  // what its digits say in decimal, or that the length limit cut short, and
+  // of a name cut at a NUL byte, in the order they stand.
   void numbers() {
     using Part = EmpTrans::Part;
     for (const Part p : {Part::kNumber, Part::kName, Part::kAmount, Part::kYear,
@@ -121,8 +122,16 @@ class Report : public Batch::Observer {
             "is lost");
         ++warnings;
       }
-      if (f.line == 0 || f.base == 10) continue;
       const std::string digits(f.text, f.length);
+      if (f.line != 0 && f.cutShort) {
+        // Only an amount gets here: another number cut short fails.
+        std::printf(
+            "emptrans.dat:%ld:%ld: warning: %s '%s' ends at 15 characters: "
+            "what follows it is read as the next field\n",
+            f.line, f.column, Diagnostic::fieldName(p), digits.c_str());
+        ++warnings;
+      }
+      if (f.line == 0 || f.base == 10) continue;
       if (f.base == 8 && std::stoll(digits) == f.value) continue;
       const std::string value =
           (p == Part::kNumber ? "employee " : "") + std::to_string(f.value);
