@@ -122,25 +122,30 @@ class Report : public Batch::Observer {
             "is lost");
         ++warnings;
       }
-      const std::string digits(f.text, f.length);
+      const std::string what = std::string(Diagnostic::fieldName(p)) + " '" +
+                               std::string(f.text, f.length) + "'";
       if (f.line != 0 && f.cutShort) {
         // Only an amount gets here: another number cut short fails.
-        std::printf(
-            "emptrans.dat:%ld:%ld: warning: %s '%s' ends at 15 characters: "
-            "what follows it is read as the next field\n",
-            f.line, f.column, Diagnostic::fieldName(p), digits.c_str());
-        ++warnings;
+        warnAt(f, what +
+                      " ends at 15 characters: what follows it is read as "
+                      "the next field");
       }
       if (f.line == 0 || f.base == 10) continue;
-      if (f.base == 8 && std::stoll(digits) == f.value) continue;
-      const std::string value =
-          (p == Part::kNumber ? "employee " : "") + std::to_string(f.value);
-      std::printf("emptrans.dat:%ld:%ld: warning: %s '%s' is read as %s: %s\n",
-                  f.line, f.column, Diagnostic::fieldName(p), digits.c_str(),
-                  f.base == 8 ? "octal, for its leading 0" : "hexadecimal",
-                  value.c_str());
-      ++warnings;
+      if (f.base == 8 && std::stoll(std::string(f.text, f.length)) == f.value) {
+        continue;
+      }
+      warnAt(f, what + " is read as " +
+                    (f.base == 8 ? "octal, for its leading 0: "
+                                 : "hexadecimal: ") +
+                    (p == Part::kNumber ? "employee " : "") +
+                    std::to_string(f.value));
     }
+  }
+
+  void warnAt(const modifstream::Field& f, const std::string& text) {
+    std::printf("emptrans.dat:%ld:%ld: warning: %s\n", f.line, f.column,
+                text.c_str());
+    ++warnings;
   }
 
   // What the end of the transactions lost, once the run found no more.
