@@ -1,5 +1,6 @@
 #include "Display.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -60,6 +61,28 @@ std::string Display::name(const char* field, std::size_t size) {
     }
   }
   return out;
+}
+
+std::string Display::text(std::string_view bytes, std::size_t limit) {
+  std::size_t end = bytes.size();
+  if (end > limit) {
+    // Back to the start of the character that the limit cuts.
+    end = limit;
+    for (std::size_t back = 0;
+         back < 3 && end > 0 &&
+         (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80;
+         ++back) {
+      --end;
+    }
+  }
+  std::string out;
+  for (std::size_t i = 0; i < end;) {
+    const std::size_t nul = std::min(bytes.find('\0', i), end);
+    out += name(bytes.data() + i, nul - i);
+    if (nul < end) out += "\\x00";
+    i = nul + 1;
+  }
+  return end < bytes.size() ? out + "..." : out;
 }
 
 std::string Display::category(std::int32_t code) {

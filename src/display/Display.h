@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "Date.h"
 
@@ -21,6 +22,10 @@ class Display {
  public:
   // The name held by a name field of `size` bytes.
   static std::string name(const char* field, std::size_t size);
+  // Any bytes, NUL included (\x00), escaped as a name is. Past `limit`
+  // bytes the text is cut, before a character that would cross the limit,
+  // and "..." shows the cut.
+  static std::string text(std::string_view bytes, std::size_t limit);
   // "S", "H", "*", or the code as a number.
   static std::string category(std::int32_t code);
   // YYYY-MM-DD, each part as stored.

@@ -1,8 +1,8 @@
 #include "SystemCalls.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <linux/magic.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
@@ -41,8 +41,8 @@ int lockFile(int fd) {
   return held;
 }
 
-constexpr SystemCalls kReal = {openFile,    statFile, ::pread, ::pwrite,
-                               ::ftruncate, ::close,  lockFile};
+constexpr SystemCalls kReal = {openFile,    statFile, ::pread,  ::pwrite,
+                               ::ftruncate, ::close,  lockFile, ::read};
 
 }  // namespace
 

@@ -1,5 +1,5 @@
-// SystemCalls: the system calls through which the employee file is reached,
-// as a table of plain function pointers.
+// SystemCalls: the system calls through which the employee file and the
+// transaction file are reached, as a table of plain function pointers.
 //
 // The programs use the real calls and never change the table. A test swaps
 // in functions of its own to make a chosen call fail with a chosen errno or
@@ -35,6 +35,8 @@ struct SystemCalls {
   // Returns a new descriptor, which holds the lock until it is closed, or -1
   // with errno set (EWOULDBLOCK when another holds a lock on it).
   int (*lock)(int fd);
+  // A plain read at the file's position: the transaction file's.
+  ssize_t (*read)(int fd, void* buffer, std::size_t n);
 
   static const SystemCalls& real();
   // Whether `fd` is open on a file of the kernel's own file systems (/proc,

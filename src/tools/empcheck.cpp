@@ -3,7 +3,8 @@
 // empupdate would apply and how its run would end, with the diagnostic
 // empupdate would print. It runs the very batch engine of empupdate, on
 // copies of the files in memory. --list shows each transaction as it would
-// apply, and warnings name what a run would silently ignore.
+// apply, and warnings name what a run would silently ignore, and numbers
+// whose value is not what their digits say in decimal.
 //
 // Exit status: 0 the whole batch would apply; 4 it would, but with
 // warnings; 3 the run would stop at an unknown employee number; 2 it would
@@ -22,6 +23,7 @@
 
 #include "Batch.h"
 #include "CommandLine.h"
+#include "Diagnostic.h"
 #include "Display.h"
 #include "DryRun.h"
 #include "EmpTrans.h"
@@ -37,8 +39,11 @@ const char kHelp[] =
     "creating, changing or locking any file: how many transactions of\n"
     "emptrans.dat would apply to employee.dat, and how the run would end.\n"
     "A missing file counts as the empty file empupdate would create.\n"
-    "Warnings name what the run would ignore without a word: text after a\n"
-    "transaction's last field, and a carriage return that ends no line.\n"
+    "Warnings name what the run would do without a word: ignore text after\n"
+    "a transaction's last field, after a carriage return that ends no line,\n"
+    "after a NUL byte in a name, or after a Ctrl-Z (byte 0x1A); read a\n"
+    "number with a leading 0 as octal (010 is 8), or 0x as hexadecimal;\n"
+    "and end a number at 15 characters, the rest read as the next field.\n"
     "\n"
     "Exit status: 0 the whole batch would apply; 4 it would, with\n"
     "warnings; 3 the run would stop at an unknown employee number; 2 it\n"
@@ -88,6 +93,7 @@ class Report : public Batch::Observer {
     const char kind = EmpTrans::typeLetter();
     ++(kind == 'A' ? adds : kind == 'C' ? changes : deletes);
     if (list_) say(EmpTrans::line(), plan(t, kind));
+    numbers();
     switch (EmpTrans::skipped()) {
       case EmpTrans::Skipped::kText:
         warn("text after the last field is ignored");
@@ -100,12 +106,46 @@ class Report : public Batch::Observer {
       case EmpTrans::Skipped::kNothing:
         break;
     }
-    if (EmpTrans::nameHeldNul()) {
-      say(EmpTrans::line(),
-          "warning: the name holds a NUL byte: it ends there, and the rest "
-          "is lost");
-      ++warnings;
+  }
+
+  // Warns of each number of the last transaction read whose value is not
+  // what its digits say in decimal, or that the length limit cut short, and
+  // of a name cut at a NUL byte, in the order they stand.
+  void numbers() {
+    using Part = EmpTrans::Part;
+    for (const Part p : {Part::kNumber, Part::kName, Part::kAmount, Part::kYear,
+                         Part::kMonth, Part::kDay}) {
+      const auto& f = EmpTrans::field(p);
+      if (p == Part::kName && EmpTrans::nameLostText()) {
+        say(f.line,
+            "warning: the name holds a NUL byte: it ends there, and the rest "
+            "is lost");
+        ++warnings;
+      }
+      const std::string what = std::string(Diagnostic::fieldName(p)) + " '" +
+                               std::string(f.text, f.length) + "'";
+      if (f.line != 0 && f.cutShort) {
+        // Only an amount gets here: another number cut short fails.
+        warnAt(f, what +
+                      " ends at 15 characters: what follows it is read as "
+                      "the next field");
+      }
+      if (f.line == 0 || f.base == 10) continue;
+      if (f.base == 8 && std::stoll(std::string(f.text, f.length)) == f.value) {
+        continue;
+      }
+      warnAt(f, what + " is read as " +
+                    (f.base == 8 ? "octal, for its leading 0: "
+                                 : "hexadecimal: ") +
+                    (p == Part::kNumber ? "employee " : "") +
+                    std::to_string(f.value));
     }
+  }
+
+  void warnAt(const modifstream::Field& f, const std::string& text) {
+    std::printf("emptrans.dat:%ld:%ld: warning: %s\n", f.line, f.column,
+                text.c_str());
+    ++warnings;
   }
 
   // What the end of the transactions lost, once the run found no more.
@@ -139,8 +179,12 @@ class Report : public Batch::Observer {
     }
     const std::string who = std::to_string(t.id);
     if (kind == 'D') {
+      const std::int32_t mark = old_->getDeleted();
       return "delete " + who +
-             (old_->getDeleted() != 0 ? ": already deleted" : "");
+             (mark == 1 ? ": already deleted"
+              : mark == 0
+                  ? ""
+                  : ": deleted mark " + std::to_string(mark) + " becomes 1");
     }
     const Employee now = *record(t.id);
     std::string changed;
@@ -185,12 +229,16 @@ int main(int argc, char** argv) {
   std::cerr.rdbuf(err);
 
   if (end.status == 1) {
+    // empupdate says nothing on this path: the cause is told in our words.
     std::printf(
-        "no transaction would apply: empupdate would end with status 1:\n%s",
-        end.diagnostic.c_str());
+        "no transaction would apply: empupdate would end with status 1, "
+        "silently:\n%s",
+        end.diagnostic.substr(end.diagnostic.find(':') + 1).c_str());
     return cl.finish(1);
   }
   if (end.status == 0 && !end.unknownEmployee) report.atEnd();
+  // Which employee a number in another base names.
+  if (end.unknownEmployee) report.numbers();
   std::printf("%s would apply: %s, %s, %s\n",
               plural(report.total(), "transaction").c_str(),
               plural(report.adds, "add").c_str(),

@@ -10,10 +10,13 @@ modifstream* EmpTrans::transFile = nullptr;
 long EmpTrans::currentLine = 1;
 char EmpTrans::currentLetter = '\0';
 int EmpTrans::openError_ = 0;
-EmpTrans::Suspect EmpTrans::suspect_ = EmpTrans::Suspect::kNone;
+bool EmpTrans::firstRead_ = true;
+modifstream::Field EmpTrans::fields_[EmpTrans::kParts];
+EmpTrans::Part EmpTrans::suspect_ = EmpTrans::Part::kNone;
+EmpTrans::Part EmpTrans::lastNumber_ = EmpTrans::Part::kNone;
 EmpTrans::Skipped EmpTrans::skipped_ = EmpTrans::Skipped::kNothing;
 long EmpTrans::skippedLine_ = 0;
-bool EmpTrans::nameHeldNul_ = false;
+bool EmpTrans::nameLostText_ = false;
 long EmpTrans::lostAfterEnd_ = 0;
 
 namespace {
@@ -22,19 +25,25 @@ bool isWhiteSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 }  // namespace
 
-EmpTrans::Suspect EmpTrans::suspectNumber(bool read, Suspect failed,
-                                          Suspect cut, bool quoteMayFollow) {
+void EmpTrans::readNumber(std::int32_t& n, Part p, bool quoteMayFollow) {
   modifstream& in = *transFile;
-  if (!read) return failed;
-  if (in.numberCutShort()) return cut;
+  const bool read = in.getNumber(n, modifstream::Overflow::kFail, at(p));
   // What stands right after a number must end it: white space, or the
   // quote of a name. "C 1x" is not employee 1.
-  const int next = in.peekRaw();
-  if (next == modifstream::traits_type::eof() || isWhiteSpace(next) ||
-      (quoteMayFollow && next == '"')) {
-    return Suspect::kNone;
+  const int next = in.peekRaw();  // eof after a failed read
+  if (!read || !(next == modifstream::traits_type::eof() ||
+                 isWhiteSpace(next) || (quoteMayFollow && next == '"'))) {
+    suspect_ = p;
   }
-  return failed;
+}
+
+bool EmpTrans::notText() {
+  const modifstream::Field& f = field(Part::kType);
+  const auto* b = reinterpret_cast<const unsigned char*>(f.text);
+  return (f.size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) ||
+         (f.size >= 2 &&
+          ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF) ||
+           b[0] == 0 || b[1] == 0));
 }
 
 void EmpTrans::openFile() {
@@ -49,6 +58,7 @@ void EmpTrans::openFile() {
   }
   transFile->rewind();
   currentLine = transFile->line();
+  firstRead_ = true;
 }
 
 void EmpTrans::closeFile() {
@@ -60,8 +70,9 @@ void EmpTrans::closeFile() {
 
 std::unique_ptr<EmpTrans> EmpTrans::get() {
   modifstream& in = *transFile;
+  for (modifstream::Field& f : fields_) f.line = 0;
   char letter = '\0';
-  const bool read = in.getChar(letter);
+  const bool read = in.getChar(letter, at(Part::kType));
   currentLine = in.line();
   in.checkRead();  // a broken disk is not the end of the transactions
   if (!read) {
@@ -69,8 +80,13 @@ std::unique_ptr<EmpTrans> EmpTrans::get() {
     throw NoMore();
   }
   currentLetter = letter;
-  suspect_ = Suspect::kNone;
-  nameHeldNul_ = false;
+  suspect_ = Part::kNone;
+  lastNumber_ = Part::kNone;
+  nameLostText_ = false;
+  if (firstRead_) {
+    firstRead_ = false;
+    if (notText()) throw NotText();
+  }
 
   std::unique_ptr<EmpTrans> t;
   switch (letter) {
@@ -83,14 +99,14 @@ std::unique_ptr<EmpTrans> EmpTrans::get() {
       t = std::make_unique<ChangeTrans>();
       // A number that can't be read fails the stream: the name read that
       // follows reports it, and suspect() says the number is to blame.
-      suspect_ =
-          suspectNumber(in.getNumber(t->id, modifstream::Overflow::kFail),
-                        Suspect::kNumber, Suspect::kNumberCut, true);
+      readNumber(t->id, Part::kNumber, true);
       t->readContent();
       break;
     case 'D':
       t = std::make_unique<DeleteTrans>();
-      if (!in.getNumber(t->id, modifstream::Overflow::kFail)) {
+      lastNumber_ = Part::kNumber;
+      if (!in.getNumber(t->id, modifstream::Overflow::kFail,
+                        at(Part::kNumber))) {
         in.checkRead();
         throw InvalidNumber();  // no field follows that would report it
       }
@@ -122,10 +138,10 @@ std::unique_ptr<EmpTrans> EmpTrans::get() {
 
 void EmpTrans::readContent() {
   modifstream& in = *transFile;
-  in.getQuoted(name, kNameBytes, '"');
-  nameHeldNul_ = in.quotedHeldNul();
+  in.getQuoted(name, kNameBytes, '"', at(Part::kName));
+  nameLostText_ = in.quotedLostText();
   char letter = '\0';
-  const bool read = in.getChar(letter);
+  const bool read = in.getChar(letter, at(Part::kCategory));
   in.checkRead();
   if (!read) throw InvalidCategory();
   switch (letter) {
@@ -143,11 +159,9 @@ void EmpTrans::readContent() {
   }
   // An amount that can't be read fails the stream: the date read reports
   // it, and suspect() says the amount is to blame.
-  const Suspect s =
-      suspectNumber(in.getNumber(amount, modifstream::Overflow::kFail),
-                    Suspect::kAmount, Suspect::kAmountCut, false);
-  if (s != Suspect::kNone) suspect_ = s;
-  date = in.getDate();
+  readNumber(amount, Part::kAmount, false);
+  lastNumber_ = Part::kDay;
+  date = in.getDate(at(Part::kYear));
 }
 
 void EmpTrans::loadOrReport(Employee& e) const {

@@ -47,6 +47,11 @@ class EmpTrans {
   // A digit stands right after the transaction's last number: the number
   // rule ended that number early ("08" is octal 0, then 8).
   struct NumberCutShort : InvalidContent {};
+  // The first transaction starts with a byte order mark, or with a NUL
+  // byte before or after its first character, as text in UTF-16 does: the
+  // file is not in the encoding it is read in. Such a file fails to read
+  // anyway; this only names the reason.
+  struct NotText : InvalidType {};
 
   static constexpr std::size_t kNameBytes = 32;
   static constexpr const char* kFileName = "emptrans.dat";
@@ -82,11 +87,31 @@ class EmpTrans {
   // Reads name, category letter, amount and date into this object.
   void readContent();
 
+  // The fields of a transaction, as a diagnostic names them.
+  enum class Part {
+    kType,
+    kNumber,
+    kName,
+    kCategory,
+    kAmount,
+    kYear,
+    kMonth,
+    kDay,
+    kNone
+  };
+  static constexpr int kParts = static_cast<int>(Part::kNone);
+  // Where each field of the last transaction read stood and what was read
+  // there; line 0 for a field not reached.
+  static const modifstream::Field& field(Part p) {
+    return fields_[static_cast<int>(p)];
+  }
   // The number of the transaction being read that a later syntax error is
-  // to be blamed on: it could not be read (missing, out of range, or run
-  // into the next character: "C 1x"), or the number rule cut it short.
-  enum class Suspect { kNone, kNumber, kNumberCut, kAmount, kAmountCut };
-  static Suspect suspect() { return suspect_; }
+  // to be blamed on (kNumber or kAmount), or kNone: it could not be read
+  // (missing, out of range, or run into the next character: "C 1x"), or
+  // the number rule cut it short.
+  static Part suspect() { return suspect_; }
+  // The last number read of the transaction: the one NumberCutShort blames.
+  static Part lastNumber() { return lastNumber_; }
   // What the rest of the line after the last transaction's last field held,
   // all of it ignored: text, or text after a lone CR, which ends no line,
   // so that the transactions after it on that line are lost as well.
@@ -94,9 +119,9 @@ class EmpTrans {
   static Skipped skipped() { return skipped_; }
   // The line on which that rest stood.
   static long skippedLine() { return skippedLine_; }
-  // Whether the name of the last transaction read held a NUL byte: the
-  // name ends there, and what followed it in the quotes is lost.
-  static bool nameHeldNul() { return nameHeldNul_; }
+  // Whether the name of the last transaction read held a NUL byte with
+  // something after it: the name ends at the NUL, and the rest is lost.
+  static bool nameLostText() { return nameLostText_; }
   // After NoMore: the line of a byte 0x1A, which ends the file's text,
   // when text other than white space stood after it and was never read;
   // else 0.
@@ -121,16 +146,25 @@ class EmpTrans {
   static long currentLine;
   static char currentLetter;
   static int openError_;
-  static Suspect suspect_;
+  static bool firstRead_;  // no transaction was read since openFile()
+  static modifstream::Field fields_[kParts];
+  static Part suspect_;
+  static Part lastNumber_;
   static Skipped skipped_;
   static long skippedLine_;
-  static bool nameHeldNul_;
+  static bool nameLostText_;
   static long lostAfterEnd_;
 
-  // Whom to blame after a number read that returned `read`: `failed`,
-  // `cut`, or no one when a proper separator follows.
-  static Suspect suspectNumber(bool read, Suspect failed, Suspect cut,
-                               bool quoteMayFollow);
+  static modifstream::Field* at(Part p) {
+    return &fields_[static_cast<int>(p)];
+  }
+  // Reads the number `p` into `n`; it is to blame for a later syntax error
+  // when it failed, or is not ended by white space (or by the quote of a
+  // name, when `quoteMayFollow`), as a number cut short by the number rule
+  // never is: a digit follows it.
+  static void readNumber(std::int32_t& n, Part p, bool quoteMayFollow);
+  // Whether the first characters of the file say it is not plain text.
+  static bool notText();
 };
 
 #endif  // EMPUPDATE_TRANS_EMPTRANS_H_

@@ -8,6 +8,8 @@
 #include <ios>
 #include <system_error>
 
+#include "SystemCalls.h"
+
 void TextModeBuf::open(int fd) {
   close();
   fd_ = fd;
@@ -20,29 +22,36 @@ void TextModeBuf::close() {
   reset();
 }
 
+ssize_t TextModeBuf::readRaw(std::size_t n) {
+  ssize_t got;
+  do {
+    got = systemCalls.read(fd_, raw_, n);
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
+
 bool TextModeBuf::anyText(const char* from, const char* end) {
-  // What the chunk read holds, or else a look at the next one, which the
-  // text ends before anyway.
-  if (from == end) {
-    ssize_t n;
-    do {
-      n = ::read(fd_, raw_, kSize);
-    } while (n < 0 && errno == EINTR);
+  // The rest of the chunk read, then the chunks after it, as far as white
+  // space goes: the text has ended, so this reads each byte once at most.
+  // A read error only ends the look.
+  for (;;) {
+    for (; from < end; ++from) {
+      const char c = *from;
+      if (c != ' ' && (c < '\t' || c > '\r') && c != '\x1A') return true;
+    }
+    const ssize_t n = readRaw(kSize);
     if (n <= 0) return false;
     from = raw_;
     end = raw_ + n;
   }
-  for (; from < end; ++from) {
-    const char c = *from;
-    if (c != ' ' && (c < '\t' || c > '\r') && c != '\x1A') return true;
-  }
-  return false;
 }
 
 void TextModeBuf::reset() {
   setg(buf_, buf_, buf_);
   counted_ = buf_;
   lines_ = 0;
+  base_ = 0;
+  lineStart_ = 0;
   ended_ = fd_ < 0;
   textAfterEnd_ = false;
   pendingCr_ = false;
@@ -52,15 +61,22 @@ long TextModeBuf::linesConsumed() {
   for (const char* p = counted_; p < gptr(); ++p, ++lines_) {
     p = static_cast<const char*>(std::memchr(p, '\n', gptr() - p));
     if (p == nullptr) break;
+    lineStart_ = base_ + (p + 1 - buf_);
   }
   counted_ = gptr();
   return lines_;
+}
+
+long TextModeBuf::column() {
+  linesConsumed();
+  return static_cast<long>(base_ + (gptr() - buf_) - lineStart_ + 1);
 }
 
 bool TextModeBuf::fill() {
   if (ended_) return false;
   // Keep the unread characters, moved to the front of the buffer.
   linesConsumed();
+  base_ += gptr() - buf_;
   const std::size_t unread = egptr() - gptr();
   std::memmove(buf_, gptr(), unread);
   char* out = buf_ + unread;
@@ -70,10 +86,7 @@ bool TextModeBuf::fill() {
     // One output character at most per input byte, plus a held-back CR.
     const std::size_t room = kSize - (out - buf_) - 1;
     if (room == 0) break;
-    ssize_t n;
-    do {
-      n = ::read(fd_, raw_, room);
-    } while (n < 0 && errno == EINTR);
+    const ssize_t n = readRaw(room);
     if (n < 0) {
       error_ = errno;
       // The istream's bad state; the text is not taken to have ended.

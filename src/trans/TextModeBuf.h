@@ -6,12 +6,15 @@
 // - every other byte, NUL included, reads as itself.
 //
 // It counts the line feeds the reader has consumed, so that a diagnostic can
-// name the line it is on, and lets the number reader look a few characters
-// ahead without consuming them. It owns the descriptor it reads and closes
-// it on close() or destruction. A read error throws std::ios_base::failure
-// (the istream turns it into its bad state) and error() keeps its errno.
+// name the line and column it is on, and lets the number reader look a few
+// characters ahead without consuming them. It owns the descriptor it reads and
+// closes it on close() or destruction. A read error throws
+// std::ios_base::failure (the istream turns it into its bad state) and error()
+// keeps its errno. The descriptor is read through SystemCalls::read.
 #ifndef EMPUPDATE_TRANS_TEXTMODEBUF_H_
 #define EMPUPDATE_TRANS_TEXTMODEBUF_H_
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <streambuf>
@@ -53,6 +56,9 @@ class TextModeBuf : public std::streambuf {
 
   // Line feeds consumed so far: the reader is on line linesConsumed() + 1.
   long linesConsumed();
+  // The column of the read position on its line, from 1, in characters of
+  // the text: bytes of the file, a tab one like any other.
+  long column();
   // errno of the last read error, 0 while none.
   int error() const { return error_; }
   // Whether text other than white space stood after a 0x1A that ended the
@@ -78,13 +84,17 @@ class TextModeBuf : public std::streambuf {
   bool anyText(const char* from, const char* end);
   void reset();
   int_type peekSlow(std::size_t k);
+  // read(2) of at most n bytes into raw_, retried when a signal cut it.
+  ssize_t readRaw(std::size_t n);
 
   int fd_ = -1;
   char buf_[kSize];
   char raw_[kSize];
   char* counted_ = buf_;  // line feeds before this point are in lines_
   long lines_ = 0;
-  bool ended_ = false;  // the file is exhausted or a 0x1A was met
+  long long base_ = 0;       // the place in the text of buf_[0]
+  long long lineStart_ = 0;  // the place in the text where the line starts
+  bool ended_ = false;       // the file is exhausted or a 0x1A was met
   bool textAfterEnd_ = false;
   bool pendingCr_ = false;  // a CR whose successor is not yet known
   int error_ = 0;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <limits>
 
 #include "SystemCalls.h"
@@ -95,8 +96,26 @@ bool modifstream::skipWhiteSpace() {
   }
 }
 
-bool modifstream::getChar(char& c) {
-  if (!skipWhiteSpace()) return false;
+bool modifstream::skipTo(Field* field) {
+  const bool more = skipWhiteSpace();
+  if (field == nullptr) return more;
+  *field = Field{};
+  try {
+    field->column = text_.column();
+    field->line = line();
+    const char* text = nullptr;
+    field->size =
+        std::min(text_.ahead(Field::kTextBytes, &text), Field::kTextBytes);
+    std::memcpy(field->text, text, field->size);
+  } catch (const std::ios_base::failure&) {
+    setstate(badbit);
+    return false;
+  }
+  return more;
+}
+
+bool modifstream::getChar(char& c, Field* field) {
+  if (!skipTo(field)) return false;
   c = traits_type::to_char_type(text_.sbumpc());
   return true;
 }
@@ -126,9 +145,9 @@ modifstream::int_type modifstream::getRaw() {
   }
 }
 
-bool modifstream::getNumber(std::int32_t& n, Overflow overflow) {
+bool modifstream::getNumber(std::int32_t& n, Overflow overflow, Field* field) {
   cutShort_ = false;
-  if (!skipWhiteSpace()) return false;
+  if (!skipTo(field)) return false;
   try {
     // The number and the character after it lie within the first 16.
     const char* text = nullptr;
@@ -170,6 +189,13 @@ bool modifstream::getNumber(std::int32_t& n, Overflow overflow) {
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
     const bool inRange = value >= kMin && value <= kMax;
     n = static_cast<std::int32_t>(value < kMin ? kMin : std::min(value, kMax));
+    if (field != nullptr) {
+      field->read = inRange || overflow == Overflow::kClamp;
+      field->cutShort = cutShort_;
+      field->base = base;
+      field->length = k;
+      field->value = n;
+    }
     if (!inRange && overflow == Overflow::kFail) {
       setstate(failbit);
       return false;
@@ -183,13 +209,15 @@ bool modifstream::getNumber(std::int32_t& n, Overflow overflow) {
   }
 }
 
-char* modifstream::getQuoted(char* buffer, int maxLen, char quote) {
+char* modifstream::getQuoted(char* buffer, int maxLen, char quote,
+                             Field* field) {
   char open = '\0';
-  if (!getChar(open) || open != quote) {
+  if (!getChar(open, field) || open != quote) {
     checkRead();
     throw InvalidQuotedString();
   }
-  quotedHeldNul_ = false;
+  quotedLostText_ = false;
+  bool nul = false;
   for (int i = 0; i < maxLen; ++i) {
     const int_type c = getRaw();
     if (c == traits_type::eof()) break;
@@ -199,26 +227,27 @@ char* modifstream::getQuoted(char* buffer, int maxLen, char quote) {
       return buffer;
     }
     if (ch == '\n') throw InvalidQuotedString();
-    quotedHeldNul_ = quotedHeldNul_ || ch == '\0';
+    quotedLostText_ = quotedLostText_ || (nul && ch != '\0');
+    nul = nul || ch == '\0';
     buffer[i] = ch;
   }
   checkRead();
   throw MaxLenExceeded();
 }
 
-Date modifstream::getDate() {
+Date modifstream::getDate(Field* parts) {
   std::int32_t year = 0, month = 0, day = 0;
   char separator = '\0';
-  getNumber(year, Overflow::kClamp);
+  getNumber(year, Overflow::kClamp, parts);
   if (!getChar(separator) || separator != '/') {
     checkRead();
     throw InvalidDate();
   }
-  getNumber(month, Overflow::kClamp);
+  getNumber(month, Overflow::kClamp, parts ? parts + 1 : nullptr);
   // When no character can be read, the first "/" still stands in
   // `separator` and the day read fails in turn.
   if (getChar(separator) && separator != '/') throw InvalidDate();
-  getNumber(day, Overflow::kClamp);
+  getNumber(day, Overflow::kClamp, parts ? parts + 2 : nullptr);
   checkRead();
   return Date(year, month, day);
 }

@@ -19,6 +19,8 @@
 // Readers throw the syntax errors below (empty, thrown by value), or
 // ReadFailed when the file could not be read (an I/O error), so that a
 // broken disk is never taken for a syntax error or for the end of the file.
+// Given a Field, a reader notes in it where its field stood and what was
+// read there, so that a diagnostic can quote it.
 #ifndef EMPUPDATE_TRANS_MODIFSTREAM_H_
 #define EMPUPDATE_TRANS_MODIFSTREAM_H_
 
@@ -41,13 +43,28 @@ class modifstream : public std::ifstream {
     kClamp,  // the nearest limit, and the read succeeds (dates)
   };
 
+  // Where a field stood in the text, what stood there, and, for a number,
+  // how its read went.
+  struct Field {
+    static constexpr std::size_t kTextBytes = 48;
+    long line = 0;    // of its first character, from 1; 0: not reached
+    long column = 0;  // of that character, from 1
+    char text[kTextBytes] = {};  // the characters from there on
+    std::size_t size = 0;        // how many of them text holds
+    bool read = false;           // a number: it was read
+    bool cutShort = false;       // a number: see numberCutShort()
+    int base = 10;               // a number: 8, 10 or 16
+    std::size_t length = 0;      // a number: the characters it took
+    std::int32_t value = 0;      // a number: the value stored
+  };
+
   explicit modifstream(const char* name);
   ~modifstream() override = default;
 
   // Reads the next character that is not white space into `c`; false, with
   // the stream failed (and at its end when the text ended), when there is
   // none. White space: space, tab, line feed, vertical tab, form feed, CR.
-  bool getChar(char& c);
+  bool getChar(char& c, Field* field = nullptr);
   // Reads the next character as it is, skipping nothing; eof, with the
   // stream failed, when there is none.
   int_type getRaw();
@@ -56,7 +73,7 @@ class modifstream : public std::ifstream {
   int_type peekRaw();
 
   // Reads a number into `n` by the number rule; false when the read failed.
-  bool getNumber(std::int32_t& n, Overflow overflow);
+  bool getNumber(std::int32_t& n, Overflow overflow, Field* field = nullptr);
   // True when the last number read stopped at a character that could have
   // continued it (a decimal digit, or a hexadecimal digit after a
   // hexadecimal number): it was cut short by its base or by the length
@@ -68,13 +85,14 @@ class modifstream : public std::ifstream {
   // maxLen - 1 characters fit. Throws InvalidQuotedString when the opening
   // quote is missing or a line feed stands inside, MaxLenExceeded when no
   // closing quote comes within maxLen characters or the text ends inside.
-  char* getQuoted(char* buffer, int maxLen, char quote);
+  char* getQuoted(char* buffer, int maxLen, char quote, Field* field = nullptr);
 
   // Reads year/month/day (white space allowed before each part; numbers
   // clamp on overflow; a number that cannot be read counts as 0) and returns
   // the checked Date. Throws InvalidDate for a missing or wrong separator,
-  // and the range errors of Date.
-  Date getDate();
+  // and the range errors of Date. `parts`, when given, gets the year, the
+  // month and the day.
+  Date getDate(Field* parts = nullptr);
 
   // Throws ReadFailed when the stream is in its bad state.
   void checkRead() const;
@@ -84,8 +102,9 @@ class modifstream : public std::ifstream {
   void rewind();
   // Whether text other than white space after a 0x1A was ignored.
   bool textAfterEnd() const { return text_.textAfterEnd(); }
-  // Whether the last quoted string read held a NUL, where a name ends.
-  bool quotedHeldNul() const { return quotedHeldNul_; }
+  // Whether the last quoted string read held a NUL, where a name ends,
+  // with something other than NUL after it, which is lost.
+  bool quotedLostText() const { return quotedLostText_; }
   // errno of the failed open or of the last read error, 0 while none;
   // kNotRegularFile for a FIFO, socket or device.
   int error() const { return openError_ != 0 ? openError_ : text_.error(); }
@@ -100,10 +119,12 @@ class modifstream : public std::ifstream {
   // Skips white space; false, with the stream failed, when the stream had
   // failed already or the text ends first.
   bool skipWhiteSpace();
+  // Skips white space and notes the place reached in `field`, if any.
+  bool skipTo(Field* field);
 
   TextModeBuf text_;
   int openError_ = 0;
-  bool quotedHeldNul_ = false;
+  bool quotedLostText_ = false;
   bool cutShort_ = false;
 };
 

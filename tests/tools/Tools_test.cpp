@@ -15,6 +15,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+constexpr auto npos = std::string::npos;
 
 ProgramResult run(std::vector<std::string> argv) {
   return runProgram(argv, fs::current_path().string());
@@ -97,6 +98,10 @@ TEST(CommandLineTest, HelpVersionAndUsageErrors) {
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: " + name, 0), 0u) << help.out;
     EXPECT_EQ(help.out.find(" \n"), std::string::npos) << "trailing space";
+    for (const char* warning :
+         {"last field", "carriage", "NUL", "Ctrl-Z", "octal", "hexadecimal"}) {
+      EXPECT_TRUE(name != "empcheck" || help.out.find(warning) != npos);
+    }
     const ProgramResult version = run({p.path, "--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind(name + " (empupdate) 1.", 0), 0u);
