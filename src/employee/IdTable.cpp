@@ -13,9 +13,13 @@
 
 namespace {
 
-// Tables of a huge page or more are aligned to one, so that the kernel can
-// back them with huge pages: fewer TLB misses on random look-ups.
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// Fresh zero pages from the kernel, or std::bad_alloc.
+void* mapZero(std::size_t bytes) {
+  void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  return p;
+}
 
 // The hash of a number is the xor of one random word per byte of it (simple
 // tabulation). With linear probing that gives expected constant time per
@@ -64,17 +68,16 @@ void drawWords() {
 
 }  // namespace
 
-void IdTable::release() {
-  if (mapping_ != nullptr) ::munmap(mapping_, bytes_);
-  mapping_ = nullptr;
-  slots_ = nullptr;
-  bytes_ = 0;
-}
-
 void IdTable::clear() {
-  release();
+  if (byId_ != nullptr) ::munmap(byId_, sizeof *byId_ * std::size_t(limit_));
+  if (slots_ != nullptr) ::munmap(slots_, sizeof *slots_ * size_);
+  byId_ = nullptr;
+  limit_ = 0;
+  spilled_ = false;
+  slots_ = nullptr;
   size_ = 0;
   bits_ = 0;
+  hashed_ = 0;
   recorded_ = 0;
   probes_ = 0;
 }
@@ -85,6 +88,19 @@ std::uint64_t IdTable::hash(std::int32_t id) {
          words[2][(u >> 16) & 0xFF] ^ words[3][u >> 24];
 }
 
+void IdTable::widen(std::int32_t limit) {
+  const std::size_t bytes = sizeof *byId_ * std::size_t(limit);
+  // Grown in place where the address space allows, else moved by the
+  // kernel, without a copy; the pages added are zero.
+  void* p = byId_ == nullptr
+                ? mapZero(bytes)
+                : ::mremap(byId_, sizeof *byId_ * std::size_t(limit_), bytes,
+                           MREMAP_MAYMOVE);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  byId_ = static_cast<std::uint32_t*>(p);
+  limit_ = limit;
+}
+
 void IdTable::reserve(std::size_t n) {
   std::size_t slots = 16;
   while (slots < 2 * n) slots *= 2;
@@ -92,21 +108,10 @@ void IdTable::reserve(std::size_t n) {
   // Every hash comes after a first reserve, so the words are drawn here.
   [[maybe_unused]] static const bool drawn = (drawWords(), true);
   // Fresh pages are zero: every slot starts free without a pass over them.
-  // A huge page more than needed, to align the slots on one.
-  const std::size_t bytes = slots * sizeof *slots_ + kHugePage;
-  void* mapping = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapping == MAP_FAILED) throw std::bad_alloc();
-  const auto at = (reinterpret_cast<std::uintptr_t>(mapping) + kHugePage - 1) &
-                  ~(kHugePage - 1);
-  auto* fresh = reinterpret_cast<std::uint32_t*>(at);
-  ::madvise(fresh, slots * sizeof *slots_, MADV_HUGEPAGE);
+  auto* fresh = static_cast<std::uint32_t*>(mapZero(slots * sizeof *slots_));
   std::uint32_t* old = slots_;
-  void* oldMapping = mapping_;
-  const std::size_t oldSize = size_, oldBytes = bytes_;
-  mapping_ = mapping;
+  const std::size_t oldSize = size_;
   slots_ = fresh;
-  bytes_ = bytes;
   size_ = slots;
   bits_ = 0;
   while ((std::size_t{1} << bits_) < slots) ++bits_;
@@ -116,7 +121,7 @@ void IdTable::reserve(std::size_t n) {
     const std::int32_t id = idOf_(entry);
     place(entry, id, hash(id));
   }
-  if (oldMapping != nullptr) ::munmap(oldMapping, oldBytes);
+  if (old != nullptr) ::munmap(old, oldSize * sizeof *slots_);
 }
 
 std::size_t IdTable::slotOf(std::int32_t id, std::uint64_t h) {
@@ -145,7 +150,26 @@ void IdTable::place(std::int32_t entry, std::int32_t id, std::uint64_t h) {
 }
 
 void IdTable::record(std::int32_t entries) {
-  reserve(static_cast<std::size_t>(entries));
+  // Where the new numbers go. The direct table widens to take every one
+  // that isn't negative, if they stay within its bound and no number above
+  // its limit is in the hash; otherwise those above the limit are hashed.
+  std::int32_t high = -1;
+  std::size_t negative = 0, above = 0;
+  for (std::int32_t k = recorded_; k < entries; ++k) {
+    const std::int32_t id = idOf_(k);
+    negative += id < 0;
+    above += id >= limit_;
+    high = std::max(high, id);
+  }
+  const std::int64_t bound = kSpread * entries + kSlack;
+  if (!spilled_ && high >= limit_ && high < bound) {
+    // By half at least, so that adds one at a time widen it seldom.
+    widen(static_cast<std::int32_t>(std::min(
+        bound,
+        std::max<std::int64_t>({high + 1, limit_ + limit_ / 2, kSlack}))));
+    above = 0;
+  }
+  if (negative + above > 0) reserve(hashed_ + negative + above);
   // In rounds: the slots of a round are all fetched before the first is
   // placed, so that their misses to memory overlap.
   constexpr std::int32_t kRound = 32;
@@ -154,17 +178,31 @@ void IdTable::record(std::int32_t entries) {
   for (std::int32_t k = recorded_; k < entries; k += kRound) {
     const std::int32_t n = std::min(kRound, entries - k);
     for (std::int32_t j = 0; j < n; ++j) {
-      ids[j] = idOf_(k + j);
-      hashes[j] = hash(ids[j]);
-      __builtin_prefetch(&slots_[hashes[j] >> (64 - bits_)], 1);
+      const std::int32_t id = ids[j] = idOf_(k + j);
+      if (direct(id)) {
+        __builtin_prefetch(&byId_[id], 1);
+      } else {
+        hashes[j] = hash(id);
+        __builtin_prefetch(&slots_[hashes[j] >> (64 - bits_)], 1);
+      }
     }
-    for (std::int32_t j = 0; j < n; ++j) place(k + j, ids[j], hashes[j]);
+    for (std::int32_t j = 0; j < n; ++j) {
+      const std::int32_t id = ids[j];
+      if (!direct(id)) {
+        place(k + j, id, hashes[j]);
+        spilled_ = spilled_ || id >= 0;
+        ++hashed_;
+      } else if (byId_[id] == 0) {  // the first entry of a number stays
+        byId_[id] = static_cast<std::uint32_t>(k + j) + 1;
+      }
+    }
   }
   recorded_ = entries;
 }
 
 std::int32_t IdTable::find(std::int32_t id, std::int32_t entries) {
   if (entries > recorded_) record(entries);
+  if (direct(id)) return static_cast<std::int32_t>(byId_[id]) - 1;
   if (size_ == 0) return -1;
   return static_cast<std::int32_t>(slots_[slotOf(id, hash(id))] & kEntryMask) -
          1;
