@@ -118,7 +118,7 @@ void IdTable::reserve(std::size_t n) {
   for (std::size_t j = 0; j < oldSize; ++j) {
     if (old[j] == 0) continue;
     const auto entry = static_cast<std::int32_t>((old[j] & kEntryMask) - 1);
-    const std::int32_t id = idOf_(entry);
+    const std::int32_t id = idOf(entry);
     place(entry, id, hash(id));
   }
   if (old != nullptr) ::munmap(old, oldSize * sizeof *slots_);
@@ -133,7 +133,7 @@ std::size_t IdTable::slotOf(std::int32_t id, std::uint64_t h) {
   // elsewhere in memory, is read for that one alone.
   for (; slots_[i] != 0; i = (i + 1) & mask) {
     if ((slots_[i] & kPrintMask) == print &&
-        idOf_(static_cast<std::int32_t>((slots_[i] & kEntryMask) - 1)) == id) {
+        idOf(static_cast<std::int32_t>((slots_[i] & kEntryMask) - 1)) == id) {
       break;
     }
   }
@@ -153,13 +153,21 @@ void IdTable::record(std::int32_t entries) {
   // Where the new numbers go. The direct table widens to take every one
   // that isn't negative, if they stay within its bound and no number above
   // its limit is in the hash; otherwise those above the limit are hashed.
+  // In rounds: the numbers of a round are fetched from the index at once,
+  // and their slots all fetched before the first is placed, so that their
+  // misses to memory overlap.
+  constexpr std::int32_t kRound = 32;
+  std::int32_t ids[kRound];
   std::int32_t high = -1;
   std::size_t negative = 0, above = 0;
-  for (std::int32_t k = recorded_; k < entries; ++k) {
-    const std::int32_t id = idOf_(k);
-    negative += id < 0;
-    above += id >= limit_;
-    high = std::max(high, id);
+  for (std::int32_t k = recorded_; k < entries; k += kRound) {
+    const std::int32_t n = std::min(kRound, entries - k);
+    idsOf_(k, n, ids);
+    for (std::int32_t j = 0; j < n; ++j) {
+      negative += ids[j] < 0;
+      above += ids[j] >= limit_;
+      high = std::max(high, ids[j]);
+    }
   }
   const std::int64_t bound = kSpread * entries + kSlack;
   if (!spilled_ && high >= limit_ && high < bound) {
@@ -170,15 +178,12 @@ void IdTable::record(std::int32_t entries) {
     above = 0;
   }
   if (negative + above > 0) reserve(hashed_ + negative + above);
-  // In rounds: the slots of a round are all fetched before the first is
-  // placed, so that their misses to memory overlap.
-  constexpr std::int32_t kRound = 32;
-  std::int32_t ids[kRound];
   std::uint64_t hashes[kRound];
   for (std::int32_t k = recorded_; k < entries; k += kRound) {
     const std::int32_t n = std::min(kRound, entries - k);
+    idsOf_(k, n, ids);
     for (std::int32_t j = 0; j < n; ++j) {
-      const std::int32_t id = ids[j] = idOf_(k + j);
+      const std::int32_t id = ids[j];
       if (direct(id)) {
         __builtin_prefetch(&byId_[id], 1);
       } else {

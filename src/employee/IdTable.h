@@ -15,7 +15,7 @@
 // - An open-addressing hash table (linear probing, at most half full) of 4
 //   bytes a slot for every other number: an entry number (26 bits: a file
 //   under 2 GiB has fewer entries) and 6 bits of the hash of its employee
-//   number, so that the number itself, read from the index through `idOf`,
+//   number, so that the number itself, read from the index through `idsOf`,
 //   is compared only when those bits match. Insertions and look-ups take
 //   expected constant time whatever the numbers, even numbers chosen to
 //   collide: the hash is keyed by random words drawn once per process,
@@ -35,14 +35,15 @@
 
 class IdTable {
  public:
-  // The employee number of an entry of the index.
-  using IdOf = std::int32_t (*)(std::int32_t entry);
+  // Copies the employee numbers of entries first to first + n - 1 of the
+  // index into ids[0] to ids[n - 1].
+  using IdsOf = void (*)(std::int32_t first, std::int32_t n, std::int32_t* ids);
 
   // The direct table holds numbers up to kSpread times the entries, plus
   // kSlack.
   static constexpr std::int64_t kSpread = 4, kSlack = 1024;
 
-  explicit IdTable(IdOf idOf) : idOf_(idOf) {}
+  explicit IdTable(IdsOf idsOf) : idsOf_(idsOf) {}
   ~IdTable() { clear(); }
   IdTable(const IdTable&) = delete;
   IdTable& operator=(const IdTable&) = delete;
@@ -68,6 +69,11 @@ class IdTable {
   static std::uint32_t fingerprint(std::uint64_t h) {
     return static_cast<std::uint32_t>(h) & kPrintMask;
   }
+  std::int32_t idOf(std::int32_t entry) const {
+    std::int32_t id = 0;
+    idsOf_(entry, 1, &id);
+    return id;
+  }
   bool direct(std::int32_t id) const { return id >= 0 && id < limit_; }
   // Widens the direct table to the numbers below `limit`.
   void widen(std::int32_t limit);
@@ -80,7 +86,7 @@ class IdTable {
   // number has an entry already.
   void place(std::int32_t entry, std::int32_t id, std::uint64_t h);
 
-  IdOf idOf_;
+  IdsOf idsOf_;
   // The direct table: entry + 1 for each number below limit_, 0 for none.
   std::uint32_t* byId_ = nullptr;
   std::int32_t limit_ = 0;
