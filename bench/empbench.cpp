@@ -1,17 +1,21 @@
 // empbench: times whole runs of empupdate, as a user would (start-up,
 // indexing and the batch), against the floor of its design.
 //
-// For each case it writes employee.dat with N employees and emptrans.dat
-// with M transactions (60% changes, some using the unchanged markers, 20%
-// adds, 20% deletes; every change and delete names an employee that
-// exists). It runs empupdate on fresh copies, and empfloor, a process that
-// makes only the system calls the design demands (the file read once; per
-// record operation open, seek, read or write 60 bytes, close), and prints
-// the fastest of several runs of each, their ratio, the indexing alone (an
-// empty batch) against one read of the file, and the peak memory per
-// employee. It checks that both leave byte-identical files, and times
-// whole runs on a file of numbers crafted to share home slots under a fixed
-// hash, ascending and shuffled, beside ordinary numbers.
+// For each case it writes employee.dat with N employees, numbered 1 to N,
+// in two orders: ascending (a file that only ever grew by adds) and
+// shuffled (as after a merge or a sort by name), and emptrans.dat with M
+// transactions (60% changes, some using the unchanged markers, 20% adds,
+// 20% deletes; every change and delete names an employee that exists). Both
+// orders touch the same records at the same positions. It runs empupdate
+// on fresh copies of each, and empfloor, a process that makes only the
+// system calls the design demands (the file read once; per record
+// operation open, seek, read or write 60 bytes, close), in turns, with
+// everything on disk before each timed run (the fresh copy and the writes
+// of the run before), and prints the fastest of several runs of each,
+// their ratios, the indexing alone (an empty batch) against one read of
+// the file, and the peak memory per employee. It checks that every run
+// leaves the file the batch must give, byte for byte, and times whole runs
+// on files of numbers crafted against the look-up beside ordinary ones.
 //
 // Usage: empbench EMPUPDATE EMPFLOOR [N:M ...]
 //   (default 1000:20000 100000:20000 1000000:20000 100000:200000)
@@ -41,7 +45,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRuns = 9;
+constexpr int kRuns = 5;
 constexpr int kRecord = Employee::kRecordBytes;
 using Op = FloorOp;
 
@@ -49,16 +53,25 @@ struct Batch {
   std::string employees;  // employee.dat at the start
   std::string transactions;
   std::vector<Op> ops;
+  std::string after;  // employee.dat once the batch is applied
 };
 
 std::string nameOf(int i) { return "Employee " + std::to_string(i); }
 
-// Builds the files and, by applying the batch to a model of the records,
-// the operations the floor replays.
-// The numbers of the employees: 1 to n, or crafted.
-enum class Numbers { kOrdinary, kCrafted, kCraftedShuffled };
+// The numbers of the employees: 1 to N in file order or shuffled; three
+// times those, shuffled (the largest the direct table still takes); or
+// crafted against a hash.
+enum class Numbers {
+  kAscending,
+  kShuffled,
+  kSpreadShuffled,
+  kCrafted,
+  kCraftedShuffled
+};
 
-Batch makeBatch(int n, int transactions, Numbers numbers = Numbers::kOrdinary) {
+// Builds the files and, by applying the batch to a model of the records,
+// the operations the floor replays and the file they leave.
+Batch makeBatch(int n, int transactions, Numbers numbers) {
   Batch b;
   std::vector<Employee> recs(n);
   for (int i = 0; i < n; ++i) {
@@ -74,21 +87,21 @@ Batch makeBatch(int n, int transactions, Numbers numbers = Numbers::kOrdinary) {
     le32::put(out, id);
   };
   std::vector<std::int32_t> ids(n);
-  for (int i = 0; i < n; ++i) ids[i] = i + 1;
-  if (numbers != Numbers::kOrdinary) {
-    // Numbers that a fixed Fibonacci hash, the table's old one, sends to
-    // the first 64 home slots of the table for n numbers (n / 64 of them
-    // each, for n up to 2^17). Ascending, so that adds still take the
-    // number after the last.
+  for (int i = 0; i < n; ++i) {
+    ids[i] = numbers == Numbers::kSpreadShuffled ? 3 * (i + 1) : i + 1;
+  }
+  if (numbers == Numbers::kCrafted || numbers == Numbers::kCraftedShuffled) {
+    // Numbers that a fixed Fibonacci hash sends to the first 64 home slots
+    // of a table for n numbers (n / 64 of them each, for n up to 2^17).
     std::uint32_t x = 1;
     for (int i = 0; i < n; ++i) {
       while ((std::uint64_t{x} * 0x9E3779B97F4A7C15u) >> 53 != 0) ++x;
       ids[i] = static_cast<std::int32_t>(x++);
     }
   }
-  // Shuffled, the numbers no longer ascend, and look-ups go through the
-  // table, whose hash they were crafted against.
-  if (numbers == Numbers::kCraftedShuffled) {
+  // Shuffled, the numbers no longer ascend, and look-ups go through a
+  // table. The same records lie at the same positions in every order.
+  if (numbers != Numbers::kAscending && numbers != Numbers::kCrafted) {
     std::shuffle(ids.begin(), ids.end(), std::mt19937(7));
   }
   std::int32_t maxId = *std::max_element(ids.begin(), ids.end());
@@ -147,6 +160,15 @@ Batch makeBatch(int n, int transactions, Numbers numbers = Numbers::kOrdinary) {
     }
     b.transactions += line + "\n";
     b.ops.push_back(op);
+  }
+  b.after = b.employees;
+  for (const Op& op : b.ops) {
+    const std::string record(reinterpret_cast<const char*>(op.record), kRecord);
+    if (static_cast<std::size_t>(op.offset) == b.after.size()) {
+      b.after += record;
+    } else {
+      b.after.replace(op.offset, kRecord, record);
+    }
   }
   return b;
 }
@@ -255,6 +277,44 @@ struct Case {
   int n, m;
 };
 
+// One program timed on one batch in a directory of its own.
+struct Contender {
+  std::string program;
+  fs::path dir;
+  const Batch* batch;
+  std::string argument;      // for the floor: its operations
+  const std::string* after;  // the file it must leave, or null
+};
+
+// Runs each contender kRuns times, in turns whose order rotates, so that
+// none always runs on caches another warmed. Before each timed run the
+// contender gets a fresh copy of employee.dat, and sync() puts it and the
+// writes of the run before on disk: no write-back falls inside a timed
+// run. Returns the fastest run of each and its largest peak memory; clears
+// `identical` when a contender leaves a file other than its `after`.
+std::vector<Measure> race(Runner& runner, const std::vector<Contender>& cs,
+                          bool& identical) {
+  std::vector<Measure> best(cs.size(), Measure{1e9, 0});
+  for (int r = 0; r < kRuns; ++r) {
+    for (std::size_t k = 0; k < cs.size(); ++k) {
+      const std::size_t i = (k + r) % cs.size();
+      const Contender& c = cs[i];
+      put(c.dir / "employee.dat", c.batch->employees);
+      ::sync();
+      const Measure m = runner.run(c.program, c.dir, c.argument);
+      best[i].seconds = std::min(best[i].seconds, m.seconds);
+      best[i].peakKiB = std::max(best[i].peakKiB, m.peakKiB);
+      if (r == kRuns - 1 && c.after != nullptr &&
+          get(c.dir / "employee.dat") != *c.after) {
+        identical = false;
+        std::printf("%s left a file other than the batch gives in %s\n",
+                    c.program.c_str(), c.dir.c_str());
+      }
+    }
+  }
+  return best;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -279,90 +339,99 @@ int main(int argc, char** argv) {
 
   const fs::path work = fs::temp_directory_path() / "empbench";
   fs::remove_all(work);
-  const fs::path run = work / "run", floor = work / "floor";
-  fs::create_directories(run);
-  fs::create_directories(floor);
+  auto dir = [&work](const char* name) {
+    fs::create_directories(work / name);
+    return work / name;
+  };
   const fs::path ops = work / "ops";
+  bool identical = true;
+
+  // The memory of a run on an empty file: what the employees add to it is
+  // their cost.
+  const Batch none;
+  put(dir("empty") / "emptrans.dat", "");
+  const long baseKiB =
+      race(runner, {{empupdate, work / "empty", &none, "", nullptr}},
+           identical)[0]
+          .peakKiB;
 
   std::printf(
-      "Whole runs, fastest of %d: start-up, indexing and the batch. The "
-      "floor is a process making only the design's system calls.\n\n",
+      "Whole runs, fastest of %d, each on files synced to disk: start-up, "
+      "indexing and the batch. The floor is a process making only the "
+      "design's system calls.\n\n",
       kRuns);
-  std::printf("%8s %7s | %9s %9s %6s | %8s %8s | %8s %8s %6s | %6s\n", "N", "M",
-              "run ms", "floor ms", "ratio", "us/tx", "floor", "index", "read",
-              "ratio", "B/empl");
-  bool identical = true;
-  long smallestKiB = 0;
-  auto fastest = [](std::vector<double> v) {
-    return *std::min_element(v.begin(), v.end());
-  };
-  auto measure = [&](const Batch& b, const std::string& transactions,
-                     bool withOps, long* peak) {
-    std::vector<double> mine, base;
-    put(floor / "ops",
-        withOps ? std::string(reinterpret_cast<const char*>(b.ops.data()),
-                              b.ops.size() * sizeof(Op))
-                : "");
-    put(run / "emptrans.dat", transactions);
-    for (int r = 0; r < kRuns; ++r) {
-      put(run / "employee.dat", b.employees);
-      put(floor / "employee.dat", b.employees);
-      ::sync();  // no write-back of the copies during the timed runs
-      // In turns, first one then the other, so that neither always runs
-      // on caches the other warmed.
-      for (int turn = 0; turn < 2; ++turn) {
-        if ((turn + r) % 2 == 0) {
-          const Measure e = runner.run(empupdate, run);
-          mine.push_back(e.seconds);
-          if (peak != nullptr) *peak = std::max(*peak, e.peakKiB);
-        } else {
-          base.push_back(
-              runner
-                  .run(empfloor, floor, withOps ? (floor / "ops").string() : "")
-                  .seconds);
-        }
-      }
-    }
-    return std::pair{fastest(mine), fastest(base)};
-  };
+  std::printf("%8s %7s | %8s | %8s %5s | %8s %5s | %6s %6s %5s | %5s %5s\n", "",
+              "", "floor", "ascend.", "", "shuffled", "", "index", "read", "",
+              "B/em", "B/em");
+  std::printf("%8s %7s | %8s | %8s %5s | %8s %5s | %6s %6s %5s | %5s %5s\n",
+              "N", "M", "ms", "ms", "ratio", "ms", "ratio", "ms", "ms", "ratio",
+              "asc.", "shuf.");
   for (const Case& c : cases) {
-    const Batch b = makeBatch(c.n, c.m);
-    long peak = 0;
-    const auto [whole, wholeFloor] = measure(b, b.transactions, true, &peak);
-    if (get(run / "employee.dat") != get(floor / "employee.dat")) {
-      identical = false;
-      std::printf("N = %d: empupdate and the floor left different files\n",
-                  c.n);
-    }
-    const auto [index, read] = measure(b, "", false, nullptr);
-    if (smallestKiB == 0) smallestKiB = peak;
+    const Batch ascending = makeBatch(c.n, c.m, Numbers::kAscending);
+    const Batch shuffled = makeBatch(c.n, c.m, Numbers::kShuffled);
+    put(ops, std::string(reinterpret_cast<const char*>(ascending.ops.data()),
+                         ascending.ops.size() * sizeof(Op)));
+    put(dir("ascending") / "emptrans.dat", ascending.transactions);
+    put(dir("shuffled") / "emptrans.dat", shuffled.transactions);
+    put(dir("index") / "emptrans.dat", "");
+    dir("floor");
+    dir("read");
+    // Both orders touch the same positions: one floor serves both.
+    const std::vector<Measure> m = race(
+        runner,
+        {{empfloor, work / "floor", &ascending, ops.string(), &ascending.after},
+         {empupdate, work / "ascending", &ascending, "", &ascending.after},
+         {empupdate, work / "shuffled", &shuffled, "", &shuffled.after},
+         {empupdate, work / "index", &ascending, "", &ascending.employees},
+         {empfloor, work / "read", &ascending, "", nullptr}},
+        identical);
+    auto perEmployee = [&](const Measure& x) {
+      return (x.peakKiB - baseKiB) * 1024.0 / c.n;
+    };
     std::printf(
-        "%8d %7d | %9.1f %9.1f %6.2f | %8.2f %8.2f | %8.1f %8.1f %6.2f | "
-        "%6.1f\n",
-        c.n, c.m, whole * 1e3, wholeFloor * 1e3, whole / wholeFloor,
-        whole / c.m * 1e6, wholeFloor / c.m * 1e6, index * 1e3, read * 1e3,
-        index / read, (peak - smallestKiB) * 1024.0 / c.n);
+        "%8d %7d | %8.1f | %8.1f %5.2f | %8.1f %5.2f | %6.1f %6.1f %5.2f | "
+        "%5.1f %5.1f\n",
+        c.n, c.m, m[0].seconds * 1e3, m[1].seconds * 1e3,
+        m[1].seconds / m[0].seconds, m[2].seconds * 1e3,
+        m[2].seconds / m[0].seconds, m[3].seconds * 1e3, m[4].seconds * 1e3,
+        m[3].seconds / m[4].seconds, perEmployee(m[1]), perEmployee(m[2]));
     std::fflush(stdout);
   }
 
-  // The defence of the look-up table: numbers crafted to share home slots
-  // under a fixed hash, against ordinary ones, in whole runs of a batch.
-  const int n = 50000;
-  std::printf("\n%d employees, %d transactions, whole runs:", n, 20000);
-  for (const auto& [numbers, name] :
-       {std::pair{Numbers::kOrdinary, "ordinary numbers"},
-        std::pair{Numbers::kCrafted, "crafted, ascending"},
-        std::pair{Numbers::kCraftedShuffled, "crafted, shuffled"}}) {
-    const Batch b = makeBatch(n, 20000, numbers);
-    std::printf(" %s %.1f ms;", name,
-                measure(b, b.transactions, true, nullptr).first * 1e3);
+  // Numbers chosen against the look-up, beside ordinary ones, in whole runs
+  // of a batch: against a fixed hash (sparse numbers, ascending and
+  // shuffled) and at the largest spread the direct table still takes.
+  const int n = 50000, m = 20000;
+  std::printf(
+      "\n%d employees, %d transactions, whole runs (ms, and against "
+      "ordinary ascending numbers):\n",
+      n, m);
+  const std::pair<Numbers, const char*> kinds[] = {
+      {Numbers::kAscending, "1 to N ascending"},
+      {Numbers::kShuffled, "1 to N shuffled"},
+      {Numbers::kSpreadShuffled, "3 to 3N shuffled"},
+      {Numbers::kCrafted, "crafted ascending"},
+      {Numbers::kCraftedShuffled, "crafted shuffled"}};
+  std::vector<Batch> batches;
+  std::vector<Contender> cs;
+  for (const auto& [numbers, name] : kinds) {
+    batches.push_back(makeBatch(n, m, numbers));
   }
-  std::printf("\n");
+  for (std::size_t k = 0; k < batches.size(); ++k) {
+    const fs::path d = dir(kinds[k].second);
+    put(d / "emptrans.dat", batches[k].transactions);
+    cs.push_back({empupdate, d, &batches[k], "", &batches[k].after});
+  }
+  const std::vector<Measure> times = race(runner, cs, identical);
+  for (std::size_t k = 0; k < times.size(); ++k) {
+    std::printf("  %-18s %7.1f %5.2f\n", kinds[k].second,
+                times[k].seconds * 1e3, times[k].seconds / times[0].seconds);
+  }
   fs::remove_all(work);
-  std::printf("files byte-identical to the floor's: %s\n",
+  std::printf("files byte-identical to the batch's: %s\n",
               identical ? "yes" : "NO");
   std::printf(
-      "index: an empty batch, against one read of the file (read); B/empl: "
-      "peak memory above that of the first case, per employee\n");
+      "index: an empty batch, against one read of the file (read); B/em: "
+      "peak memory above that of a run on an empty file, per employee\n");
   return identical ? 0 : 1;
 }

@@ -16,9 +16,12 @@
 #include "FloorOp.h"
 
 int main(int argc, char** argv) {
-  std::vector<char> block(1 << 20);
+  // Aligned to a page, as the file's pages are: a copy whose source and
+  // destination lie a few bytes apart within a page runs many times slower
+  // on some processors, and the floor must not pay what the design needn't.
+  alignas(4096) static char block[1 << 20];
   int fd = ::open("employee.dat", O_RDONLY);
-  while (::read(fd, block.data(), block.size()) > 0) {
+  while (::read(fd, block, sizeof block) > 0) {
   }
   ::close(fd);
   if (argc < 2) return 0;

@@ -34,8 +34,9 @@ class StreamSlot {
 }  // namespace
 
 Array<Employee::Location> Employee::index(1);
-IdTable Employee::firstEntry([](std::int32_t entry) {
-  return index[entry].id;
+IdTable Employee::firstEntry([](std::int32_t first, std::int32_t n,
+                                std::int32_t* ids) {
+  for (std::int32_t j = 0; j < n; ++j) ids[j] = index[first + j].id;
 });
 std::int32_t Employee::count = 0;
 std::int32_t Employee::maxId = 0;

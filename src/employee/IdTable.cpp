@@ -13,9 +13,15 @@
 
 namespace {
 
-// Tables of a huge page or more are aligned to one, so that the kernel can
-// back them with huge pages: fewer TLB misses on random look-ups.
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// Fresh zero pages from the kernel, or std::bad_alloc. Populated in the
+// one call: the table's first fill lands all over it, and page by page
+// those faults cost twice the fill itself.
+void* mapZero(std::size_t bytes) {
+  void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  return p;
+}
 
 // The hash of a number is the xor of one random word per byte of it (simple
 // tabulation). With linear probing that gives expected constant time per
@@ -64,17 +70,16 @@ void drawWords() {
 
 }  // namespace
 
-void IdTable::release() {
-  if (mapping_ != nullptr) ::munmap(mapping_, bytes_);
-  mapping_ = nullptr;
-  slots_ = nullptr;
-  bytes_ = 0;
-}
-
 void IdTable::clear() {
-  release();
+  if (byId_ != nullptr) ::munmap(byId_, sizeof *byId_ * std::size_t(limit_));
+  if (slots_ != nullptr) ::munmap(slots_, sizeof *slots_ * size_);
+  byId_ = nullptr;
+  limit_ = 0;
+  spilled_ = false;
+  slots_ = nullptr;
   size_ = 0;
   bits_ = 0;
+  hashed_ = 0;
   recorded_ = 0;
   probes_ = 0;
 }
@@ -85,6 +90,19 @@ std::uint64_t IdTable::hash(std::int32_t id) {
          words[2][(u >> 16) & 0xFF] ^ words[3][u >> 24];
 }
 
+void IdTable::widen(std::int32_t limit) {
+  const std::size_t bytes = sizeof *byId_ * std::size_t(limit);
+  // Grown in place where the address space allows, else moved by the
+  // kernel, without a copy; the pages added are zero.
+  void* p = byId_ == nullptr
+                ? mapZero(bytes)
+                : ::mremap(byId_, sizeof *byId_ * std::size_t(limit_), bytes,
+                           MREMAP_MAYMOVE);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  byId_ = static_cast<std::uint32_t*>(p);
+  limit_ = limit;
+}
+
 void IdTable::reserve(std::size_t n) {
   std::size_t slots = 16;
   while (slots < 2 * n) slots *= 2;
@@ -92,31 +110,20 @@ void IdTable::reserve(std::size_t n) {
   // Every hash comes after a first reserve, so the words are drawn here.
   [[maybe_unused]] static const bool drawn = (drawWords(), true);
   // Fresh pages are zero: every slot starts free without a pass over them.
-  // A huge page more than needed, to align the slots on one.
-  const std::size_t bytes = slots * sizeof *slots_ + kHugePage;
-  void* mapping = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapping == MAP_FAILED) throw std::bad_alloc();
-  const auto at = (reinterpret_cast<std::uintptr_t>(mapping) + kHugePage - 1) &
-                  ~(kHugePage - 1);
-  auto* fresh = reinterpret_cast<std::uint32_t*>(at);
-  ::madvise(fresh, slots * sizeof *slots_, MADV_HUGEPAGE);
+  auto* fresh = static_cast<std::uint32_t*>(mapZero(slots * sizeof *slots_));
   std::uint32_t* old = slots_;
-  void* oldMapping = mapping_;
-  const std::size_t oldSize = size_, oldBytes = bytes_;
-  mapping_ = mapping;
+  const std::size_t oldSize = size_;
   slots_ = fresh;
-  bytes_ = bytes;
   size_ = slots;
   bits_ = 0;
   while ((std::size_t{1} << bits_) < slots) ++bits_;
   for (std::size_t j = 0; j < oldSize; ++j) {
     if (old[j] == 0) continue;
     const auto entry = static_cast<std::int32_t>((old[j] & kEntryMask) - 1);
-    const std::int32_t id = idOf_(entry);
+    const std::int32_t id = idOf(entry);
     place(entry, id, hash(id));
   }
-  if (oldMapping != nullptr) ::munmap(oldMapping, oldBytes);
+  if (old != nullptr) ::munmap(old, oldSize * sizeof *slots_);
 }
 
 std::size_t IdTable::slotOf(std::int32_t id, std::uint64_t h) {
@@ -128,7 +135,7 @@ std::size_t IdTable::slotOf(std::int32_t id, std::uint64_t h) {
   // elsewhere in memory, is read for that one alone.
   for (; slots_[i] != 0; i = (i + 1) & mask) {
     if ((slots_[i] & kPrintMask) == print &&
-        idOf_(static_cast<std::int32_t>((slots_[i] & kEntryMask) - 1)) == id) {
+        idOf(static_cast<std::int32_t>((slots_[i] & kEntryMask) - 1)) == id) {
       break;
     }
   }
@@ -145,26 +152,64 @@ void IdTable::place(std::int32_t entry, std::int32_t id, std::uint64_t h) {
 }
 
 void IdTable::record(std::int32_t entries) {
-  reserve(static_cast<std::size_t>(entries));
-  // In rounds: the slots of a round are all fetched before the first is
-  // placed, so that their misses to memory overlap.
+  // Where the new numbers go. The direct table widens to take every one
+  // that isn't negative, if they stay within its bound and no number above
+  // its limit is in the hash; otherwise those above the limit are hashed.
+  // In rounds: the numbers of a round are fetched from the index at once,
+  // and their slots all fetched before the first is placed, so that their
+  // misses to memory overlap.
   constexpr std::int32_t kRound = 32;
   std::int32_t ids[kRound];
+  std::int32_t high = -1;
+  std::size_t negative = 0, above = 0;
+  for (std::int32_t k = recorded_; k < entries; k += kRound) {
+    const std::int32_t n = std::min(kRound, entries - k);
+    idsOf_(k, n, ids);
+    for (std::int32_t j = 0; j < n; ++j) {
+      negative += ids[j] < 0;
+      above += ids[j] >= limit_;
+      high = std::max(high, ids[j]);
+    }
+  }
+  const std::int64_t bound = kSpread * entries + kSlack;
+  if (!spilled_ && high >= limit_ && high < bound) {
+    // By half at least, so that adds one at a time widen it seldom.
+    widen(static_cast<std::int32_t>(std::min(
+        bound,
+        std::max<std::int64_t>({high + 1, limit_ + limit_ / 2, kSlack}))));
+    above = 0;
+  }
+  if (negative + above > 0) reserve(hashed_ + negative + above);
   std::uint64_t hashes[kRound];
   for (std::int32_t k = recorded_; k < entries; k += kRound) {
     const std::int32_t n = std::min(kRound, entries - k);
+    idsOf_(k, n, ids);
     for (std::int32_t j = 0; j < n; ++j) {
-      ids[j] = idOf_(k + j);
-      hashes[j] = hash(ids[j]);
-      __builtin_prefetch(&slots_[hashes[j] >> (64 - bits_)], 1);
+      const std::int32_t id = ids[j];
+      if (direct(id)) {
+        __builtin_prefetch(&byId_[id], 1);
+      } else {
+        hashes[j] = hash(id);
+        __builtin_prefetch(&slots_[hashes[j] >> (64 - bits_)], 1);
+      }
     }
-    for (std::int32_t j = 0; j < n; ++j) place(k + j, ids[j], hashes[j]);
+    for (std::int32_t j = 0; j < n; ++j) {
+      const std::int32_t id = ids[j];
+      if (!direct(id)) {
+        place(k + j, id, hashes[j]);
+        spilled_ = spilled_ || id >= 0;
+        ++hashed_;
+      } else if (byId_[id] == 0) {  // the first entry of a number stays
+        byId_[id] = static_cast<std::uint32_t>(k + j) + 1;
+      }
+    }
   }
   recorded_ = entries;
 }
 
 std::int32_t IdTable::find(std::int32_t id, std::int32_t entries) {
   if (entries > recorded_) record(entries);
+  if (direct(id)) return static_cast<std::int32_t>(byId_[id]) - 1;
   if (size_ == 0) return -1;
   return static_cast<std::int32_t>(slots_[slotOf(id, hash(id))] & kEntryMask) -
          1;

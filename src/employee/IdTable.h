@@ -1,24 +1,32 @@
 // IdTable: for each employee number, the first entry of the index that
-// holds it, so that a look-up takes constant expected time instead of a
-// scan of the index.
+// holds it, so that a look-up takes constant time instead of a scan of the
+// index. The first entry recorded for a number stays: a file that holds a
+// number twice is read at its first record.
 //
-// An open-addressing hash table (linear probing, at most half full) of 4
-// bytes a slot: an entry number (26 bits: a file under 2 GiB has fewer
-// entries) and 6 bits of the hash of its employee number, so that the
-// number itself, read from the index through `idOf`, is compared only when
-// those bits match. Insertions and look-ups take expected
-// constant time whatever the numbers, even numbers chosen to collide: the
-// hash is keyed by random words drawn once per process, which no file can
-// know in advance. The first entry recorded for a number stays: a file that
-// holds a number twice is read at its first record.
+// Two parts, and each number belongs to exactly one of them by its value:
+//
+// - A direct table, indexed by the number, for the numbers 0 to limit - 1:
+//   4 bytes a number (entry + 1, 0 for none). Employee numbers are given
+//   out one after another, so in most files the highest is about the
+//   count, whatever the order of the records. The limit never passes
+//   kSpread times the entries plus kSlack: no file can make the table
+//   larger than a few bytes per record. It grows, as adds give out the next
+//   numbers, for as long as no number at or above it has gone to the hash.
+// - An open-addressing hash table (linear probing, at most half full) of 4
+//   bytes a slot for every other number: an entry number (26 bits: a file
+//   under 2 GiB has fewer entries) and 6 bits of the hash of its employee
+//   number, so that the number itself, read from the index through `idsOf`,
+//   is compared only when those bits match. Insertions and look-ups take
+//   expected constant time whatever the numbers, even numbers chosen to
+//   collide: the hash is keyed by random words drawn once per process,
+//   which no file can know in advance.
 //
 // Entries are recorded when a look-up first needs them, all at once the
 // first time (the slots of the entries ahead fetched while one is placed),
-// so a run that looks nothing up never builds the table. The storage is
-// pages fresh from the kernel, already zero (a free slot is all zero), in
-// huge pages where the kernel has them, since look-ups land on random
-// slots; the table owns it. An allocation failure propagates as
-// std::bad_alloc with the table as it was.
+// so a run that looks nothing up builds nothing. The storage of both parts
+// is pages fresh from the kernel, already zero (a free slot is all zero);
+// the table owns it. An allocation failure propagates as std::bad_alloc
+// with the table as it was.
 #ifndef EMPUPDATE_EMPLOYEE_IDTABLE_H_
 #define EMPUPDATE_EMPLOYEE_IDTABLE_H_
 
@@ -27,11 +35,16 @@
 
 class IdTable {
  public:
-  // The employee number of an entry of the index.
-  using IdOf = std::int32_t (*)(std::int32_t entry);
+  // Copies the employee numbers of entries first to first + n - 1 of the
+  // index into ids[0] to ids[n - 1].
+  using IdsOf = void (*)(std::int32_t first, std::int32_t n, std::int32_t* ids);
 
-  explicit IdTable(IdOf idOf) : idOf_(idOf) {}
-  ~IdTable() { release(); }
+  // The direct table holds numbers up to kSpread times the entries, plus
+  // kSlack.
+  static constexpr std::int64_t kSpread = 4, kSlack = 1024;
+
+  explicit IdTable(IdsOf idsOf) : idsOf_(idsOf) {}
+  ~IdTable() { clear(); }
   IdTable(const IdTable&) = delete;
   IdTable& operator=(const IdTable&) = delete;
 
@@ -40,9 +53,11 @@ class IdTable {
   // The first of entries 0 to entries - 1 that holds `id`, or -1. Entries
   // are only ever added at the end of the index.
   std::int32_t find(std::int32_t id, std::int32_t entries);
-  // Slots examined by insertions and look-ups since the last clear(): a
-  // measure of their work that needs no clock.
+  // Slots of the hash examined by insertions and look-ups since the last
+  // clear(): a measure of their work that needs no clock.
   std::size_t probes() const { return probes_; }
+  // The numbers 0 to limit() - 1 are held in the direct table.
+  std::int32_t limit() const { return limit_; }
 
  private:
   // Records entries recorded_ to entries - 1.
@@ -54,24 +69,34 @@ class IdTable {
   static std::uint32_t fingerprint(std::uint64_t h) {
     return static_cast<std::uint32_t>(h) & kPrintMask;
   }
+  std::int32_t idOf(std::int32_t entry) const {
+    std::int32_t id = 0;
+    idsOf_(entry, 1, &id);
+    return id;
+  }
+  bool direct(std::int32_t id) const { return id >= 0 && id < limit_; }
+  // Widens the direct table to the numbers below `limit`.
+  void widen(std::int32_t limit);
   // The slot that holds `id` (whose hash is h), or the free one that ends
   // its probe sequence.
   std::size_t slotOf(std::int32_t id, std::uint64_t h);
-  // Makes room for n entries in all.
+  // Makes room in the hash for n entries in all.
   void reserve(std::size_t n);
   // Records `entry`, whose number is `id` and its hash h, unless the
   // number has an entry already.
   void place(std::int32_t entry, std::int32_t id, std::uint64_t h);
-  void release();
 
-  IdOf idOf_;
-  void* mapping_ = nullptr;  // the pages that hold the slots
-  std::size_t bytes_ = 0;    // of the mapping
-  // Fingerprint | (entry + 1) a slot, 0 when free; in the mapping, at a
-  // huge page.
+  IdsOf idsOf_;
+  // The direct table: entry + 1 for each number below limit_, 0 for none.
+  std::uint32_t* byId_ = nullptr;
+  std::int32_t limit_ = 0;
+  // A number at or above limit_ is in the hash: the limit stays.
+  bool spilled_ = false;
+  // The hash: fingerprint | (entry + 1) a slot, 0 when free.
   std::uint32_t* slots_ = nullptr;
-  std::size_t size_ = 0;  // number of slots, a power of 2
-  unsigned bits_ = 0;     // size_ == 1 << bits_
+  std::size_t size_ = 0;    // number of slots, a power of 2
+  unsigned bits_ = 0;       // size_ == 1 << bits_
+  std::size_t hashed_ = 0;  // entries in the hash
   std::int32_t recorded_ = 0;
   std::size_t probes_ = 0;
 };

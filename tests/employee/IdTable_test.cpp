@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <numeric>
 #include <random>
 #include <unordered_map>
 #include <vector>
@@ -11,61 +13,59 @@ namespace {
 
 std::vector<std::int32_t> ids;  // the index the table reads: ids[entry]
 
-std::int32_t idOf(std::int32_t entry) { return ids[entry]; }
-
-// Records the entries of `ids` in `table`, all at once or one at a time as
-// look-ups reach them (growing the table on the way).
-void fill(IdTable& table, bool atOnce) {
-  const auto n = static_cast<std::int32_t>(ids.size());
-  for (std::int32_t k = atOnce ? n : 1; k <= n; ++k) table.find(0, k);
+void idsOf(std::int32_t first, std::int32_t n, std::int32_t* out) {
+  std::copy_n(ids.begin() + first, n, out);
 }
 
-// Against a map that keeps the first entry of each number, with numbers
-// that share their low bits, negatives, both limits and numbers repeated.
-TEST(IdTableTest, KeepsTheFirstEntryOfEveryNumber) {
-  std::mt19937 random(7);
-  const std::int32_t special[] = {0,       -1,      INT32_MIN, INT32_MAX,
-                                  1 << 20, 2 << 20, 3 << 20,   -(1 << 30)};
-  ids.clear();
-  std::unordered_map<std::int32_t, std::int32_t> first;
-  for (std::int32_t entry = 0; entry < 5000; ++entry) {
-    ids.push_back(entry >= 4990 ? 3 + entry % 2
-                  : entry % 3 == 0
-                      ? special[entry % 8]
-                      : static_cast<std::int32_t>(random() % 2000 * 4096));
-    first.emplace(ids.back(), entry);
-  }
-  const auto n = static_cast<std::int32_t>(ids.size());
-  for (bool atOnce : {false, true}) {
-    IdTable table(idOf);
-    fill(table, atOnce);
-    for (const auto& [id, entry] : first) EXPECT_EQ(table.find(id, n), entry);
-    for (std::int32_t absent : {1, 4097, -4096, INT32_MAX - 1}) {
-      EXPECT_EQ(table.find(absent, n), -1) << absent;
-    }
-    table.clear();
-    EXPECT_EQ(table.find(0, 0), -1);
-  }
-}
-
-// Numbers chosen so that a fixed multiplicative hash sends them all to four
-// adjacent slots of an 8192-slot table cost no more than any others: a few
-// slots examined per insertion and per look-up.
-TEST(IdTableTest, NumbersCraftedToCollideStayCheap) {
-  constexpr std::int32_t kCount = 4000;  // a table of 1 << 13 slots
-  ids.clear();
-  for (std::uint32_t u = 0; ids.size() < kCount; ++u) {
+// Recorded all at once, and one entry at a time as adds record them, the
+// table gives the first entry of every number and -1 for any other; holds
+// every number from 0 up directly when all of them fit its bound, and
+// never more than the bound; and examines a few slots of the hash per
+// number, even for numbers crafted to collide.
+TEST(IdTableTest, KeepsTheFirstEntryOfEveryNumberWhereverItIsHeld) {
+  std::vector<std::int32_t> dense(3000), past(4000), crafted;
+  std::iota(dense.begin(), dense.end(), 0);
+  const auto grown = dense;  // one at a time, as adds widen the table
+  std::shuffle(dense.begin(), dense.end(), std::mt19937(7));
+  // Recorded one at a time, 5000 is past the bound and goes to the hash:
+  // the numbers above the limit then follow it, those below stay direct.
+  std::iota(past.begin(), past.end(), 0);
+  past.insert(past.begin() + 100, 5000);
+  past.push_back(5000);
+  // Numbers that a fixed multiplicative hash sends to four adjacent slots
+  // of an 8192-slot table.
+  for (std::uint32_t u = 0; crafted.size() < 4000; ++u) {
     if ((std::uint64_t{u} * 0x9E3779B97F4A7C15u) >> (64 - 13) < 4)
-      ids.push_back(static_cast<std::int32_t>(u));
+      crafted.push_back(static_cast<std::int32_t>(u));
   }
-  for (bool atOnce : {false, true}) {
-    IdTable table(idOf);
-    fill(table, atOnce);
-    std::int32_t wrong = 0;
-    for (std::int32_t entry = 0; entry < kCount; ++entry)
-      wrong += table.find(ids[entry], kCount) != entry;
-    EXPECT_EQ(wrong, 0);
-    EXPECT_LE(table.probes(), std::size_t{4} * 3 * kCount);
+  for (const auto& row : {dense,
+                          grown,
+                          past,
+                          crafted,
+                          {5, 3, 9, 3, -4, 0, 9, INT32_MIN, -4, 2},
+                          {INT32_MAX, 0, 7, INT32_MAX, 1 << 20, 7}}) {
+    ids = row;
+    const auto n = static_cast<std::int32_t>(ids.size());
+    const std::int64_t bound = IdTable::kSpread * n + IdTable::kSlack;
+    const std::int32_t high = *std::max_element(ids.begin(), ids.end());
+    std::unordered_map<std::int32_t, std::int32_t> first;
+    for (std::int32_t entry = 0; entry < n; ++entry)
+      first.emplace(ids[entry], entry);
+    IdTable table(idsOf);
+    for (bool atOnce : {false, true}) {
+      table.clear();  // the second time, of all the first recorded
+      for (std::int32_t k = atOnce ? n : 1; k <= n; ++k) table.find(-7, k);
+      std::int32_t wrong = 0;
+      for (const auto& [id, entry] : first) wrong += table.find(id, n) != entry;
+      for (std::int32_t absent : {1, 4097, -5, 4001, INT32_MAX - 1}) {
+        wrong +=
+            table.find(absent, n) != (first.count(absent) ? first[absent] : -1);
+      }
+      EXPECT_EQ(wrong, 0) << n << " numbers, at once: " << atOnce;
+      EXPECT_LE(table.limit(), bound);
+      EXPECT_TRUE(!atOnce || high >= bound || table.limit() > high);
+      EXPECT_LE(table.probes(), std::size_t{3} * 4 * n);
+    }
   }
 }
 
