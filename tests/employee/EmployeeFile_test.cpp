@@ -134,6 +134,14 @@ std::string run(const std::string& c) {
   EmpTrans::closeFile();
   const bool torn = outcome.find("put back") != std::string::npos;
   EXPECT_EQ(snapshot() == before, !torn) << c;
+  // The row names the errno; its text is the C library's.
+  for (int e = 1; e < 134; ++e) {
+    const std::string text = std::string(": ") + ::strerror(e);
+    const auto at = outcome.find(text);
+    const char next = at == outcome.npos ? '?' : outcome[at + text.size()];
+    if (next == '\0' || next == ',')
+      outcome.replace(at, text.size(), std::string(": ") + strerrorname_np(e));
+  }
   return outcome;
 }
 
