@@ -12,6 +12,7 @@
 //     fsize BYTES          a file-size limit: a full disk
 //     nofile N             a limit on open descriptors
 //     closed-std           started with descriptors 0 to 2 closed
+//     broken-stderr        standard error a pipe nobody reads
 //     exists FILE | absent FILE   afterwards
 //     unforeseeable        a fault no dry run can foresee
 #ifndef EMPUPDATE_TESTS_SUPPORT_CASEDIR_H_
@@ -52,6 +53,7 @@ struct CaseDir {
       if (key == "fsize") options.fsize = std::stol(arg);
       if (key == "nofile") options.nofile = std::stol(arg);
       if (key == "closed-std") options.closedStd = true;
+      if (key == "broken-stderr") options.brokenErr = true;
       if (key == "unforeseeable") unforeseeable = true;
       if (key == "exists" || key == "absent") checks.emplace_back(key, arg);
       if (key == "setup") setups_.emplace_back(arg, target);
