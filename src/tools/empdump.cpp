@@ -98,7 +98,8 @@ int main(int argc, char** argv) {
   const bool csv = cl.has("--csv"), liveOnly = cl.has("--live");
 
   RecordFile file;
-  if (!file.open(name.c_str(), RecordFile::Access::kRead, false)) {
+  if (!file.open(name.c_str(), RecordFile::Access::kRead, false,
+                 RecordFile::Check::kTypeFirst)) {
     std::fprintf(stderr, "empdump:%s: cannot open: %s\n", name.c_str(),
                  errorText(file.error()).c_str());
     return 1;

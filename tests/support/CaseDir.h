@@ -6,6 +6,7 @@
 //     status N             empupdate's exit status
 //     stderr TEXT          its standard error, with C escapes
 //     setup employee-dir | employee-fifo | trans-dir | trans-fifo
+//                          (a FIFO with a writer waiting, never released)
 //     setup employee-link | trans-link TARGET   (a symbolic link)
 //     setup employee-size BYTES   (a sparse file)
 //     setup locked         another run holds employee.dat
@@ -15,6 +16,9 @@
 //     broken-stderr        standard error a pipe nobody reads
 //     exists FILE | absent FILE   afterwards
 //     unforeseeable        a fault no dry run can foresee
+//     check-limited        the check runs under the limits of the run
+//     check-status N       and ends so, foretelling nothing
+//     check-stderr TEXT    with this standard error
 #ifndef EMPUPDATE_TESTS_SUPPORT_CASEDIR_H_
 #define EMPUPDATE_TESTS_SUPPORT_CASEDIR_H_
 
@@ -25,12 +29,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "Escapes.h"
+#include "FifoWriter.h"
 #include "RecordText.h"
 #include "RunProgram.h"
 #include "ScratchDir.h"
@@ -55,6 +61,9 @@ struct CaseDir {
       if (key == "closed-std") options.closedStd = true;
       if (key == "broken-stderr") options.brokenErr = true;
       if (key == "unforeseeable") unforeseeable = true;
+      if (key == "check-limited") checkLimited = true;
+      if (key == "check-status") checkStatus = std::stoi(arg);
+      if (key == "check-stderr") checkErr = unescape(line.substr(13));
       if (key == "exists" || key == "absent") checks.emplace_back(key, arg);
       if (key == "setup") setups_.emplace_back(arg, target);
     }
@@ -74,7 +83,7 @@ struct CaseDir {
       const std::string file =
           what.substr(0, 5) == "trans" ? "emptrans.dat" : "employee.dat";
       if (what.ends_with("-dir")) fs::create_directory(file);
-      if (what.ends_with("-fifo")) ::mkfifo(file.c_str(), 0666);
+      if (what.ends_with("-fifo")) fifo.emplace(file.c_str());
       if (what.ends_with("-link")) fs::create_symlink(arg, file);
       if (what == "employee-size") {
         ScratchDir::put(file, "");
@@ -106,6 +115,10 @@ struct CaseDir {
   int status = 0;
   std::string err;
   RunOptions options;
+  bool checkLimited = false;
+  int checkStatus = -1;
+  std::string checkErr;
+  std::optional<FifoWriter> fifo;
   bool unforeseeable = false;
   bool hasBefore = false, hasAfter = false;
   std::string before, after;  // employee.dat bytes
