@@ -11,12 +11,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <string>
+
+#include "ScratchDir.h"
+
 class FifoWriter {
  public:
   explicit FifoWriter(const char* name) {
     ::mkfifo(name, 0666);
     if (::pipe2(said_, O_CLOEXEC | O_NONBLOCK) != 0) return;
     pid_ = ::fork();
+    // Back once the writer waits in its open (state S, sleeping).
+    const std::string stat = "/proc/" + std::to_string(pid_) + "/stat";
+    while (pid_ > 0 && ScratchDir::get(stat).find(") S ") == std::string::npos)
+      ::usleep(100);
     if (pid_ != 0) return;
     ::alarm(60);  // should the test itself die
     ::_exit(::open(name, O_WRONLY) >= 0 && ::write(said_[1], "r", 1) == 1);

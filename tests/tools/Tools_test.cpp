@@ -8,6 +8,7 @@
 #include <string>
 
 #include "CaseDir.h"
+#include "FifoWriter.h"
 #include "RecordText.h"
 #include "RunProgram.h"
 #include "ScratchDir.h"
@@ -44,6 +45,7 @@ TEST(EmpdumpTest, ShowsRecordsAsTableAndCsv) {
 TEST(EmpdumpTest, RefusesWhatItCannotReadAndCreatesNothing) {
   ScratchDir dir;
   fs::create_directory("dir.dat");
+  const FifoWriter fifo("fifo.dat");
   struct Case {
     std::vector<std::string> args;
     std::string err;
@@ -55,6 +57,8 @@ TEST(EmpdumpTest, RefusesWhatItCannotReadAndCreatesNothing) {
        "directory\n"},
       {{EMPDUMP_PATH, "/dev/zero"},
        "empdump:/dev/zero: cannot open: not a regular file\n"},
+      {{EMPDUMP_PATH, "fifo.dat"},
+       "empdump:fifo.dat: cannot open: not a regular file\n"},
   };
   for (const auto& c : cases) {
     const ProgramResult r = run(c.args);
@@ -63,6 +67,7 @@ TEST(EmpdumpTest, RefusesWhatItCannotReadAndCreatesNothing) {
     EXPECT_EQ(r.err, c.err);
   }
   EXPECT_FALSE(fs::exists("employee.dat"));
+  EXPECT_FALSE(fifo.released()) << "the FIFO was opened";
   // A file that yields fewer records than its size promised, as one that
   // shrinks while it is read does, is reported, not shown short.
   const ProgramResult shrunk = run({EMPDUMP_PATH, "/sys/kernel/uevent_seqnum"});
