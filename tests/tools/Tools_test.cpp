@@ -48,23 +48,26 @@ TEST(EmpdumpTest, RefusesWhatItCannotReadAndCreatesNothing) {
   const FifoWriter fifo("fifo.dat");
   struct Case {
     std::vector<std::string> args;
-    std::string err;
+    std::string ending;  // exit status and standard error
   } cases[] = {
       {{EMPDUMP_PATH},
-       "empdump:employee.dat: cannot open: No such file or directory\n"},
+       "1 empdump:employee.dat: cannot open: No such file or directory\n"},
       {{EMPDUMP_PATH, "dir.dat"},
-       "empdump:dir.dat: cannot open: Is a "
-       "directory\n"},
+       "1 empdump:dir.dat: cannot open: Is a directory\n"},
       {{EMPDUMP_PATH, "/dev/zero"},
-       "empdump:/dev/zero: cannot open: not a regular file\n"},
+       "1 empdump:/dev/zero: cannot open: not a regular file\n"},
       {{EMPDUMP_PATH, "fifo.dat"},
-       "empdump:fifo.dat: cannot open: not a regular file\n"},
+       "1 empdump:fifo.dat: cannot open: not a regular file\n"},
+      {{EMPDUMP_PATH, "\x1B]0;\x07.dat"},
+       "1 empdump:\\x1B]0;\\x07.dat: cannot open: No such file or directory\n"},
+      {{EMPDUMP_PATH, "--raw"},
+       "64 empdump: --raw goes with --csv only\nTry 'empdump --help' for "
+       "more information.\n"},
   };
   for (const auto& c : cases) {
     const ProgramResult r = run(c.args);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(std::to_string(r.status) + " " + r.err, c.ending);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, c.err);
   }
   EXPECT_FALSE(fs::exists("employee.dat"));
   EXPECT_FALSE(fifo.released()) << "the FIFO was opened";
