@@ -9,10 +9,12 @@
 //                          (a FIFO with a writer waiting, never released)
 //     setup employee-link | trans-link TARGET   (a symbolic link)
 //     setup employee-size BYTES   (a sparse file)
+//     setup employee-read-only    (the folder open to all)
 //     setup locked         another run holds employee.dat
 //     fsize BYTES          a file-size limit: a full disk
 //     nofile N             a limit on open descriptors
 //     closed-std           started with descriptors 0 to 2 closed
+//     unprivileged         both programs run as nobody (when root)
 //     broken-stderr        standard error a pipe nobody reads
 //     exists FILE | absent FILE   afterwards
 //     unforeseeable        a fault no dry run can foresee
@@ -60,6 +62,7 @@ struct CaseDir {
       if (key == "nofile") options.nofile = std::stol(arg);
       if (key == "closed-std") options.closedStd = true;
       if (key == "broken-stderr") options.brokenErr = true;
+      if (key == "unprivileged") options.unprivileged = true;
       if (key == "unforeseeable") unforeseeable = true;
       if (key == "check-limited") checkLimited = true;
       if (key == "check-status") checkStatus = std::stoi(arg);
@@ -67,6 +70,8 @@ struct CaseDir {
       if (key == "exists" || key == "absent") checks.emplace_back(key, arg);
       if (key == "setup") setups_.emplace_back(arg, target);
     }
+    checkOptions = checkLimited ? options : RunOptions{};
+    checkOptions.unprivileged = options.unprivileged;
   }
   ~CaseDir() {
     if (lock_ >= 0) ::close(lock_);
@@ -85,6 +90,10 @@ struct CaseDir {
       if (what.ends_with("-dir")) fs::create_directory(file);
       if (what.ends_with("-fifo")) fifo.emplace(file.c_str());
       if (what.ends_with("-link")) fs::create_symlink(arg, file);
+      if (what == "employee-read-only") {
+        fs::permissions(file, fs::perms(0444));
+        fs::permissions(".", fs::perms(0755));
+      }
       if (what == "employee-size") {
         ScratchDir::put(file, "");
         fs::resize_file(file, std::stoull(arg));
@@ -114,7 +123,7 @@ struct CaseDir {
   std::string path;
   int status = 0;
   std::string err;
-  RunOptions options;
+  RunOptions options, checkOptions;
   bool checkLimited = false;
   int checkStatus = -1;
   std::string checkErr;

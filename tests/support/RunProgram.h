@@ -7,6 +7,7 @@
 #define EMPUPDATE_TESTS_SUPPORT_RUNPROGRAM_H_
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -33,6 +34,7 @@ struct RunOptions {
   int outFd = -1, errFd = -1;  // where output goes; -1: captured
   int ignore = 0;              // a signal ignored at start, when > 0
   bool brokenErr = false;      // standard error a pipe nobody reads
+  bool unprivileged = false;   // as nobody, when the tests run as root
 };
 
 // Starts argv[0] with `argv` in `dir`; standard input is /dev/null.
@@ -49,6 +51,11 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
   if (o.ignore > 0) ::signal(o.ignore, SIG_IGN);
   const rlimit noCore{0, 0};  // a core dump would outlive the test
   ::setrlimit(RLIMIT_CORE, &noCore);
+  // Status 77 when nobody can't run it here.
+  if (o.unprivileged && ::geteuid() == 0 &&
+      (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
+       ::setuid(65534) != 0 || ::access(dir.c_str(), X_OK) != 0))
+    ::_exit(77);
   ::close_range(o.closedStd ? 0 : 3, ~0U, 0);  // nothing of the test runner
   // A coverage build's profile, cut short by a size limit, would spoil the
   // profile of later runs: this run's is not kept.
