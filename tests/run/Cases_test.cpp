@@ -63,7 +63,8 @@ TEST_P(CaseTest, CheckThenRun) {
   for (const auto& [key, file] : c.checks) {
     EXPECT_EQ(fs::exists(file), key == "exists") << key << " " << file;
   }
-  EXPECT_FALSE(c.fifo && c.fifo->released()) << "a FIFO was opened";
+  EXPECT_FALSE(c.fifoWatch >= 0 && CaseDir::opened(c.fifoWatch))
+      << "a FIFO was opened";
   if (c.checkStatus >= 0) {  // the check could not be made
     EXPECT_EQ(check.status, c.checkStatus);
     EXPECT_EQ(check.out, "") << "a check foretold something";

@@ -6,7 +6,7 @@
 //     status N             empupdate's exit status
 //     stderr TEXT          its standard error, with C escapes
 //     setup employee-dir | employee-fifo | trans-dir | trans-fifo
-//                          (a FIFO with a writer waiting, never released)
+//                          (a FIFO that neither program may open)
 //     setup employee-link | trans-link TARGET   (a symbolic link)
 //     setup employee-size BYTES   (a sparse file)
 //     setup employee-read-only    (the folder open to all)
@@ -27,18 +27,17 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "Escapes.h"
-#include "FifoWriter.h"
 #include "RecordText.h"
 #include "RunProgram.h"
 #include "ScratchDir.h"
@@ -88,7 +87,7 @@ struct CaseDir {
       const std::string file =
           what.substr(0, 5) == "trans" ? "emptrans.dat" : "employee.dat";
       if (what.ends_with("-dir")) fs::create_directory(file);
-      if (what.ends_with("-fifo")) fifo.emplace(file.c_str());
+      if (what.ends_with("-fifo")) fifoWatch = watchedFifo(file);
       if (what.ends_with("-link")) fs::create_symlink(arg, file);
       if (what == "employee-read-only") {
         fs::permissions(file, fs::perms(0444));
@@ -103,6 +102,21 @@ struct CaseDir {
         EXPECT_EQ(::flock(lock_, LOCK_SH), 0);
       }
     }
+  }
+
+  // Makes a FIFO, watched: opened(watch) then tells whether something
+  // opened it, which would have released a writer waiting at its other end.
+  static int watchedFifo(const std::string& name) {
+    ::mkfifo(name.c_str(), 0666);
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ::inotify_add_watch(watch, name.c_str(), IN_OPEN);
+    return watch;
+  }
+  static bool opened(int watch) {
+    char events[1024];
+    const bool any = ::read(watch, events, sizeof events) > 0;
+    ::close(watch);
+    return any;
   }
 
   // The names of the folders of `root`, for INSTANTIATE_TEST_SUITE_P.
@@ -127,7 +141,7 @@ struct CaseDir {
   bool checkLimited = false;
   int checkStatus = -1;
   std::string checkErr;
-  std::optional<FifoWriter> fifo;
+  int fifoWatch = -1;
   bool unforeseeable = false;
   bool hasBefore = false, hasAfter = false;
   std::string before, after;  // employee.dat bytes

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "CaseDir.h"
-#include "FifoWriter.h"
 #include "RecordText.h"
 #include "RunProgram.h"
 #include "ScratchDir.h"
@@ -45,7 +44,7 @@ TEST(EmpdumpTest, ShowsRecordsAsTableAndCsv) {
 TEST(EmpdumpTest, RefusesWhatItCannotReadAndCreatesNothing) {
   ScratchDir dir;
   fs::create_directory("dir.dat");
-  const FifoWriter fifo("fifo.dat");
+  const int fifo = CaseDir::watchedFifo("fifo.dat");
   struct Case {
     std::vector<std::string> args;
     std::string ending;  // exit status and standard error
@@ -70,7 +69,7 @@ TEST(EmpdumpTest, RefusesWhatItCannotReadAndCreatesNothing) {
     EXPECT_EQ(r.out, "");
   }
   EXPECT_FALSE(fs::exists("employee.dat"));
-  EXPECT_FALSE(fifo.released()) << "the FIFO was opened";
+  EXPECT_FALSE(CaseDir::opened(fifo)) << "the FIFO was opened";
   // A file that yields fewer records than its size promised, as one that
   // shrinks while it is read does, is reported, not shown short.
   const ProgramResult shrunk = run({EMPDUMP_PATH, "/sys/kernel/uevent_seqnum"});
