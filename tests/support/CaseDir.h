@@ -18,8 +18,8 @@
 //     broken-stderr        standard error a pipe nobody reads
 //     exists FILE | absent FILE   afterwards
 //     unforeseeable        a fault no dry run can foresee
-//     check-limited        the check runs under the limits of the run
-//     check-status N       and ends so, foretelling nothing
+//     check-status N       the check, under the limits of the run, ends
+//                          so, foretelling nothing
 //     check-stderr TEXT    with this standard error
 #ifndef EMPUPDATE_TESTS_SUPPORT_CASEDIR_H_
 #define EMPUPDATE_TESTS_SUPPORT_CASEDIR_H_
@@ -63,13 +63,12 @@ struct CaseDir {
       if (key == "broken-stderr") options.brokenErr = true;
       if (key == "unprivileged") options.unprivileged = true;
       if (key == "unforeseeable") unforeseeable = true;
-      if (key == "check-limited") checkLimited = true;
       if (key == "check-status") checkStatus = std::stoi(arg);
       if (key == "check-stderr") checkErr = unescape(line.substr(13));
       if (key == "exists" || key == "absent") checks.emplace_back(key, arg);
       if (key == "setup") setups_.emplace_back(arg, target);
     }
-    checkOptions = checkLimited ? options : RunOptions{};
+    checkOptions = checkStatus >= 0 ? options : RunOptions{};
     checkOptions.unprivileged = options.unprivileged;
   }
   ~CaseDir() {
@@ -138,7 +137,6 @@ struct CaseDir {
   int status = 0;
   std::string err;
   RunOptions options, checkOptions;
-  bool checkLimited = false;
   int checkStatus = -1;
   std::string checkErr;
   int fifoWatch = -1;
