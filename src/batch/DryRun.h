@@ -16,7 +16,7 @@
 // - a missing file becomes an empty one when the run could create it
 //   (following symbolic links as the run's open would), else the open
 //   fails as the run's would;
-// - a directory, FIFO or device is handed over read-only as it is, and is
+// - a directory, FIFO or device is handed over unopened (O_PATH), and is
 //   refused for its type as in a real run;
 // - a file the run could not open for writing refuses writes alike;
 // - emptrans.dat that is employee.dat gets the same copy;

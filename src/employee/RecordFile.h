@@ -3,9 +3,9 @@
 //
 // - Opens only regular files (a link to one included): a directory, FIFO or
 //   device is refused, and the open of a FIFO never waits (nor, with
-//   Check::kTypeFirst, happens at all). A missing file
-//   is created (mode 0666 less the umask) only on request; an existing file
-//   is never truncated.
+//   Check::kTypeFirst, happens at all). A missing file is created (mode
+//   0666 less the umask) only on request; an existing file is never
+//   truncated.
 // - Knows its position without asking the kernel, also after a short or
 //   failed read, and reads and writes at it with pread/pwrite: one system
 //   call per record, no buffer in between.
