@@ -36,6 +36,7 @@ struct Found {
 
 Found employee, trans;
 bool created = false;
+int copyError = 0;  // errno of the copy of employee.dat that failed
 
 std::string directoryOf(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -112,6 +113,15 @@ bool copyInto(int to, int from, std::int64_t size) {
 
 void look(Found& f, const char* name) {
   f.looked = true;
+  // The type is learnt first, through a descriptor that opens nothing: the
+  // open of a FIFO would release a writer waiting at its other end.
+  const int path = ::open(name, O_PATH | O_CLOEXEC);
+  struct stat st;
+  if (path >= 0 && ::fstat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+    f.fd = path;  // refused for what it is, as the run would
+    return;
+  }
+  if (path >= 0) ::close(path);
   const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     f.error = errno;
@@ -128,7 +138,6 @@ void look(Found& f, const char* name) {
     f.fd = ::memfd_create(name, MFD_CLOEXEC);
     return;
   }
-  struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
       SystemCalls::kernelFile(fd)) {
     f.fd = fd;  // refused for what it is, as the run would
@@ -150,15 +159,10 @@ void look(Found& f, const char* name) {
   }
   f.lockedByAnother = lockedByAnother(st);
   f.fd = ::memfd_create(name, MFD_CLOEXEC);
-  if (f.fd >= 0 && copyInto(f.fd, fd, st.st_size)) {
-    ::close(fd);
-    return;
-  }
-  // It can't be read (an I/O error): the run is handed the file itself,
-  // read-only, to meet the same error where the real run would.
-  if (f.fd >= 0) ::close(f.fd);
-  f.fd = fd;
-  f.writable = false;
+  // A copy that can't be made (a read error, a file-size limit, no memory)
+  // leaves nothing to check: the real file is not what the run may use.
+  if (f.fd < 0 || !copyInto(f.fd, fd, st.st_size)) copyError = errno;
+  ::close(fd);
 }
 
 int openCopy(const char* name, int flags, mode_t mode) {
@@ -187,14 +191,19 @@ int lockCopy(int fd) {
     errno = EWOULDBLOCK;
     return -1;
   }
-  return SystemCalls::real().lock(fd);
+  // Nothing is locked: a descriptor stands for the lock, as the run's
+  // lock takes one.
+  return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
 }
 
 }  // namespace
 
-void DryRun::install() {
+int DryRun::install() {
+  look(employee, Employee::kFileName);
+  if (copyError != 0) return copyError;
   systemCalls.open = openCopy;
   systemCalls.lock = lockCopy;
+  return 0;
 }
 
 bool DryRun::createsFiles() { return created; }

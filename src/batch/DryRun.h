@@ -3,21 +3,26 @@
 // run would do, through the same code, without creating, changing or
 // locking any file.
 //
-// install() replaces the opening and locking of SystemCalls. On its first
-// open of each of the two names it looks at the real file once, as the
-// run would find it:
+// install() looks at employee.dat and replaces the opening and locking of
+// SystemCalls; emptrans.dat is looked at on its first open. Each real file
+// is looked at once, as the run would find it, and a FIFO or device is
+// never opened:
 // - employee.dat, a regular file, is copied into memory (one of 2 GiB or
-//   more is not: the run refuses it by its size alone); emptrans.dat, only
-//   ever read, is read where it is;
+//   more is made a copy of that size, sparse: the run refuses it by its
+//   size alone); when the copy can't be made, install() says why and
+//   nothing is installed: a dry run on the real file could disturb a real
+//   run, and would not foresee it. emptrans.dat, only ever read, is read
+//   where it is;
 // - a missing file becomes an empty one when the run could create it
 //   (following symbolic links as the run's open would), else the open
 //   fails as the run's would;
-// - a directory, FIFO or device is handed over read-only as it is, and is
+// - a directory, FIFO or device is handed over unopened (O_PATH), and is
 //   refused for its type as in a real run;
 // - a file the run could not open for writing refuses writes alike;
 // - emptrans.dat that is employee.dat gets the same copy;
 // - a lock that another run holds on employee.dat is looked up, never
-//   tried, and refuses the run's lock as the real one would.
+//   tried, and refuses the run's lock as the real one would; no lock is
+//   ever taken.
 // What it cannot foresee is a write that fails (a full disk) and another
 // program changing the files in the meantime.
 #ifndef EMPUPDATE_BATCH_DRYRUN_H_
@@ -25,7 +30,8 @@
 
 class DryRun {
  public:
-  static void install();
+  // Returns 0, or the errno that kept employee.dat from being copied.
+  static int install();
   // Whether the run would create a missing file.
   static bool createsFiles();
 };

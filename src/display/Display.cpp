@@ -5,6 +5,22 @@
 
 namespace {
 
+// Code points shown escaped although valid: the C1 control characters;
+// those that change the direction or the lines of the text around them on
+// a terminal (U+061C, U+200E, U+200F, U+2028 to U+202E, U+2066 to U+2069);
+// and those that show nothing at all, so that two names could look alike
+// and differ: the soft hyphen, the Hangul fillers, the Mongolian vowel
+// separator, the zero-width space, the word joiner and invisible operators
+// (U+2060 to U+2064, with the format characters U+206A to U+206F), the
+// byte-order mark and the tag characters.
+constexpr struct {
+  char32_t first, last;
+} kEscaped[] = {{0x80, 0x9F},      {0xAD, 0xAD},     {0x61C, 0x61C},
+                {0x115F, 0x1160},  {0x180E, 0x180E}, {0x200B, 0x200B},
+                {0x200E, 0x200F},  {0x2028, 0x202E}, {0x2060, 0x206F},
+                {0x3164, 0x3164},  {0xFEFF, 0xFEFF}, {0xFFA0, 0xFFA0},
+                {0xE0000, 0xE007F}};
+
 // The length of the valid UTF-8 character of a printable code point that
 // starts at p (n bytes left), or 0.
 std::size_t printableCharacter(const unsigned char* p, std::size_t n) {
@@ -25,16 +41,11 @@ std::size_t printableCharacter(const unsigned char* p, std::size_t n) {
   for (std::size_t i = 2; i < length; ++i) {
     if (p[i] < 0x80 || p[i] > 0xBF) return 0;
   }
-  // U+0080 to U+009F are control characters; U+061C, U+200E, U+200F,
-  // U+2028 to U+202E and U+2066 to U+2069 change the direction or the lines
-  // of the text around them on a terminal.
-  if (c == 0xC2 && p[1] < 0xA0) return 0;
-  if (c == 0xD8 && p[1] == 0x9C) return 0;
-  if (c == 0xE2 && p[1] == 0x80 &&
-      (p[2] == 0x8E || p[2] == 0x8F || (p[2] >= 0xA8 && p[2] <= 0xAE))) {
-    return 0;
+  char32_t code = c & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) code = code << 6 | (p[i] & 0x3F);
+  for (const auto& [first, last] : kEscaped) {
+    if (code >= first && code <= last) return 0;
   }
-  if (c == 0xE2 && p[1] == 0x81 && p[2] >= 0xA6 && p[2] <= 0xA9) return 0;
   return length;
 }
 

@@ -3,9 +3,11 @@
 //
 // A name is shown as its bytes up to the first NUL. Valid UTF-8 stands as
 // it is; every byte that is not part of valid UTF-8, every control
-// character (C0, DEL and C1) and every character that would reorder or
-// break the line on a terminal (the bidirectional marks and embeddings,
-// the line and paragraph separators) is shown as \xNN, byte by byte, and a
+// character (C0, DEL and C1), every character that would reorder or break
+// the line on a terminal (the bidirectional marks, embeddings and
+// isolates, the line and paragraph separators) and every one that shows
+// nothing (zero-width space, soft hyphen, byte-order mark, Hangul fillers,
+// tag characters and their kind) is shown as \xNN, byte by byte, and a
 // backslash as two. The form is reversible: each \xNN is one byte, each
 // pair of backslashes one backslash, and every other byte is itself.
 #ifndef EMPUPDATE_DISPLAY_DISPLAY_H_

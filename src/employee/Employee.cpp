@@ -141,7 +141,7 @@ bool Employee::holds(int fd) {
 
 void Employee::buildIndex() {
   StreamSlot slot(inFile);
-  open(*inFile, RecordFile::Access::kRead, true, RecordFile::Check::kFile);
+  open(*inFile, RecordFile::Access::kRead, true, RecordFile::Check::kTypeFirst);
   if (SystemCalls::kernelFile(inFile->descriptor())) throw NotRegularFile();
   if (lockDescriptor >= 0) systemCalls.close(lockDescriptor);
   lockDescriptor = -1;

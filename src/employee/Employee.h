@@ -118,9 +118,10 @@ class Employee {
   // Scans employee.dat once, creating it empty when missing, and fills the
   // index, count, maxId and endOffset. First it locks the file (flock,
   // exclusive), until the process ends (or resetIndex()), so that two runs
-  // never apply batches to one file at once; it does not wait for it. Of
-  // the locks a file can have, flock's costs least at each close of the
-  // per-operation streams. Throws CantOpenFile, InUse, LockFailed, BadSize,
+  // never apply batches to one file at once; it does not wait for it. It is
+  // a flock, not a POSIX record lock: the process drops a POSIX lock as
+  // soon as it closes any descriptor of the file, which each per-operation
+  // stream does. Throws CantOpenFile, InUse, LockFailed, BadSize,
   // TooLarge, FileChanged or ReadFailed; a refused file is left as it was.
   static void buildIndex();
   // Whether `fd` is open on the file that buildIndex() indexed.

@@ -7,10 +7,27 @@
 
 #include "SystemCalls.h"
 
+namespace {
+
+// error() for a file of `type` that is not regular.
+int refusal(mode_t type) {
+  return type == S_IFDIR ? EISDIR : RecordFile::kNotRegularFile;
+}
+
+}  // namespace
+
 bool RecordFile::open(const char* name, Access access, bool create,
                       Check check) {
   close();
   error_ = 0;
+  // The descriptor opened is checked all the same below: the name may
+  // lead elsewhere by then.
+  struct stat named;
+  if (check == Check::kTypeFirst && ::stat(name, &named) == 0 &&
+      !S_ISREG(named.st_mode)) {
+    error_ = refusal(named.st_mode & S_IFMT);
+    return false;
+  }
   // O_NONBLOCK keeps the open of a FIFO from waiting for a peer; it is
   // refused below anyway, and it changes nothing for a regular file.
   int flags = O_CLOEXEC | O_NONBLOCK;
@@ -22,13 +39,13 @@ bool RecordFile::open(const char* name, Access access, bool create,
     return false;
   }
   facts_ = SystemCalls::Facts{S_IFREG, 0, 0, 0};
-  if (check == Check::kFile && systemCalls.stat(fd, &facts_) != 0) {
+  if (check != Check::kNone && systemCalls.stat(fd, &facts_) != 0) {
     error_ = errno;
     systemCalls.close(fd);
     return false;
   }
   if (facts_.type != S_IFREG) {
-    error_ = facts_.type == S_IFDIR ? EISDIR : kNotRegularFile;
+    error_ = refusal(facts_.type);
     systemCalls.close(fd);
     return false;
   }

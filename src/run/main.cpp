@@ -8,10 +8,10 @@
 // file can be neither opened nor created at start-up (nothing is written);
 // 2 for every other error, with one diagnostic line on standard error. On
 // that path nothing is cleaned up, and employee.dat holds exactly the
-// transactions before the failing one. SIGINT, SIGTERM and SIGHUP stop the
-// run between two transactions, with a diagnostic, and then end it as the
+// transactions before the failing one. A signal sent to end it (SIGINT,
+// SIGTERM, SIGHUP and every other one Interruption names) stops the run
+// between two transactions, with a diagnostic, and then ends it as the
 // signal would.
-#include <csignal>
 #include <exception>
 
 #include "Batch.h"
@@ -45,9 +45,8 @@ int main(int argc, char** argv) {
   // "--" too: it opens nothing only if it is refused.
   if (argc > 1) return cl.usageError("no operands are taken");
   std::set_terminate(Batch::endOnError);
-  // A file-size limit then fails the write with EFBIG, which is reported,
-  // instead of killing the process with a core dump.
-  std::signal(SIGXFSZ, SIG_IGN);
+  // A write past a file-size limit then fails with EFBIG, which is
+  // reported, instead of killing the process with a core dump.
   Interruption::catchSignals();
 
   try {

@@ -1,6 +1,7 @@
 #include "Interruption.h"
 
 #include <signal.h>
+#include <string.h>
 
 #include <cstdlib>
 
@@ -8,43 +9,51 @@ namespace {
 
 volatile sig_atomic_t caught = 0;
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Those whose default action ends the process and that come from outside
+// it; the real-time signals are added to them.
+constexpr int kSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM,  SIGUSR1,
+                            SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,  SIGXCPU,
+                            SIGXFSZ, SIGPOLL, SIGPWR,    SIGSTKFLT};
 
 void note(int signal) {
   if (caught == 0) caught = signal;
 }
 
+void catchSignal(int s) {
+  struct sigaction action = {};
+  action.sa_handler = note;
+  // Every other signal waits while one is noted, so that the first one
+  // stays the one noted.
+  sigfillset(&action.sa_mask);
+  // System calls resume: a record write is finished, not cut short. A
+  // write past a file-size limit still fails, with EFBIG, whether
+  // SIGXFSZ is caught or not.
+  action.sa_flags = SA_RESTART;
+  // A signal ignored when the program started (nohup, a background job)
+  // stays ignored.
+  struct sigaction old;
+  if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) return;
+  ::sigaction(s, &action, nullptr);
+}
+
 }  // namespace
 
 void Interruption::catchSignals() {
-  struct sigaction action = {};
-  action.sa_handler = note;
-  sigemptyset(&action.sa_mask);
-  // System calls resume: a record write is finished, not cut short.
-  action.sa_flags = SA_RESTART;
-  for (int s : kSignals) {
-    // A signal ignored when the program started (nohup, a background job)
-    // stays ignored.
-    struct sigaction old;
-    if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) {
-      continue;
-    }
-    ::sigaction(s, &action, nullptr);
-  }
+  // A standard error that nobody reads any more must not end the run: the
+  // message is lost, and the status stays the run's.
+  ::signal(SIGPIPE, SIG_IGN);
+  for (int s : kSignals) catchSignal(s);
+  for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) catchSignal(s);
 }
 
 int Interruption::pending() { return caught; }
 
-const char* Interruption::name(int signal) {
-  switch (signal) {
-    case SIGINT:
-      return "SIGINT";
-    case SIGTERM:
-      return "SIGTERM";
-    case SIGHUP:
-      return "SIGHUP";
+std::string Interruption::name(int signal) {
+  if (signal >= SIGRTMIN && signal <= SIGRTMAX) {
+    return "SIGRTMIN+" + std::to_string(signal - SIGRTMIN);
   }
-  return "a signal";
+  // Every other signal caught has a name of its own.
+  return std::string("SIG") + ::sigabbrev_np(signal);
 }
 
 void Interruption::endAsSignalled(int signal) {

@@ -1,22 +1,33 @@
-// Interruption: turns SIGINT, SIGTERM and SIGHUP into a request to stop
-// between two transactions, instead of ending the process in the middle of
-// a write.
+// Interruption: turns every signal that another process (or a limit) sends
+// to end the program into a request to stop between two transactions,
+// instead of an end in the middle of a write, or an end with no word.
 //
-// catchSignals() installs the handlers, which only note the signal. The
-// batch loop asks pending() before it reads each transaction; once it has
-// stopped and said where, endAsSignalled() ends the process as the signal
-// would have: the default action restored and the signal raised again, so
-// that the shell sees it.
+// catchSignals() installs the handlers, which only note the first signal:
+// SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+// SIGPROF, SIGXCPU, SIGXFSZ, SIGPOLL, SIGPWR, SIGSTKFLT and the real-time
+// signals. Left alone: a signal ignored when the program started, SIGPIPE
+// (ignored instead: output that can't be written is lost, and the exit
+// status stays the run's own), and the faults that mean the process itself
+// is broken (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT).
+// SIGKILL and SIGSTOP can't be caught.
+//
+// The batch loop asks pending() before it reads each transaction; once it
+// has stopped and said where, endAsSignalled() ends the process as the
+// signal would have: the default action restored and the signal raised
+// again, so that the shell sees it.
 #ifndef EMPUPDATE_SYS_INTERRUPTION_H_
 #define EMPUPDATE_SYS_INTERRUPTION_H_
+
+#include <string>
 
 class Interruption {
  public:
   static void catchSignals();
-  // The first signal caught, or 0.
+  // The first signal caught, or 0. Of signals that come at the same
+  // instant, the lowest numbered counts as first.
   static int pending();
-  // Its name, as "SIGINT".
-  static const char* name(int signal);
+  // Its name, as "SIGINT" or "SIGRTMIN+3".
+  static std::string name(int signal);
   [[noreturn]] static void endAsSignalled(int signal);
 };
 

@@ -9,13 +9,16 @@
 // Exit status: 0 the whole batch would apply; 4 it would, but with
 // warnings; 3 the run would stop at an unknown employee number; 2 it would
 // fail with an error; 1 empupdate would end with status 1 (a file that can
-// be neither opened nor created); 64 a wrong command line; 74 the report
-// could not be written.
+// be neither opened nor created); 64 a wrong command line; 71 no check
+// could be made, since employee.dat could not be copied into memory (said
+// on standard error: nothing is foretold); 74 the report could not be
+// written.
 //
 // What it cannot foresee: a full disk or another I/O error while writing,
 // and another program changing the files in between.
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -32,7 +35,8 @@
 
 namespace {
 
-constexpr int kWarnings = 4, kUsageStatus = 64, kOutputStatus = 74;
+constexpr int kWarnings = 4, kUsageStatus = 64, kCannotCheck = 71,
+              kOutputStatus = 74;
 
 const char kHelp[] =
     "Tells what empupdate would do in the current directory, without\n"
@@ -48,7 +52,9 @@ const char kHelp[] =
     "Exit status: 0 the whole batch would apply; 4 it would, with\n"
     "warnings; 3 the run would stop at an unknown employee number; 2 it\n"
     "would fail with an error; 1 a file could be neither opened nor\n"
-    "created; 64 a wrong command line; 74 the report can't be written.\n"
+    "created; 64 a wrong command line; 71 no check was made, since\n"
+    "employee.dat could not be copied into memory (standard error says\n"
+    "why); 74 the report can't be written.\n"
     "\n"
     "  --list     show each transaction: what it would add, change or\n"
     "             delete, with each field that changes as OLD -> NEW\n"
@@ -220,7 +226,11 @@ int main(int argc, char** argv) {
   // A file-size limit fails the copy in memory, instead of killing the
   // check, as it fails the run's writes.
   std::signal(SIGXFSZ, SIG_IGN);
-  DryRun::install();
+  if (const int error = DryRun::install(); error != 0) {
+    std::fprintf(stderr, "empcheck:employee.dat: cannot copy into memory: %s\n",
+                 std::strerror(error));
+    return kCannotCheck;
+  }
   // The run's own message for an unknown employee is not ours to print.
   std::ostringstream runMessages;
   std::streambuf* const err = std::cerr.rdbuf(runMessages.rdbuf());

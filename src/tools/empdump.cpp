@@ -1,13 +1,18 @@
 // empdump: shows the records of an employee file as an aligned table or as
 // CSV. It only reads: it never creates or changes the file.
 //
+// A name is shown as Display shows it, and so is the file's name in a
+// diagnostic. The CSV is safe for a spreadsheet unless --raw asks for each
+// name's exact bytes.
+//
 // Exit status: 0 when the records were shown (a damaged last record is
 // reported on standard error, the whole records still shown); 1 when the
-// file can't be read or the command line is wrong; 2 when the output can't
-// be written.
+// file can't be read, or shrank while it was read; 64 when the command
+// line is wrong; 74 when the output can't be written.
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "CommandLine.h"
 #include "Display.h"
@@ -21,26 +26,33 @@ constexpr int kUsageStatus = 64, kOutputStatus = 74;
 constexpr int kColumns = 7;
 const char* const kHeader[kColumns] = {"position", "id",     "status", "name",
                                        "category", "amount", "date"};
-// Numbers are right-aligned, text left-aligned.
-constexpr bool kRightAligned[kColumns] = {true,  true, false, false,
-                                          false, true, false};
+// The columns of numbers: right-aligned (text is left-aligned), and never
+// guarded in CSV, since a spreadsheet reads -7 as a number.
+constexpr bool kNumeric[kColumns] = {true,  true, false, false,
+                                     false, true, false};
 
 const char kHelp[] =
     "Shows the records of FILE (default employee.dat), one per line: its\n"
     "byte position, employee number, live or deleted, name, category,\n"
     "amount and date. A name in UTF-8 is shown as it is; a byte that is\n"
-    "not valid UTF-8, or is a control character, is shown as \\xNN, and a\n"
+    "not valid UTF-8, or is part of a control character or of one that\n"
+    "reorders the line or shows nothing, is shown as \\xNN, and a\n"
     "backslash as \\\\.\n"
     "\n"
     "Exit status: 0 the records were shown; 1 FILE can't be read; 64 a\n"
     "wrong command line; 74 the output can't be written.\n"
     "\n"
-    "  --csv      comma-separated values with a header row (RFC 4180)\n"
+    "  --csv      comma-separated values with a header row (RFC 4180); a\n"
+    "             name, status, category or date that starts with = + - @\n"
+    "             or ' gets a leading ', so that no spreadsheet takes it\n"
+    "             for a formula\n"
+    "  --raw      with --csv: each name as its exact bytes, unescaped, and\n"
+    "             no cell changed for spreadsheets\n"
     "  --live     leave out deleted records\n"
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n";
 
-void cellsOf(const Employee& e, std::int64_t position,
+void cellsOf(const Employee& e, std::int64_t position, bool raw,
              std::string (&cells)[kColumns]) {
   const std::int32_t deleted = e.getDeleted();
   cells[0] = std::to_string(position);
@@ -48,16 +60,29 @@ void cellsOf(const Employee& e, std::int64_t position,
   cells[2] = deleted == 0   ? "live"
              : deleted == 1 ? "deleted"
                             : std::to_string(deleted);
-  cells[3] = Display::name(e.getNameField(), Employee::kNameBytes);
+  const char* name = e.getNameField();
+  cells[3] = raw ? std::string(name, ::strnlen(name, Employee::kNameBytes))
+                 : Display::name(name, Employee::kNameBytes);
   cells[4] = Display::category(e.getCategory());
   cells[5] = std::to_string(e.getAmount());
   cells[6] = Display::date(e.getDate());
 }
 
-std::string csvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+// A cell of CSV, quoted when it holds a comma, a quote or a line end (a
+// name of --raw can). `guard` makes a text cell safe for a spreadsheet,
+// which takes one that starts with =, +, - or @ for a formula: it gets a
+// leading ', as does one that starts with ' itself, so that a leading ' is
+// always the guard, dropped to get the text back. (A tab or carriage
+// return, which spreadsheets read so too, is escaped in a name.)
+std::string csvField(const std::string& s, bool guard) {
+  const std::string cell =
+      guard && !s.empty() &&
+              std::string_view("=+-@'").find(s[0]) != std::string_view::npos
+          ? "'" + s
+          : s;
+  if (cell.find_first_of(",\"\r\n") == std::string::npos) return cell;
   std::string out = "\"";
-  for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  for (char c : cell) out += c == '"' ? std::string("\"\"") : std::string(1, c);
   return out + "\"";
 }
 
@@ -87,18 +112,24 @@ std::string errorText(int error) {
 
 int main(int argc, char** argv) {
   if (!StandardDescriptors::ensureOpen()) return kOutputStatus;
-  CommandLine cl("empdump", "[--csv] [--live] [FILE]", kHelp, kUsageStatus,
-                 kOutputStatus);
-  if (const int done = cl.parse(argc, argv, {"--csv", "--live"}); done >= 0) {
+  CommandLine cl("empdump", "[--csv [--raw]] [--live] [FILE]", kHelp,
+                 kUsageStatus, kOutputStatus);
+  if (const int done = cl.parse(argc, argv, {"--csv", "--raw", "--live"});
+      done >= 0) {
     return done;
   }
   if (cl.operands().size() > 1) return cl.usageError("too many files");
-  const std::string name =
+  const bool csv = cl.has("--csv"), raw = cl.has("--raw"),
+             liveOnly = cl.has("--live");
+  // A terminal gets no name unescaped.
+  if (raw && !csv) return cl.usageError("--raw goes with --csv only");
+  const std::string path =
       cl.operands().empty() ? Employee::kFileName : cl.operands()[0];
-  const bool csv = cl.has("--csv"), liveOnly = cl.has("--live");
+  const std::string name = Display::name(path.c_str(), path.size());
 
   RecordFile file;
-  if (!file.open(name.c_str(), RecordFile::Access::kRead, false)) {
+  if (!file.open(path.c_str(), RecordFile::Access::kRead, false,
+                 RecordFile::Check::kTypeFirst)) {
     std::fprintf(stderr, "empdump:%s: cannot open: %s\n", name.c_str(),
                  errorText(file.error()).c_str());
     return 1;
@@ -121,7 +152,7 @@ int main(int argc, char** argv) {
     failure =
         forEachEmployee(file, records, [&](const Employee& e, std::int64_t at) {
           if (liveOnly && e.getDeleted() != 0) return;
-          cellsOf(e, at, cells);
+          cellsOf(e, at, raw, cells);
           for (int i = 0; i < kColumns; ++i) {
             width[i] = std::max(width[i], Display::width(cells[i]));
           }
@@ -131,13 +162,13 @@ int main(int argc, char** argv) {
   auto emit = [&](const std::string(&row)[kColumns]) {
     for (int i = 0; i < kColumns; ++i) {
       if (csv) {
-        out += (i ? "," : "") + csvField(row[i]);
+        out += (i ? "," : "") + csvField(row[i], !raw && !kNumeric[i]);
         continue;
       }
       const std::string pad(width[i] - Display::width(row[i]), ' ');
       if (i) out += "  ";
-      out += kRightAligned[i] ? pad + row[i]
-                              : row[i] + (i + 1 < kColumns ? pad : "");
+      out +=
+          kNumeric[i] ? pad + row[i] : row[i] + (i + 1 < kColumns ? pad : "");
     }
     out += csv ? "\r\n" : "\n";
     if (out.size() > (1 << 16)) {
@@ -152,7 +183,7 @@ int main(int argc, char** argv) {
     failure =
         forEachEmployee(file, records, [&](const Employee& e, std::int64_t at) {
           if (liveOnly && e.getDeleted() != 0) return;
-          cellsOf(e, at, cells);
+          cellsOf(e, at, raw, cells);
           emit(cells);
         });
   }

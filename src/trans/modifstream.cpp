@@ -35,27 +35,33 @@ int digitValue(int c, int base) {
 
 }  // namespace
 
-// The name is opened once, and the checks apply to the descriptor that is
-// read: a name changed after the check can't slip in another file. The open
-// does not wait on a FIFO, which is refused like a directory. The ifstream's
-// own file buffer is never opened.
+// A FIFO or device is refused like a directory, by the type its name leads
+// to, without being opened: the open of a FIFO would release a writer
+// waiting at its other end. The name is then opened once, and the checks
+// apply to the descriptor that is read: a name changed after the first
+// check can't slip in another file, and the open does not wait on a FIFO.
+// The ifstream's own file buffer is never opened.
 modifstream::modifstream(const char* name) {
   std::ios::rdbuf(&text_);
-  const int fd =
-      systemCalls.open(name, O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    openError_ = errno;
-    setstate(failbit);
-    return;
-  }
+  auto refusal = [](const struct stat& st) {
+    return S_ISREG(st.st_mode)   ? 0
+           : S_ISDIR(st.st_mode) ? EISDIR
+                                 : kNotRegularFile;
+  };
   struct stat st;
-  if (::fstat(fd, &st) != 0) {
+  if (::stat(name, &st) == 0) openError_ = refusal(st);
+  const int fd =
+      openError_ != 0
+          ? -1
+          : systemCalls.open(name, O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC,
+                             0666);
+  if (fd >= 0) {
+    openError_ = ::fstat(fd, &st) != 0 ? errno : refusal(st);
+  } else if (openError_ == 0) {
     openError_ = errno;
-  } else if (!S_ISREG(st.st_mode)) {
-    openError_ = S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
   }
   if (openError_ != 0) {
-    ::close(fd);
+    if (fd >= 0) ::close(fd);
     setstate(failbit);
     return;
   }

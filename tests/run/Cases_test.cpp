@@ -47,9 +47,11 @@ TEST_P(CaseTest, CheckThenRun) {
   const auto before = snapshot();
   const std::size_t start = records();
 
-  const ProgramResult check = runProgram({EMPCHECK_PATH, "--list"}, here);
+  const ProgramResult check =
+      runProgram({EMPCHECK_PATH, "--list"}, here, c.checkOptions);
+  if (check.status == 77) GTEST_SKIP() << "nobody can't run here";
   EXPECT_EQ(snapshot(), before) << "the check touched the files";
-  EXPECT_EQ(check.err, "");
+  EXPECT_EQ(check.err, c.checkErr);
   const ProgramResult run = runProgram({EMPUPDATE_PATH}, here, c.options);
   EXPECT_EQ(run.status, c.status);
   EXPECT_EQ(run.err, c.err);
@@ -61,8 +63,15 @@ TEST_P(CaseTest, CheckThenRun) {
   for (const auto& [key, file] : c.checks) {
     EXPECT_EQ(fs::exists(file), key == "exists") << key << " " << file;
   }
+  EXPECT_FALSE(c.fifoWatch >= 0 && CaseDir::opened(c.fifoWatch))
+      << "a FIFO was opened";
+  if (c.checkStatus >= 0) {  // the check could not be made
+    EXPECT_EQ(check.status, c.checkStatus);
+    EXPECT_EQ(check.out, "") << "a check foretold something";
+    return;
+  }
 
-  if (c.unforeseeable) return;
+  if (c.unforeseeable || c.options.brokenErr) return;  // the run said nothing
   const std::string expected = ScratchDir::get(c.path + "/empcheck.out");
   if (!expected.empty()) {
     EXPECT_EQ(check.out, expected);

@@ -6,20 +6,28 @@
 //     status N             empupdate's exit status
 //     stderr TEXT          its standard error, with C escapes
 //     setup employee-dir | employee-fifo | trans-dir | trans-fifo
+//                          (a FIFO that neither program may open)
 //     setup employee-link | trans-link TARGET   (a symbolic link)
 //     setup employee-size BYTES   (a sparse file)
+//     setup employee-read-only    (the folder open to all)
 //     setup locked         another run holds employee.dat
 //     fsize BYTES          a file-size limit: a full disk
 //     nofile N             a limit on open descriptors
 //     closed-std           started with descriptors 0 to 2 closed
+//     unprivileged         both programs run as nobody (when root)
+//     broken-stderr        standard error a pipe nobody reads
 //     exists FILE | absent FILE   afterwards
 //     unforeseeable        a fault no dry run can foresee
+//     check-status N       the check, under the limits of the run, ends
+//                          so, foretelling nothing
+//     check-stderr TEXT    with this standard error
 #ifndef EMPUPDATE_TESTS_SUPPORT_CASEDIR_H_
 #define EMPUPDATE_TESTS_SUPPORT_CASEDIR_H_
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -52,10 +60,16 @@ struct CaseDir {
       if (key == "fsize") options.fsize = std::stol(arg);
       if (key == "nofile") options.nofile = std::stol(arg);
       if (key == "closed-std") options.closedStd = true;
+      if (key == "broken-stderr") options.brokenErr = true;
+      if (key == "unprivileged") options.unprivileged = true;
       if (key == "unforeseeable") unforeseeable = true;
+      if (key == "check-status") checkStatus = std::stoi(arg);
+      if (key == "check-stderr") checkErr = unescape(line.substr(13));
       if (key == "exists" || key == "absent") checks.emplace_back(key, arg);
       if (key == "setup") setups_.emplace_back(arg, target);
     }
+    checkOptions = checkStatus >= 0 ? options : RunOptions{};
+    checkOptions.unprivileged = options.unprivileged;
   }
   ~CaseDir() {
     if (lock_ >= 0) ::close(lock_);
@@ -72,8 +86,12 @@ struct CaseDir {
       const std::string file =
           what.substr(0, 5) == "trans" ? "emptrans.dat" : "employee.dat";
       if (what.ends_with("-dir")) fs::create_directory(file);
-      if (what.ends_with("-fifo")) ::mkfifo(file.c_str(), 0666);
+      if (what.ends_with("-fifo")) fifoWatch = watchedFifo(file);
       if (what.ends_with("-link")) fs::create_symlink(arg, file);
+      if (what == "employee-read-only") {
+        fs::permissions(file, fs::perms(0444));
+        fs::permissions(".", fs::perms(0755));
+      }
       if (what == "employee-size") {
         ScratchDir::put(file, "");
         fs::resize_file(file, std::stoull(arg));
@@ -83,6 +101,21 @@ struct CaseDir {
         EXPECT_EQ(::flock(lock_, LOCK_SH), 0);
       }
     }
+  }
+
+  // Makes a FIFO, watched: opened(watch) then tells whether something
+  // opened it, which would have released a writer waiting at its other end.
+  static int watchedFifo(const std::string& name) {
+    ::mkfifo(name.c_str(), 0666);
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ::inotify_add_watch(watch, name.c_str(), IN_OPEN);
+    return watch;
+  }
+  static bool opened(int watch) {
+    char events[1024];
+    const bool any = ::read(watch, events, sizeof events) > 0;
+    ::close(watch);
+    return any;
   }
 
   // The names of the folders of `root`, for INSTANTIATE_TEST_SUITE_P.
@@ -103,7 +136,10 @@ struct CaseDir {
   std::string path;
   int status = 0;
   std::string err;
-  RunOptions options;
+  RunOptions options, checkOptions;
+  int checkStatus = -1;
+  std::string checkErr;
+  int fifoWatch = -1;
   bool unforeseeable = false;
   bool hasBefore = false, hasAfter = false;
   std::string before, after;  // employee.dat bytes

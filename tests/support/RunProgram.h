@@ -1,13 +1,18 @@
 // RunProgram: runs a built program in a directory, as a user would, and
-// captures how it ended. Every child gets a time limit (SIGALRM, kept
-// across exec), so a program that hangs fails its test within seconds.
-// Output is captured in memory: nothing is left in the temp folder.
+// captures how it ended. A child that has not ended 20 seconds after its
+// wait began is killed (SIGKILL: the programs catch the other signals), so
+// a program that hangs fails its test within seconds. Output is captured
+// in memory: nothing is left in the temp folder.
 #ifndef EMPUPDATE_TESTS_SUPPORT_RUNPROGRAM_H_
 #define EMPUPDATE_TESTS_SUPPORT_RUNPROGRAM_H_
 
 #include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +32,9 @@ struct RunOptions {
   long nofile = 0;             // a limit on open descriptors when > 0
   bool closedStd = false;      // start with descriptors 0 to 2 closed
   int outFd = -1, errFd = -1;  // where output goes; -1: captured
+  int ignore = 0;              // a signal ignored at start, when > 0
+  bool brokenErr = false;      // standard error a pipe nobody reads
+  bool unprivileged = false;   // as nobody, when the tests run as root
 };
 
 // Starts argv[0] with `argv` in `dir`; standard input is /dev/null.
@@ -38,6 +46,16 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
   ::dup2(in, 0);
   ::dup2(o.outFd >= 0 ? o.outFd : in, 1);
   ::dup2(o.errFd >= 0 ? o.errFd : in, 2);
+  int ends[2];
+  if (o.brokenErr && ::pipe(ends) == 0) ::dup2(ends[1], 2);
+  if (o.ignore > 0) ::signal(o.ignore, SIG_IGN);
+  const rlimit noCore{0, 0};  // a core dump would outlive the test
+  ::setrlimit(RLIMIT_CORE, &noCore);
+  // Status 77 when nobody can't run it here.
+  if (o.unprivileged && ::geteuid() == 0 &&
+      (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
+       ::setuid(65534) != 0 || ::access(dir.c_str(), X_OK) != 0))
+    ::_exit(77);
   ::close_range(o.closedStd ? 0 : 3, ~0U, 0);  // nothing of the test runner
   // A coverage build's profile, cut short by a size limit, would spoil the
   // profile of later runs: this run's is not kept.
@@ -47,7 +65,6 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
     const rlimit lim{rlim_t(n), rlim_t(n)};
     if (n > 0) ::setrlimit(what, &lim);
   }
-  ::alarm(20);  // seconds
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -57,6 +74,9 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
 
 inline int waitStatus(pid_t pid) {
   int w = 0;
+  pollfd ended = {int(::syscall(SYS_pidfd_open, pid, 0)), POLLIN, 0};
+  if (::poll(&ended, 1, 20000) == 0) ::kill(pid, SIGKILL);
+  ::close(ended.fd);
   ::waitpid(pid, &w, 0);
   return WIFEXITED(w) ? WEXITSTATUS(w) : 1000 + WTERMSIG(w);
 }
