@@ -107,6 +107,8 @@ def main():
         return 0
 
     scratch = tempfile.mkdtemp(prefix="emp-mutants-")
+    # Open to all, so that the tests that run a program as nobody can.
+    os.chmod(scratch, 0o755)
     tree = os.path.join(scratch, "tree")
     subprocess.check_call(["git", "worktree", "add", "-q", "--detach", tree],
                           cwd=top)

@@ -51,10 +51,11 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
   if (o.ignore > 0) ::signal(o.ignore, SIG_IGN);
   const rlimit noCore{0, 0};  // a core dump would outlive the test
   ::setrlimit(RLIMIT_CORE, &noCore);
-  // Status 77 when nobody can't run it here.
+  // Status 77 when nobody can't run it here (a build in a private folder).
   if (o.unprivileged && ::geteuid() == 0 &&
       (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
-       ::setuid(65534) != 0 || ::access(dir.c_str(), X_OK) != 0))
+       ::setuid(65534) != 0 || ::access(dir.c_str(), X_OK) != 0 ||
+       ::access(argv[0].c_str(), X_OK) != 0))
     ::_exit(77);
   ::close_range(o.closedStd ? 0 : 3, ~0U, 0);  // nothing of the test runner
   // A coverage build's profile, cut short by a size limit, would spoil the
