@@ -119,6 +119,20 @@ std::string badNumber(Part p) {
   return lead(p) + " is not a number: white space must end it";
 }
 
+// For a part of a date out of range: that the number rule read it as
+// octal or hexadecimal, and the value it took, when that is not what its
+// digits say in decimal ("02000" is 1024).
+std::string readAs(Part p) {
+  const Field& f = at(p);
+  if (f.base == 10) return "";
+  if (f.base == 8 && std::stoll(std::string(f.text, f.length)) == f.value) {
+    return "";
+  }
+  return std::string(": it is read as ") +
+         (f.base == 8 ? "octal, for its leading 0: " : "hexadecimal: ") +
+         std::to_string(f.value);
+}
+
 // The days of month m of year y, both in range, by the calendar of Date.
 int daysIn(std::int32_t y, std::int32_t m) {
   for (int d = 31;; --d) {
@@ -147,17 +161,20 @@ std::string badDate(const std::exception_ptr& error, Part* blamed) {
     const Field& day = at(Part::kDay);
     const bool yearLast = day.value >= 1901 && day.value <= 2099;
     return lead(Part::kYear) + " is out of range (1901 to 2099)" +
+           readAs(Part::kYear) +
            (yearLast ? ": the year comes first, YEAR/MONTH/DAY" : "");
   } catch (const Date::MonthOutOfRange&) {
     *blamed = Part::kMonth;
     if (!at(Part::kMonth).read) return badNumber(Part::kMonth);
-    return lead(Part::kMonth) + " is out of range (1 to 12)";
+    return lead(Part::kMonth) + " is out of range (1 to 12)" +
+           readAs(Part::kMonth);
   } catch (const Date::DayOutOfRange&) {
     *blamed = Part::kDay;
     if (!at(Part::kDay).read) return badNumber(Part::kDay);
     const std::int32_t y = at(Part::kYear).value, m = at(Part::kMonth).value;
     return lead(Part::kDay) + " is out of range: " + std::to_string(y) + "/" +
-           std::to_string(m) + " has " + std::to_string(daysIn(y, m)) + " days";
+           std::to_string(m) + " has " + std::to_string(daysIn(y, m)) +
+           " days" + readAs(Part::kDay);
   } catch (...) {
   }
   return std::string("date ") + quote(Part::kNone) +

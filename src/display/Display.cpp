@@ -9,17 +9,22 @@ namespace {
 // those that change the direction or the lines of the text around them on
 // a terminal (U+061C, U+200E, U+200F, U+2028 to U+202E, U+2066 to U+2069);
 // and those that show nothing at all, so that two names could look alike
-// and differ: the soft hyphen, the Hangul fillers, the Mongolian vowel
-// separator, the zero-width space, the word joiner and invisible operators
-// (U+2060 to U+2064, with the format characters U+206A to U+206F), the
-// byte-order mark and the tag characters.
+// and differ: the soft hyphen, the combining grapheme joiner, the Hangul
+// fillers, the Khmer inherent vowels, the Mongolian variation selectors and
+// vowel separator, the zero-width space, non-joiner and joiner, the word
+// joiner and invisible operators (U+2060 to U+2064, with the format
+// characters U+206A to U+206F), the variation selectors, the byte-order
+// mark, the interlinear annotation marks, the musical format characters,
+// and the tag characters and variation selectors of plane 14 (U+E0000 to
+// U+E0FFF).
 constexpr struct {
   char32_t first, last;
-} kEscaped[] = {{0x80, 0x9F},      {0xAD, 0xAD},     {0x61C, 0x61C},
-                {0x115F, 0x1160},  {0x180E, 0x180E}, {0x200B, 0x200B},
-                {0x200E, 0x200F},  {0x2028, 0x202E}, {0x2060, 0x206F},
-                {0x3164, 0x3164},  {0xFEFF, 0xFEFF}, {0xFFA0, 0xFFA0},
-                {0xE0000, 0xE007F}};
+} kEscaped[] = {{0x80, 0x9F},       {0xAD, 0xAD},      {0x34F, 0x34F},
+                {0x61C, 0x61C},     {0x115F, 0x1160},  {0x17B4, 0x17B5},
+                {0x180B, 0x180F},   {0x200B, 0x200F},  {0x2028, 0x202E},
+                {0x2060, 0x206F},   {0x3164, 0x3164},  {0xFE00, 0xFE0F},
+                {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},  {0xFFF9, 0xFFFB},
+                {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF}};
 
 // The length of the valid UTF-8 character of a printable code point that
 // starts at p (n bytes left), or 0.

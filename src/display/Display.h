@@ -6,8 +6,9 @@
 // character (C0, DEL and C1), every character that would reorder or break
 // the line on a terminal (the bidirectional marks, embeddings and
 // isolates, the line and paragraph separators) and every one that shows
-// nothing (zero-width space, soft hyphen, byte-order mark, Hangul fillers,
-// tag characters and their kind) is shown as \xNN, byte by byte, and a
+// nothing (zero-width space, joiner and non-joiner, soft hyphen, variation
+// selectors, byte-order mark, Hangul fillers, tag characters and their
+// kind) is shown as \xNN, byte by byte, and a
 // backslash as two. The form is reversible: each \xNN is one byte, each
 // pair of backslashes one backslash, and every other byte is itself.
 #ifndef EMPUPDATE_DISPLAY_DISPLAY_H_

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Display.h"
+
 CommandLine::CommandLine(const char* program, const char* usage,
                          const char* help, int usageStatus, int outputStatus)
     : program_(program),
@@ -36,7 +38,9 @@ int CommandLine::parse(int argc, char** argv,
     } else if (std::find(known.begin(), known.end(), arg) != known.end()) {
       options_.push_back(arg);
     } else {
-      return usageError("unknown option '" + arg + "'");
+      // Escaped as names are: what was typed may hold control characters.
+      return usageError("unknown option '" +
+                        Display::name(arg.data(), arg.size()) + "'");
     }
   }
   return -1;

@@ -19,7 +19,7 @@ void note(int signal) {
   if (caught == 0) caught = signal;
 }
 
-void catchSignal(int s) {
+void catchSignal(int s, sigset_t* caughtSet) {
   struct sigaction action = {};
   action.sa_handler = note;
   // Every other signal waits while one is noted, so that the first one
@@ -33,7 +33,7 @@ void catchSignal(int s) {
   // stays ignored.
   struct sigaction old;
   if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) return;
-  ::sigaction(s, &action, nullptr);
+  if (::sigaction(s, &action, nullptr) == 0) sigaddset(caughtSet, s);
 }
 
 }  // namespace
@@ -42,8 +42,13 @@ void Interruption::catchSignals() {
   // A standard error that nobody reads any more must not end the run: the
   // message is lost, and the status stays the run's.
   ::signal(SIGPIPE, SIG_IGN);
-  for (int s : kSignals) catchSignal(s);
-  for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) catchSignal(s);
+  sigset_t set;
+  sigemptyset(&set);
+  for (int s : kSignals) catchSignal(s, &set);
+  for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) catchSignal(s, &set);
+  // One blocked by whoever started the run would wait, unseen, until the
+  // end: it is let through, to stop the run as any other.
+  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 int Interruption::pending() { return caught; }

@@ -5,7 +5,8 @@
 // catchSignals() installs the handlers, which only note the first signal:
 // SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
 // SIGPROF, SIGXCPU, SIGXFSZ, SIGPOLL, SIGPWR, SIGSTKFLT and the real-time
-// signals. Left alone: a signal ignored when the program started, SIGPIPE
+// signals; one of them blocked when the program started is unblocked.
+// Left alone: a signal ignored when the program started, SIGPIPE
 // (ignored instead: output that can't be written is lost, and the exit
 // status stays the run's own), and the faults that mean the process itself
 // is broken (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT).

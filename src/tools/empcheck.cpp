@@ -137,6 +137,13 @@ class Report : public Batch::Observer {
                       "the next field");
       }
       if (f.line == 0 || f.base == 10) continue;
+      // A change ignores a date in 1901 whole: its month and day take no
+      // value at all.
+      if ((p == Part::kMonth || p == Part::kDay) &&
+          EmpTrans::typeLetter() == 'C' &&
+          EmpTrans::field(Part::kYear).value == 1901) {
+        continue;
+      }
       if (f.base == 8 && std::stoll(std::string(f.text, f.length)) == f.value) {
         continue;
       }

@@ -33,6 +33,7 @@ struct RunOptions {
   bool closedStd = false;      // start with descriptors 0 to 2 closed
   int outFd = -1, errFd = -1;  // where output goes; -1: captured
   int ignore = 0;              // a signal ignored at start, when > 0
+  int block = 0;               // a signal blocked at start, when > 0
   bool brokenErr = false;      // standard error a pipe nobody reads
   bool unprivileged = false;   // as nobody, when the tests run as root
 };
@@ -49,6 +50,10 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
   int ends[2];
   if (o.brokenErr && ::pipe(ends) == 0) ::dup2(ends[1], 2);
   if (o.ignore > 0) ::signal(o.ignore, SIG_IGN);
+  sigset_t blocked;
+  sigemptyset(&blocked);
+  if (o.block > 0) sigaddset(&blocked, o.block);
+  ::sigprocmask(SIG_SETMASK, &blocked, nullptr);
   const rlimit noCore{0, 0};  // a core dump would outlive the test
   ::setrlimit(RLIMIT_CORE, &noCore);
   // Status 77 when nobody can't run it here (a build in a private folder).

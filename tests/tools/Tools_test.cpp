@@ -100,10 +100,10 @@ TEST(CommandLineTest, HelpVersionAndUsageErrors) {
     EXPECT_NE(version.out.find("\nCopyright (C) "), std::string::npos);
     const std::string tryHelp =
         "Try '" + name + " --help' for more information.\n";
-    const ProgramResult bad = run({p.path, "--bogus"});
+    const ProgramResult bad = run({p.path, "--bog\x1Bus"});
     EXPECT_EQ(bad.status, p.usageStatus);
     EXPECT_EQ(bad.out, "");
-    EXPECT_EQ(bad.err, name + ": unknown option '--bogus'\n" + tryHelp);
+    EXPECT_EQ(bad.err, name + ": unknown option '--bog\\x1Bus'\n" + tryHelp);
     std::vector<std::string> withOperands = {p.path};
     withOperands.insert(withOperands.end(), p.operands.begin(),
                         p.operands.end());
