@@ -1,5 +1,5 @@
-// Runs the cases of dates.txt. The 12-byte form is pinned with the record
-// it is part of (employee/Record_test.cpp).
+// Runs the cases of dates.txt. The 12-byte form is pinned with the
+// records the run cases write and empdump shows.
 #include "Date.h"
 
 #include <gtest/gtest.h>
