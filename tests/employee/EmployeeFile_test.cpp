@@ -89,14 +89,6 @@ void disturb(std::istream& fault) {
   }
 }
 
-// employee.dat as it stands: its type and, for a regular file, its bytes.
-std::string snapshot() {
-  const auto type = fs::symlink_status(Employee::kFileName).type();
-  return std::to_string(static_cast<int>(type)) +
-         (type == fs::file_type::regular ? ScratchDir::get(Employee::kFileName)
-                                         : "");
-}
-
 // The diagnostic of the error the case's operation raised, or "ok".
 std::string run(const std::string& c) {
   ScratchDir dir;
@@ -116,7 +108,7 @@ std::string run(const std::string& c) {
     e.setName("a longer name than before");
   }
   disturb(in);
-  const std::string before = snapshot();
+  const auto before = ScratchDir::listing();
   systemCalls = kScripted;
   try {
     if (op == "index") Employee::buildIndex();
@@ -133,7 +125,7 @@ std::string run(const std::string& c) {
   scriptCall.clear();
   EmpTrans::closeFile();
   const bool torn = outcome.find("put back") != std::string::npos;
-  EXPECT_EQ(snapshot() == before, !torn) << c;
+  EXPECT_EQ(ScratchDir::listing() == before, !torn) << c;
   // The row names the errno; its text is the C library's.
   for (int e = 1; e < 134; ++e) {
     const std::string text = std::string(": ") + ::strerror(e);

@@ -1,9 +1,12 @@
-// CaseDir: one folder of an end-to-end case of empupdate:
+// CaseDir: one folder of an end-to-end case of a program (empupdate
+// unless `run` says otherwise):
 //   emptrans.dat     the transactions (absent: the file is missing)
 //   employee.before  the starting records as RecordText (absent: missing)
 //   employee.after   the records afterwards (absent: unchanged)
+//   stdout           its standard output (absent: empty)
 //   case.txt         one item a line:
-//     status N             empupdate's exit status
+//     run PROGRAM ARG...   the command line, with C escapes
+//     status N             the program's exit status
 //     stderr TEXT          its standard error, with C escapes
 //     setup employee-dir | employee-fifo | trans-dir | trans-fifo
 //                          (a FIFO that neither program may open)
@@ -14,6 +17,7 @@
 //     fsize BYTES          a file-size limit: a full disk
 //     nofile N             a limit on open descriptors
 //     closed-std           started with descriptors 0 to 2 closed
+//     full-stdout          standard output /dev/full
 //     unprivileged         both programs run as nobody (when root)
 //     broken-stderr        standard error a pipe nobody reads
 //     exists FILE | absent FILE   afterwards
@@ -50,6 +54,7 @@ struct CaseDir {
     hasAfter = std::filesystem::exists(path + "/employee.after");
     before = record_text::toBytes(ScratchDir::get(path + "/employee.before"));
     after = record_text::toBytes(ScratchDir::get(path + "/employee.after"));
+    out = ScratchDir::get(path + "/stdout");
     std::istringstream lines(ScratchDir::get(path + "/case.txt"));
     for (std::string line; std::getline(lines, line);) {
       std::istringstream in(line);
@@ -60,6 +65,7 @@ struct CaseDir {
       if (key == "fsize") options.fsize = std::stol(arg);
       if (key == "nofile") options.nofile = std::stol(arg);
       if (key == "closed-std") options.closedStd = true;
+      if (key == "full-stdout") options.fullOut = true;
       if (key == "broken-stderr") options.brokenErr = true;
       if (key == "unprivileged") options.unprivileged = true;
       if (key == "unforeseeable") unforeseeable = true;
@@ -67,6 +73,8 @@ struct CaseDir {
       if (key == "check-stderr") checkErr = unescape(line.substr(13));
       if (key == "exists" || key == "absent") checks.emplace_back(key, arg);
       if (key == "setup") setups_.emplace_back(arg, target);
+      std::istringstream words(line.substr(key.size()));
+      while (key == "run" && words >> arg) argv.push_back(unescape(arg));
     }
     checkOptions = checkStatus >= 0 ? options : RunOptions{};
     checkOptions.unprivileged = options.unprivileged;
@@ -134,8 +142,9 @@ struct CaseDir {
   }
 
   std::string path;
+  std::vector<std::string> argv;
   int status = 0;
-  std::string err;
+  std::string out, err;
   RunOptions options, checkOptions;
   int checkStatus = -1;
   std::string checkErr;

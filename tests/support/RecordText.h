@@ -1,5 +1,5 @@
-// RecordText: employee.dat as readable text for the end-to-end cases, one
-// record per line, exact to the byte:
+// RecordText: employee.dat written as readable text for the end-to-end
+// cases, one record per line, exact to the byte:
 //   ID DELETED "NAME" CATEGORY AMOUNT YEAR/MONTH/DAY
 // NAME is the whole 32-byte field less its trailing NULs, with \0, \\, \"
 // and \xNN escapes. A line "raw HEX..." stands for bytes as they are (a
@@ -8,7 +8,6 @@
 #define EMPUPDATE_TESTS_RUN_RECORDTEXT_H_
 
 #include <cstdio>
-#include <iomanip>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -53,32 +52,6 @@ inline std::string toBytes(const std::string& text) {
     bytes += r.replace(E::kNameAt, name.size(), name);
   }
   return bytes;
-}
-
-// The text of `bytes`; a remainder of under 60 bytes becomes a raw line.
-inline std::string fromBytes(const std::string& bytes) {
-  std::ostringstream out;
-  std::size_t at = 0;
-  for (; at + Employee::kRecordBytes <= bytes.size();
-       at += Employee::kRecordBytes) {
-    Employee e;
-    e.decode(reinterpret_cast<const unsigned char*>(bytes.data() + at),
-             Employee::kRecordBytes);
-    std::string name(e.getNameField(), Employee::kNameBytes);
-    name.erase(name.find_last_not_of('\0') + 1);
-    const Date& d = e.getDate();
-    out << e.getId() << ' ' << e.getDeleted() << " \"" << escape(name) << "\" "
-        << e.getCategory() << ' ' << e.getAmount() << ' ' << d.getYear() << '/'
-        << d.getMonth() << '/' << d.getDay() << '\n';
-  }
-  if (at < bytes.size()) {
-    out << "raw" << std::hex << std::uppercase << std::setfill('0');
-    for (; at < bytes.size(); ++at) {
-      out << ' ' << std::setw(2) << int(static_cast<unsigned char>(bytes[at]));
-    }
-    out << '\n';
-  }
-  return out.str();
 }
 
 }  // namespace record_text

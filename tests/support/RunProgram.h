@@ -31,6 +31,7 @@ struct RunOptions {
   long fsize = 0;              // a file-size limit (a full disk) when > 0
   long nofile = 0;             // a limit on open descriptors when > 0
   bool closedStd = false;      // start with descriptors 0 to 2 closed
+  bool fullOut = false;        // standard output /dev/full
   int outFd = -1, errFd = -1;  // where output goes; -1: captured
   int ignore = 0;              // a signal ignored at start, when > 0
   int block = 0;               // a signal blocked at start, when > 0
@@ -47,6 +48,7 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
   ::dup2(in, 0);
   ::dup2(o.outFd >= 0 ? o.outFd : in, 1);
   ::dup2(o.errFd >= 0 ? o.errFd : in, 2);
+  if (o.fullOut) ::dup2(::open("/dev/full", O_WRONLY), 1);
   int ends[2];
   if (o.brokenErr && ::pipe(ends) == 0) ::dup2(ends[1], 2);
   if (o.ignore > 0) ::signal(o.ignore, SIG_IGN);

@@ -1,6 +1,6 @@
 // ScratchDir: a fresh temporary directory made the current directory for
 // the life of the object (the data files are named relative to it), plus
-// helpers to read and write whole files in it.
+// helpers to read and write whole files in it and to list it.
 #ifndef EMPUPDATE_TESTS_SUPPORT_SCRATCHDIR_H_
 #define EMPUPDATE_TESTS_SUPPORT_SCRATCHDIR_H_
 
@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 
 class ScratchDir {
@@ -31,6 +32,20 @@ class ScratchDir {
   static std::string get(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+  }
+  // Every file of the current directory: its type and, for a small
+  // regular file, its bytes.
+  static std::map<std::string, std::string> listing() {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(".")) {
+      const auto type = fs::symlink_status(e.path()).type();
+      std::string& v = files[e.path().filename().string()];
+      v = std::to_string(static_cast<int>(type));
+      if (type == fs::file_type::regular && fs::file_size(e.path()) < 65536)
+        v += get(e.path());
+    }
+    return files;
   }
 
  private:
