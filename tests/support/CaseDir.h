@@ -13,6 +13,7 @@
 //     setup employee-link | trans-link TARGET   (a symbolic link)
 //     setup employee-size BYTES   (a sparse file)
 //     setup employee-read-only    (the folder open to all)
+//     setup folder-read-only      (nothing can be created in it)
 //     setup locked         another run holds employee.dat
 //     fsize BYTES          a file-size limit: a full disk
 //     nofile N             a limit on open descriptors
@@ -100,6 +101,7 @@ struct CaseDir {
         fs::permissions(file, fs::perms(0444));
         fs::permissions(".", fs::perms(0755));
       }
+      if (what == "folder-read-only") fs::permissions(".", fs::perms(0555));
       if (what == "employee-size") {
         ScratchDir::put(file, "");
         fs::resize_file(file, std::stoull(arg));

@@ -21,7 +21,9 @@ class ScratchDir {
   }
   ~ScratchDir() {
     std::filesystem::current_path(old_);
-    std::error_code ignored;
+    std::error_code ignored;  // a case may have closed the folder
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
   }
   const std::filesystem::path& path() const { return path_; }
