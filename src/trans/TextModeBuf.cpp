@@ -147,13 +147,6 @@ TextModeBuf::int_type TextModeBuf::peekSlow(std::size_t k) {
   return traits_type::to_int_type(gptr()[k]);
 }
 
-TextModeBuf::pos_type TextModeBuf::seekoff(off_type off,
-                                           std::ios_base::seekdir dir,
-                                           std::ios_base::openmode which) {
-  if (dir != std::ios_base::beg) return pos_type(off_type(-1));
-  return seekpos(pos_type(off), which);
-}
-
 TextModeBuf::pos_type TextModeBuf::seekpos(pos_type pos,
                                            std::ios_base::openmode) {
   if (pos != pos_type(0) || fd_ < 0 || ::lseek(fd_, 0, SEEK_SET) != 0) {

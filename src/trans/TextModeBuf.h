@@ -68,9 +68,7 @@ class TextModeBuf : public std::streambuf {
  protected:
   int_type underflow() override;
   // Only a move back to the start of the text is supported; it starts the
-  // filter afresh.
-  pos_type seekoff(off_type off, std::ios_base::seekdir dir,
-                   std::ios_base::openmode which) override;
+  // filter afresh. (Any other seek fails, as the base class's does.)
   pos_type seekpos(pos_type pos, std::ios_base::openmode which) override;
 
  private:

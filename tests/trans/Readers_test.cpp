@@ -81,7 +81,9 @@ std::string outcome(const std::string& reader, std::istream& options) {
            std::to_string(v);
   }
   const bool cut = reader == "number" && in.numberCutShort();
-  return (out.empty() ? "" : out + " ") + quote(rest(in)) + (cut ? " cut" : "");
+  out = (out.empty() ? "" : out + " ") + quote(rest(in)) + (cut ? " cut" : "");
+  // Text other than white space after a 0x1A, left unread.
+  return out + (in.textAfterEnd() ? " and text after the end" : "");
 }
 
 TEST(ReadersTest, CasesOfTheDataFile) {
