@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -24,11 +25,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The system call the script is for, and what its next calls do, the next
-// one last: a step < 0 fails the call with errno -step, one >= 0 lets at
-// most that many bytes of a read or write through.
-std::string scriptCall;
-std::vector<long> steps;
+// For each system call scripted, what its next calls do, the next one
+// last: a step < 0 fails the call with errno -step, one >= 0 lets at most
+// that many bytes of a read or write through.
+std::map<std::string_view, std::vector<long>> script;
 
 constexpr std::string_view kCalls[] = {"open",      "stat",  "pread", "pwrite",
                                        "ftruncate", "close", "lock",  "read"};
@@ -41,7 +41,8 @@ constexpr auto kReal = std::make_tuple(
 template <std::size_t k, typename... A>
 auto scripted(A... a) {
   const auto real = SystemCalls::real().*std::get<k>(kReal);
-  const bool scripted = scriptCall == kCalls[k] && !steps.empty();
+  std::vector<long>& steps = script[kCalls[k]];
+  const bool scripted = !steps.empty();
   const long step = scripted ? steps.back() : 1L << 40;
   if (scripted) steps.pop_back();
   if (step < 0) {
@@ -82,8 +83,17 @@ void disturb(std::istream& fault) {
     if (what == "fifo") ::mkfifo(file, 0666);
     if (what == "link") fs::create_symlink(arg, file);
     if (what == "resized") fs::resize_file(file, std::stoul(arg));
+    return;
   }
-  for (scriptCall = what, steps.clear(); fault >> arg;) {
+  // Steps follow the call they are for; a call's name starts another list.
+  std::string_view call;
+  for (script.clear(), arg = what; !arg.empty(); arg.clear(), fault >> arg) {
+    const auto named = std::find(std::begin(kCalls), std::end(kCalls), arg);
+    if (named != std::end(kCalls)) {
+      call = *named;
+      continue;
+    }
+    auto& steps = script[call];
     steps.insert(steps.begin(),
                  std::isdigit(arg[0]) ? std::stol(arg) : -errorNumber(arg));
   }
@@ -122,7 +132,7 @@ std::string run(const std::string& c) {
     outcome = Diagnostic::what(std::current_exception(), op == "index");
   }
   systemCalls = SystemCalls::real();
-  scriptCall.clear();
+  script.clear();
   EmpTrans::closeFile();
   const bool torn = outcome.find("put back") != std::string::npos;
   EXPECT_EQ(ScratchDir::listing() == before, !torn) << c;
