@@ -75,10 +75,10 @@ def mutants(path):
             yield (path, i + 1, "delete line", None)
 
 
-def run(cmd, cwd, timeout):
+def run(cmd, cwd, timeout, env=None):
     try:
         return subprocess.run(cmd, cwd=cwd, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, env=env,
                               timeout=timeout).returncode
     except subprocess.TimeoutExpired:
         return -1
@@ -109,6 +109,10 @@ def main():
     scratch = tempfile.mkdtemp(prefix="emp-mutants-")
     # Open to all, so that the tests that run a program as nobody can.
     os.chmod(scratch, 0o755)
+    # Tests that --stop-on-failure ends early leave their folders: here.
+    tests_env = dict(os.environ, TMPDIR=os.path.join(scratch, "tmp"))
+    os.mkdir(tests_env["TMPDIR"])
+    os.chmod(tests_env["TMPDIR"], 0o1777)
     tree = os.path.join(scratch, "tree")
     subprocess.check_call(["git", "worktree", "add", "-q", "--detach", tree],
                           cwd=top)
@@ -121,7 +125,7 @@ def main():
                 ["cmake", "--build", "--preset", "default"], tree, 1200) != 0:
             print("the unchanged tree does not build", file=sys.stderr)
             return 2
-        if run(["ctest", "-j2"], build, 900) != 0:
+        if run(["ctest", "-j2"], build, 900, tests_env) != 0:
             print("the unchanged tree fails its tests", file=sys.stderr)
             return 2
         for p, n, what, text in found:
@@ -136,7 +140,7 @@ def main():
                         1200) == 0
             killed = not built or run(
                 ["ctest", "-j2", "--stop-on-failure", "--timeout", "120"],
-                build, 900) != 0
+                build, 900, tests_env) != 0
             with open(target, "w") as fh:
                 fh.write(original)
             survived += not killed
