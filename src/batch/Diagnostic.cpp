@@ -56,8 +56,6 @@ const Field& at(Part p) { return EmpTrans::field(p); }
 
 bool isWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-const char* partName(Part p) { return Diagnostic::fieldName(p); }
-
 // What stood where the field `p` starts, between single quotes, as far as
 // the field goes: up to white space, a part of a date up to its "/" too,
 // and a name up to its closing quote or the line end. Escaped as names
@@ -79,12 +77,15 @@ std::string quote(Part p) {
   return "'" + Display::text(text.substr(0, end), 32) + "'";
 }
 
-std::string lead(Part p) { return std::string(partName(p)) + " " + quote(p); }
+std::string lead(Part p) {
+  return std::string(Diagnostic::fieldName(p)) + " " + quote(p);
+}
 
 // A field that the text ended before.
 bool missing(Part p) { return at(p).size == 0; }
 std::string missingText(Part p) {
-  return std::string(partName(p)) + " missing at the end of the file";
+  return std::string(Diagnostic::fieldName(p)) +
+         " missing at the end of the file";
 }
 
 // What is wrong with the number `p`, to blame for a syntax error.
@@ -202,7 +203,7 @@ std::string badWord(Part letter, const char* letters, const char* then,
                     Part next) {
   return lead(letter) + " is not " + letters + ": one letter, then " + then +
          " (" + std::string(1, at(letter).text[0]) + " was taken, then " +
-         quote(next) + " failed as the " + partName(next) + ")";
+         quote(next) + " failed as the " + Diagnostic::fieldName(next) + ")";
 }
 
 // Whether `error` is one of the syntax errors of emptrans.dat.
