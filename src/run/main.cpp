@@ -30,7 +30,9 @@ const char kHelp[] =
     "\n"
     "Exit status: 0 the batch ran (a change or delete of an unknown\n"
     "employee stops it, with a message); 1 a file can be neither opened\n"
-    "nor created; 2 any other error, with one line on standard error.\n"
+    "nor created; 2 any other error, with one line on standard error;\n"
+    "128+N stopped by signal N between two transactions, with a\n"
+    "diagnostic naming the line of emptrans.dat to resume from.\n"
     "\n"
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n";
