@@ -11,7 +11,10 @@ touched.
 Usage: scripts/mutants.py [--sample N] [--seed S] [--list] FILE...
   --sample N  test N mutants drawn at random (default: all)
   --list      print the mutants and stop
-Prints one line per mutant: "killed" or "SURVIVED", then a summary line.
+Prints one line per mutant: "killed", "SURVIVED" or "did not build" (a
+change the compiler refuses says nothing of the tests, so it is counted
+apart), then a summary line whose percentage killed is of the mutants that
+built.
 """
 import argparse
 import os
@@ -116,7 +119,7 @@ def main():
     tree = os.path.join(scratch, "tree")
     subprocess.check_call(["git", "worktree", "add", "-q", "--detach", tree],
                           cwd=top)
-    survived = 0
+    killed = survived = unbuilt = 0
     try:
         for f in files:
             shutil.copy(os.path.join(top, f), os.path.join(tree, f))
@@ -138,20 +141,29 @@ def main():
                 fh.write("\n".join(lines))
             built = run(["cmake", "--build", "--preset", "default"], tree,
                         1200) == 0
-            killed = not built or run(
+            caught = built and run(
                 ["ctest", "-j2", "--stop-on-failure", "--timeout", "120"],
                 build, 900, tests_env) != 0
             with open(target, "w") as fh:
                 fh.write(original)
-            survived += not killed
-            how = "killed" if built else "killed (does not build)"
-            print(f"{p}:{n}: {what}: {how if killed else 'SURVIVED'}",
-                  flush=True)
+            if not built:
+                unbuilt += 1
+                how = "did not build"
+            elif caught:
+                killed += 1
+                how = "killed"
+            else:
+                survived += 1
+                how = "SURVIVED"
+            print(f"{p}:{n}: {what}: {how}", flush=True)
     finally:
         subprocess.call(["git", "worktree", "remove", "--force", tree],
                         cwd=top)
         shutil.rmtree(scratch, ignore_errors=True)
-    print(f"{len(found) - survived} killed, {survived} survived")
+    tested = killed + survived
+    share = f" ({100 * killed / tested:.0f}% of those built)" if tested else ""
+    print(f"{killed} killed, {survived} survived{share}, "
+          f"{unbuilt} did not build")
     return 1 if survived else 0
 
 
