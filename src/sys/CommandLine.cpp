@@ -31,7 +31,8 @@ int CommandLine::parse(int argc, char** argv,
     } else if (arg == "--version") {
       std::printf(
           "%s (empupdate) %s\n"
-          "Copyright (C) 2026 the empupdate developers.\n"
+          "Copyright (C) 2026 the empupdate authors.\n"
+          "License MIT: see the LICENSE file that comes with it.\n"
           "There is NO WARRANTY, to the extent permitted by law.\n",
           program_, EMP_VERSION);
       return finish(0);
