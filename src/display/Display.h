@@ -9,8 +9,9 @@
 // nothing (zero-width space, joiner and non-joiner, soft hyphen, variation
 // selectors, byte-order mark, Hangul fillers, tag characters and their
 // kind) is shown as \xNN, byte by byte, and a
-// backslash as two. The form is reversible: each \xNN is one byte, each
-// pair of backslashes one backslash, and every other byte is itself.
+// backslash as two. The form is reversible: read from left to right, each
+// \xNN is one byte, each pair of backslashes one backslash, and every
+// other byte is itself.
 #ifndef EMPUPDATE_DISPLAY_DISPLAY_H_
 #define EMPUPDATE_DISPLAY_DISPLAY_H_
 
@@ -26,8 +27,8 @@ class Display {
   // The name held by a name field of `size` bytes.
   static std::string name(const char* field, std::size_t size);
   // Any bytes, NUL included (\x00), escaped as a name is. Past `limit`
-  // bytes the text is cut, before a character that would cross the limit,
-  // and "..." shows the cut.
+  // bytes the text is cut before the first character (or byte that is not
+  // part of one) that would cross the limit, and "..." shows the cut.
   static std::string text(std::string_view bytes, std::size_t limit);
   // "S", "H", "*", or the code as a number.
   static std::string category(std::int32_t code);
