@@ -1,7 +1,15 @@
 #include "Display.h"
 
+#include <locale.h>
+#include <wchar.h>
+
 #include <algorithm>
 #include <cstdio>
+
+// wcwidth takes the code point itself as its wchar_t.
+#ifndef __STDC_ISO_10646__
+#error "wchar_t does not hold Unicode code points"
+#endif
 
 namespace {
 
@@ -121,9 +129,24 @@ std::string Display::date(const Date& d) {
   return text;
 }
 
-std::size_t Display::width(const std::string& text) {
+// The widths are the C library's, under C.UTF-8 whatever the user's locale
+// is: its tables follow the Unicode of the system's glibc, as do the other
+// programs (and often the terminal) on the same machine, and they cost no
+// dependency. A character it has no width for (unassigned, a
+// noncharacter), which a terminal shows as one box, takes 1; so does
+// every character when the system has no C.UTF-8.
+std::size_t Display::width(std::string_view shown) {
+  static const locale_t utf8 =
+      ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  const locale_t before = utf8 ? ::uselocale(utf8) : nullptr;
   std::size_t columns = 0;
-  for (const char c : text)
-    columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  for (std::size_t i = 0; i < shown.size();) {
+    const Character c = decode(shown.substr(i));
+    i += std::max<std::size_t>(c.length, 1);
+    const int w =
+        c.code < 0x80 || !utf8 ? 1 : ::wcwidth(static_cast<wchar_t>(c.code));
+    columns += w < 0 ? 1 : w;
+  }
+  if (utf8) ::uselocale(before);
   return columns;
 }

@@ -34,8 +34,11 @@ class Display {
   static std::string category(std::int32_t code);
   // YYYY-MM-DD, each part as stored.
   static std::string date(const Date& d);
-  // The columns `text` takes on a terminal: one per character.
-  static std::size_t width(const std::string& text);
+  // The columns that `shown`, a text as `name` or `text` give it, takes on
+  // a terminal: 2 for a wide character (East Asian wide or fullwidth,
+  // emoji), 0 for a combining mark, 1 for the others, whatever the
+  // user's locale.
+  static std::size_t width(std::string_view shown);
 };
 
 #endif  // EMPUPDATE_DISPLAY_DISPLAY_H_

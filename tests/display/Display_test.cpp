@@ -13,6 +13,7 @@ namespace {
 
 std::string outcome(const std::string& function, const std::string& in) {
   if (function == "text") return Display::text(in, 8);
+  if (function == "width") return std::to_string(Display::width(in));
   return "no function " + function;
 }
 
