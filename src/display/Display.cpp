@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
 // wcwidth takes the code point itself as its wchar_t.
 #ifndef __STDC_ISO_10646__
@@ -33,6 +34,25 @@ constexpr struct {
                 {0x2028, 0x202E}, {0x2060, 0x206F},   {0x3164, 0x3164},
                 {0xFE00, 0xFE0F}, {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},
                 {0xFFF9, 0xFFFB}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF}};
+
+// Characters that pass for an ASCII one the transactions are written
+// with. U+2007 comes before the range of spaces it is in: the first entry
+// that holds a code point names it.
+constexpr struct {
+  char32_t first, last;
+  const char* what;
+} kLookalikes[] = {{0xA0, 0xA0, "a non-breaking space"},
+                   {0x2007, 0x2007, "a figure space"},
+                   {0x2000, 0x200A, "a space"},
+                   {0x2010, 0x2015, "a dash"},
+                   {0x2018, 0x2019, "a typographic single quote"},
+                   {0x201C, 0x201D, "a typographic double quote"},
+                   {0x202F, 0x202F, "a narrow non-breaking space"},
+                   {0x2212, 0x2212, "a minus sign"},
+                   {0x3000, 0x3000, "an ideographic space"},
+                   {0xFF02, 0xFF02, "a fullwidth double quote"},
+                   {0xFF0F, 0xFF0F, "a fullwidth slash"},
+                   {0xFF10, 0xFF19, "a fullwidth digit"}};
 
 // A valid UTF-8 character: its code point and its length in bytes.
 struct Character {
@@ -73,12 +93,33 @@ bool escaped(char32_t code) {
   return false;
 }
 
+// The description of a lookalike, or nullptr. Each is made once, with its
+// code point, and kept for the life of the program.
+const char* lookalikeOf(char32_t code) {
+  static const std::map<char32_t, std::string> described = [] {
+    std::map<char32_t, std::string> all;
+    for (const auto& [first, last, what] : kLookalikes) {
+      for (char32_t c = first; c <= last; ++c) {
+        char point[16];
+        std::snprintf(point, sizeof point, " (U+%04X)",
+                      static_cast<unsigned>(c));
+        all.emplace(c, what + std::string(point));
+      }
+    }
+    return all;
+  }();
+  const auto found = described.find(code);
+  return found == described.end() ? nullptr : found->second.c_str();
+}
+
 // `bytes` escaped as Display's header says.
-std::string escape(std::string_view bytes) {
+std::string escape(std::string_view bytes, Display::Lookalikes lookalikes) {
   std::string out;
   for (std::size_t i = 0; i < bytes.size();) {
     const Character c = decode(bytes.substr(i));
-    if (c.length > 0 && c.code != '\\' && !escaped(c.code)) {
+    if (c.length > 0 && c.code != '\\' && !escaped(c.code) &&
+        (lookalikes == Display::Lookalikes::kShow ||
+         lookalikeOf(c.code) == nullptr)) {
       out += bytes.substr(i, c.length);
       i += c.length;
     } else if (c.code == '\\') {
@@ -98,11 +139,12 @@ std::string escape(std::string_view bytes) {
 
 std::string Display::name(const char* field, std::size_t size) {
   const std::string_view bytes(field, size);
-  return escape(bytes.substr(0, bytes.find('\0')));
+  return escape(bytes.substr(0, bytes.find('\0')), Lookalikes::kShow);
 }
 
-std::string Display::text(std::string_view bytes, std::size_t limit) {
-  if (bytes.size() <= limit) return escape(bytes);
+std::string Display::text(std::string_view bytes, std::size_t limit,
+                          Lookalikes lookalikes) {
+  if (bytes.size() <= limit) return escape(bytes, lookalikes);
   // Walked forwards, character by character, so that what follows the
   // limit (stray continuation bytes) can't move the cut into a character.
   std::size_t end = 0;
@@ -112,7 +154,16 @@ std::string Display::text(std::string_view bytes, std::size_t limit) {
     if (end + length > limit) break;
     end += length;
   }
-  return escape(bytes.substr(0, end)) + "...";
+  return escape(bytes.substr(0, end), lookalikes) + "...";
+}
+
+const char* Display::lookalike(std::string_view bytes) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    const Character c = decode(bytes.substr(i));
+    if (const char* what = lookalikeOf(c.code)) return what;
+    i += std::max<std::size_t>(c.length, 1);
+  }
+  return nullptr;
 }
 
 std::string Display::category(std::int32_t code) {

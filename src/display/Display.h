@@ -24,12 +24,24 @@
 
 class Display {
  public:
+  // Whether `text` shows the characters that look like ASCII ones the
+  // transactions are written with (see `lookalike`) as they are, or as
+  // \xNN byte by byte, so that a diagnostic tells them apart.
+  enum class Lookalikes { kShow, kEscape };
+
   // The name held by a name field of `size` bytes.
   static std::string name(const char* field, std::size_t size);
   // Any bytes, NUL included (\x00), escaped as a name is. Past `limit`
   // bytes the text is cut before the first character (or byte that is not
   // part of one) that would cross the limit, and "..." shows the cut.
-  static std::string text(std::string_view bytes, std::size_t limit);
+  static std::string text(std::string_view bytes, std::size_t limit,
+                          Lookalikes lookalikes = Lookalikes::kShow);
+  // For the first character of `bytes` that looks like an ASCII character
+  // of the transactions' syntax (a space, a quote, a minus sign or a dash,
+  // a digit, a slash), what it is, in lower case with its code point:
+  // "a non-breaking space (U+00A0)"; nullptr when there is none. The text
+  // lives as long as the program.
+  static const char* lookalike(std::string_view bytes);
   // "S", "H", "*", or the code as a number.
   static std::string category(std::int32_t code);
   // YYYY-MM-DD, each part as stored.

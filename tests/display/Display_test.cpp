@@ -13,8 +13,11 @@ namespace {
 
 std::string outcome(const std::string& function, const std::string& in) {
   if (function == "text") return Display::text(in, 8);
+  if (function == "escape")
+    return Display::text(in, 8, Display::Lookalikes::kEscape);
   if (function == "width") return std::to_string(Display::width(in));
-  return "no function " + function;
+  const char* what = Display::lookalike(in);
+  return what != nullptr ? what : "none";
 }
 
 TEST(Display, Cases) {
