@@ -13,7 +13,7 @@ case "${1:-}" in
     ;;
 esac
 missing=
-for package in cmake g++ make libgtest-dev groff-base; do
+for package in cmake g++ make libgtest-dev groff-base python3; do
   dpkg-query -W -f '${Status}' "$package" 2>/dev/null |
     grep -q 'install ok installed' || missing="$missing $package"
 done

@@ -9,8 +9,9 @@
 // nothing (zero-width space, joiner and non-joiner, soft hyphen, variation
 // selectors, byte-order mark, Hangul fillers, tag characters and their
 // kind) is shown as \xNN, byte by byte, and a
-// backslash as two. The form is reversible: each \xNN is one byte, each
-// pair of backslashes one backslash, and every other byte is itself.
+// backslash as two. The form is reversible: read from left to right, each
+// \xNN is one byte, each pair of backslashes one backslash, and every
+// other byte is itself.
 #ifndef EMPUPDATE_DISPLAY_DISPLAY_H_
 #define EMPUPDATE_DISPLAY_DISPLAY_H_
 
@@ -23,18 +24,33 @@
 
 class Display {
  public:
+  // Whether `text` shows the characters that look like ASCII ones the
+  // transactions are written with (see `lookalike`) as they are, or as
+  // \xNN byte by byte, so that a diagnostic tells them apart.
+  enum class Lookalikes { kShow, kEscape };
+
   // The name held by a name field of `size` bytes.
   static std::string name(const char* field, std::size_t size);
   // Any bytes, NUL included (\x00), escaped as a name is. Past `limit`
-  // bytes the text is cut, before a character that would cross the limit,
-  // and "..." shows the cut.
-  static std::string text(std::string_view bytes, std::size_t limit);
+  // bytes the text is cut before the first character (or byte that is not
+  // part of one) that would cross the limit, and "..." shows the cut.
+  static std::string text(std::string_view bytes, std::size_t limit,
+                          Lookalikes lookalikes = Lookalikes::kShow);
+  // For the first character of `bytes` that looks like an ASCII character
+  // of the transactions' syntax (a space, a quote, a minus sign or a dash,
+  // a digit, a slash), what it is, in lower case with its code point:
+  // "a non-breaking space (U+00A0)"; nullptr when there is none. The text
+  // lives as long as the program.
+  static const char* lookalike(std::string_view bytes);
   // "S", "H", "*", or the code as a number.
   static std::string category(std::int32_t code);
   // YYYY-MM-DD, each part as stored.
   static std::string date(const Date& d);
-  // The columns `text` takes on a terminal: one per character.
-  static std::size_t width(const std::string& text);
+  // The columns that `shown`, a text as `name` or `text` give it, takes on
+  // a terminal: 2 for a wide character (East Asian wide or fullwidth,
+  // emoji), 0 for a combining mark, 1 for the others, whatever the
+  // user's locale.
+  static std::size_t width(std::string_view shown);
 };
 
 #endif  // EMPUPDATE_DISPLAY_DISPLAY_H_

@@ -45,7 +45,9 @@ const char kHelp[] =
     "  --csv      comma-separated values with a header row (RFC 4180); a\n"
     "             name, status, category or date that starts with = + - @\n"
     "             or ' gets a leading ', so that no spreadsheet takes it\n"
-    "             for a formula\n"
+    "             for a formula. A name's bytes come back when a leading\n"
+    "             ' is dropped and then, from left to right, each \\\\ is\n"
+    "             read as \\ and each \\xNN as the byte of hex value NN\n"
     "  --raw      with --csv: each name as its exact bytes, unescaped, and\n"
     "             no cell changed for spreadsheets\n"
     "  --live     leave out deleted records\n"
@@ -72,7 +74,9 @@ void cellsOf(const Employee& e, std::int64_t position, bool raw,
 // name of --raw can). `guard` makes a text cell safe for a spreadsheet,
 // which takes one that starts with =, +, - or @ for a formula: it gets a
 // leading ', as does one that starts with ' itself, so that a leading ' is
-// always the guard, dropped to get the text back. (A tab or carriage
+// always the guard, dropped to get the text back. The text of a name is
+// its escaped form, undone after the guard is dropped; it stays escaped,
+// since stored files and scripts read the CSV so. (A tab or carriage
 // return, which spreadsheets read so too, is escaped in a name.)
 std::string csvField(const std::string& s, bool guard) {
   const std::string cell =
