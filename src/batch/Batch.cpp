@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <memory>
 
 #include "Diagnostic.h"
@@ -12,84 +11,134 @@
 // Defined only in coverage builds, whose profile std::_Exit would lose.
 extern "C" void __gcov_dump() __attribute__((weak));
 
-Batch::Stage Batch::stage_ = Batch::Stage::kStartUp;
-long Batch::applied_ = 0;
-std::int32_t Batch::id_ = 0;
-long Batch::interruptedAt_ = 0;
-
-void Batch::startUp() {
+void Batch::startUpStage() {
   stage_ = Stage::kStartUp;
   applied_ = 0;
   interruptedAt_ = 0;
   Employee::buildIndex();
-  EmpTrans::openFile();
+  EmpTrans::openFile(&openError_);
   // Its own records would be read back as transactions.
   if (Employee::holds(EmpTrans::descriptor())) throw SameFile();
 }
 
-void Batch::applyAll(Observer* observer) {
+void Batch::loop(Observer* observer) {
   stage_ = Stage::kLoop;
   // A signal stops the run where it resumes: at the line the reader is
   // on, or at a transaction read while the signal came, not applied.
-  auto stopIfAsked = [](long resumeAt) {
+  auto stopIfAsked = [this](long resumeAt) {
     if (Interruption::pending() == 0) return;
     interruptedAt_ = resumeAt;
     throw Interrupted();
   };
   for (;;) {
     stopIfAsked(EmpTrans::readerLine());
-    const std::unique_ptr<EmpTrans> t = EmpTrans::get();
-    stopIfAsked(EmpTrans::line());
+    const std::unique_ptr<EmpTrans> t = EmpTrans::get(reading_);
+    stopIfAsked(reading_.line());
     id_ = t->id;
-    if (observer != nullptr) observer->before(*t);
+    if (observer != nullptr) observer->before(*t, reading_);
     t->process();
     ++applied_;
-    if (observer != nullptr) observer->after(*t);
+    if (observer != nullptr) observer->after(*t, reading_);
   }
 }
 
-long Batch::line() {
-  return interruptedAt_ != 0 ? interruptedAt_ : EmpTrans::line();
+void Batch::startUp() {
+  try {
+    startUpStage();
+  } catch (Employee::CantOpenFile&) {
+    throw;
+  } catch (EmpTrans::CantOpenFile&) {
+    throw;
+  } catch (...) {
+    endOnError(std::current_exception());
+  }
 }
 
-std::string Batch::diagnostic(const char* program) {
-  return Diagnostic::line(program, std::current_exception(),
-                          stage_ == Stage::kStartUp, line(), applied_);
+void Batch::applyAll() {
+  try {
+    loop(nullptr);
+  } catch (EmpTrans::NoMore&) {
+    throw;
+  } catch (Employee::NoSuch&) {
+    throw;
+  } catch (...) {
+    endOnError(std::current_exception());
+  }
 }
 
-Batch::Ending Batch::run(Observer* observer) {
+long Batch::line() const {
+  return interruptedAt_ != 0 ? interruptedAt_ : reading_.line();
+}
+
+std::string Batch::diagnostic(const std::exception_ptr& error) const {
+  Diagnostic::Context context;
+  context.startUp = stage_ == Stage::kStartUp;
+  context.line = line();
+  context.applied = applied_;
+  context.finding = reading_.error();
+  context.openError = openError_;
+  context.readError = EmpTrans::readError();
+  context.signal = Interruption::pending();
+  return Diagnostic::line("empupdate", error, context);
+}
+
+Batch::Ending Batch::run(Observer* observer, bool goOn) {
   Ending ending;
-  auto fail = [&](int status) {
+  bool failed = false;
+  auto fail = [&](int status, const std::exception_ptr& error) {
+    if (failed) return;
+    failed = true;
     ending.status = status;
-    ending.diagnostic = diagnostic("empupdate");
+    ending.diagnostic = diagnostic(error);
+    ending.applied = applied_;
     if (stage_ == Stage::kLoop) ending.line = line();
   };
   try {
-    startUp();
+    startUpStage();
   } catch (Employee::CantOpenFile&) {
-    fail(1);
+    fail(1, std::current_exception());
   } catch (EmpTrans::CantOpenFile&) {
-    fail(1);
+    fail(1, std::current_exception());
   } catch (...) {
-    fail(2);
+    fail(2, std::current_exception());
   }
-  if (ending.status != 0) return ending;
-  try {
-    applyAll(observer);
-  } catch (EmpTrans::NoMore&) {
-  } catch (Employee::NoSuch&) {
-    ending.unknownEmployee = true;
-    ending.unknownId = id_;
-    ending.line = EmpTrans::line();
-  } catch (...) {
-    fail(2);
+  if (failed) return ending;
+  for (bool more = true; more;) {
+    more = false;
+    try {
+      loop(observer);
+    } catch (EmpTrans::NoMore&) {
+      if (observer != nullptr) observer->ended(reading_);
+    } catch (Employee::NoSuch&) {
+      if (!failed) {
+        failed = true;
+        ending.unknownEmployee = true;
+        ending.unknownId = id_;
+        ending.line = reading_.line();
+        ending.applied = applied_;
+      } else {
+        ++ending.mistakes;
+      }
+      if (observer != nullptr) observer->unknown(id_, reading_);
+      more = goOn;
+    } catch (...) {
+      // Only a transaction that failed to read is left out; after any
+      // other error the run could not go on.
+      const bool mistake = reading_.error() != nullptr;
+      if (failed && mistake) ++ending.mistakes;
+      fail(2, std::current_exception());
+      if (mistake && observer != nullptr) observer->mistake(reading_);
+      more = goOn && mistake;
+      if (more) EmpTrans::skipFailed(reading_);
+    }
   }
+  if (!failed) ending.applied = applied_;
   EmpTrans::closeFile();
   return ending;
 }
 
-void Batch::endOnError() {
-  const std::string text = diagnostic("empupdate");
+void Batch::endOnError(const std::exception_ptr& error) const {
+  const std::string text = diagnostic(error);
   std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
   if (__gcov_dump != nullptr) __gcov_dump();

@@ -4,42 +4,55 @@
 // startUp() indexes employee.dat and opens emptrans.dat; applyAll() then
 // reads the transactions one by one in file order and applies each
 // (EmpTrans::process) before reading the next, counting those applied. The
-// run stops at EmpTrans::NoMore or Employee::NoSuch, which it raises like
-// every other error; it also stops when a signal asked it to (Interrupted),
-// before it reads the next transaction, or before it applies one whose
-// reading the signal came during.
+// run stops at EmpTrans::NoMore or Employee::NoSuch, which it raises to
+// its caller; it also stops when a signal asked it to, before it reads the
+// next transaction, or before it applies one whose reading the signal came
+// during. Any other error ends the process there: the diagnostic on
+// standard error and status 2, or, after a signal, the end the signal
+// would have made. Nothing is cleaned up on that path.
 //
-// empupdate's main calls the two stages itself, with the catches that
-// decide its exit status. run() does the same for the dry run and the tests
-// and catches everything, returning how the run ended. What "apply" does to
-// the records is decided beneath: the real run writes employee.dat, and the
-// dry run the copy in memory that DryRun gives it.
+// empupdate's main calls those two stages, with the catches that decide
+// its exit status. run() does the same for the dry run and the tests, and
+// returns how the run ended instead; asked to, it goes on after each
+// transaction that fails, as if it were left out, and tells its observer
+// of every mistake. What "apply" does to the records is decided beneath:
+// the real run writes employee.dat, and the dry run the copy in memory
+// that DryRun gives it.
+//
+// What the run learns (the transaction read, what the reader found, the
+// count applied) is this object's, and travels from here as values.
 #ifndef EMPUPDATE_BATCH_BATCH_H_
 #define EMPUPDATE_BATCH_BATCH_H_
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include "EmpTrans.h"
+#include "Reading.h"
 
 class Batch {
  public:
-  enum class Stage { kStartUp, kLoop };
-
   // emptrans.dat is employee.dat itself (a link to it).
   struct SameFile {};
   // A signal asked the run to stop; no transaction after the last one
   // applied was read.
   struct Interrupted {};
 
-  // Sees each transaction applied, for a report of the run.
+  // Sees each transaction, for a report of the run.
   class Observer {
    public:
     virtual ~Observer() = default;
-    // Before `t`, read from the line EmpTrans::line(), is applied.
-    virtual void before(const EmpTrans& t) = 0;
+    // Before `t`, read as `r` says, is applied.
+    virtual void before(const EmpTrans& t, const Reading& r) = 0;
     // After it has been applied.
-    virtual void after(const EmpTrans& t) = 0;
+    virtual void after(const EmpTrans& t, const Reading& r) = 0;
+    // A transaction that failed to read: r.error() says why.
+    virtual void mistake(const Reading&) {}
+    // A change or delete of an employee number the file does not hold.
+    virtual void unknown(std::int32_t, const Reading&) {}
+    // The reader found no transaction left.
+    virtual void ended(const Reading&) {}
   };
 
   // How a run ended, as empupdate would report it.
@@ -48,37 +61,46 @@ class Batch {
     std::string diagnostic;  // its line of standard error, when status != 0
     bool unknownEmployee = false;  // stopped at a change or delete of
     std::int32_t unknownId = 0;    // this employee number
-    long line = 0;  // line of the transaction it stopped at, or 0
+    long line = 0;      // line of the transaction it stopped at, or 0
+    long applied = 0;   // transactions applied before it stopped
+    long mistakes = 0;  // with goOn: failed transactions after the first
   };
 
   // Indexes employee.dat, then opens emptrans.dat and refuses it when it is
-  // the same file (SameFile).
-  static void startUp();
-  // The transaction loop; ends only by raising.
-  static void applyAll(Observer* observer = nullptr);
+  // the same file (SameFile). Raises Employee::CantOpenFile and
+  // EmpTrans::CantOpenFile; ends the process on any other error.
+  void startUp();
+  // The transaction loop; ends only by raising EmpTrans::NoMore or
+  // Employee::NoSuch, or by ending the process.
+  void applyAll();
 
-  // Both stages, every error caught, and emptrans.dat closed again.
-  static Ending run(Observer* observer = nullptr);
+  // Both stages, every error caught, and emptrans.dat closed again. With
+  // `goOn`, after a transaction that fails (a syntax error, an unknown
+  // employee) it reads on from the next transaction, as if that one were
+  // left out; the ending stays that of the first failure.
+  Ending run(Observer* observer = nullptr, bool goOn = false);
 
-  static Stage stage() { return stage_; }
   // Transactions applied so far.
-  static long applied() { return applied_; }
-  // The line a diagnostic names: that of the failing transaction, or, when
-  // the run was interrupted, the one where the next would be read.
-  static long line();
-  // The diagnostic line, with its line end, for the error in flight.
-  static std::string diagnostic(const char* program);
-
-  // Ends the process for an error that main does not catch: the diagnostic
-  // on standard error and status 2, or, after an interruption, the way the
-  // signal would have ended it. Nothing is cleaned up.
-  [[noreturn]] static void endOnError();
+  long applied() const { return applied_; }
 
  private:
-  static Stage stage_;
-  static long applied_;
-  static std::int32_t id_;  // of the transaction being applied
-  static long interruptedAt_;  // where the run resumes, once interrupted
+  enum class Stage { kStartUp, kLoop };
+
+  void startUpStage();
+  void loop(Observer* observer);
+  // The line a diagnostic names: that of the failing transaction, or, when
+  // the run was interrupted, the one where the next would be read.
+  long line() const;
+  // The diagnostic line, with its line end, for `error`.
+  std::string diagnostic(const std::exception_ptr& error) const;
+  [[noreturn]] void endOnError(const std::exception_ptr& error) const;
+
+  Stage stage_ = Stage::kStartUp;
+  long applied_ = 0;
+  long interruptedAt_ = 0;  // where the run resumes, once interrupted
+  std::int32_t id_ = 0;     // of the transaction being applied
+  int openError_ = 0;       // why emptrans.dat could not be opened
+  Reading reading_;         // of the transaction being read or applied
 };
 
 #endif  // EMPUPDATE_BATCH_BATCH_H_

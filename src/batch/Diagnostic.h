@@ -7,39 +7,40 @@
 // the first form: LINE and COLUMN (from 1, in bytes) are where the field
 // it blames starts, and WHAT names that field, quotes what was read there
 // (escaped as names are shown, cut after 32 bytes) and says what the field
-// should be. Another error of a transaction takes the second, with the
-// line of its type letter. WHAT is lower case, with no final period.
-// This is the one place that maps each error class of the system to text.
+// should be: the words of the reader's finding. Another error of a
+// transaction takes the second, with the line of its type letter. WHAT is
+// lower case, with no final period. This is the one place that maps each
+// error class of the system to text.
 #ifndef EMPUPDATE_BATCH_DIAGNOSTIC_H_
 #define EMPUPDATE_BATCH_DIAGNOSTIC_H_
 
 #include <exception>
 #include <string>
 
-#include "EmpTrans.h"
+#include "Finding.h"
 
 class Diagnostic {
  public:
-  // Where in emptrans.dat a syntax error stands; column 0 for another
-  // error.
-  struct Place {
-    long line = 0;
-    long column = 0;
+  // What the run knew when the error came, as values.
+  struct Context {
+    bool startUp = false;  // before the first transaction was read
+    long line = 0;         // of the failing transaction
+    long applied = 0;      // transactions applied before it
+    // Why the transaction being read failed, for a syntax error; else null.
+    const Finding* finding = nullptr;
+    int openError = 0;  // why emptrans.dat could not be opened
+    int readError = 0;  // errno of a read error on emptrans.dat
+    int signal = 0;     // the signal that stopped the run
   };
 
-  // What is wrong, for the error held by `error` (any type, or none), the
-  // file it concerns, and where a syntax error stands.
-  static std::string what(std::exception_ptr error, bool startUp,
-                          std::string* file = nullptr, Place* place = nullptr);
+  // What is wrong, for the error held by `error` (any type, or none), and
+  // the file it concerns.
+  static std::string what(const std::exception_ptr& error,
+                          const Context& context, std::string* file = nullptr);
 
-  // The name of a field of a transaction, as diagnostics and warnings give
-  // it: "employee number", "amount"; "date" for kNone.
-  static const char* fieldName(EmpTrans::Part p);
-
-  // The whole diagnostic, with its line end. `line` and `applied` are used
-  // after start-up only.
-  static std::string line(const char* program, std::exception_ptr error,
-                          bool startUp, long line, long applied);
+  // The whole diagnostic, with its line end.
+  static std::string line(const char* program, const std::exception_ptr& error,
+                          const Context& context);
 };
 
 #endif  // EMPUPDATE_BATCH_DIAGNOSTIC_H_

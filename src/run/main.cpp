@@ -12,8 +12,6 @@
 // SIGTERM, SIGHUP and every other one Interruption names) stops the run
 // between two transactions, with a diagnostic, and then ends it as the
 // signal would.
-#include <exception>
-
 #include "Batch.h"
 #include "CommandLine.h"
 #include "EmpTrans.h"
@@ -46,13 +44,13 @@ int main(int argc, char** argv) {
   if (const int done = cl.parse(argc, argv, {}); done >= 0) return done;
   // "--" too: it opens nothing only if it is refused.
   if (argc > 1) return cl.usageError("no operands are taken");
-  std::set_terminate(Batch::endOnError);
   // A write past a file-size limit then fails with EFBIG, which is
   // reported, instead of killing the process with a core dump.
   Interruption::catchSignals();
 
+  Batch batch;
   try {
-    Batch::startUp();
+    batch.startUp();
   } catch (Employee::CantOpenFile&) {
     return 1;
   } catch (EmpTrans::CantOpenFile&) {
@@ -60,7 +58,7 @@ int main(int argc, char** argv) {
   }
 
   try {
-    Batch::applyAll();
+    batch.applyAll();
   } catch (EmpTrans::NoMore&) {
   } catch (Employee::NoSuch&) {
   }

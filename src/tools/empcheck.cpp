@@ -23,11 +23,11 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "Batch.h"
 #include "CommandLine.h"
 #include "Diagnostic.h"
-#include "Display.h"
 #include "DryRun.h"
 #include "EmpTrans.h"
 #include "Employee.h"
@@ -65,159 +65,113 @@ std::string plural(long n, const char* word) {
   return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
-// The name between double quotes, a quote in it shown as \".
-std::string quoted(const Employee& e) {
-  std::string out = "\"";
-  for (const char c : Display::name(e.getNameField(), Employee::kNameBytes)) {
-    out += c == '"' ? "\\\"" : std::string(1, c);
-  }
-  return out + "\"";
-}
+// No more mistakes than these are listed: a file that is no batch at all
+// (a binary given by mistake) must not flood a terminal.
+constexpr long kMistakesListed = 100;
 
-// The record the first index entry for `id` leads to, if any.
-std::optional<Employee> record(std::int32_t id) {
-  Employee e;
-  try {
-    e.load(id);
-  } catch (Employee::NoSuch&) {
-    return std::nullopt;
-  }
-  return e;
-}
-
-// Follows the run: counts what it applies, shows each transaction when
-// asked to, and warns of what its line loses.
+// Follows the run: counts what it applies up to its first failure, shows
+// each transaction of that part when asked to, and then, as the run goes on
+// past each failure, lists every mistake, with the warnings of what each
+// line loses, in file order.
 class Report : public Batch::Observer {
  public:
-  explicit Report(bool list) : list_(list) {}
+  explicit Report(bool list) : list_(list), counts_(EmpTrans::kinds().size()) {}
 
-  void before(const EmpTrans& t) override {
-    if (EmpTrans::typeLetter() != 'A') old_ = record(t.id);
+  void before(const EmpTrans& t, const Reading&) override {
+    if (list_ && !failed_) old_ = t.recordBefore();
   }
 
-  void after(const EmpTrans& t) override {
-    const char kind = EmpTrans::typeLetter();
-    ++(kind == 'A' ? adds : kind == 'C' ? changes : deletes);
-    if (list_) say(EmpTrans::line(), plan(t, kind));
-    numbers();
-    switch (EmpTrans::skipped()) {
-      case EmpTrans::Skipped::kText:
-        warn("text after the last field is ignored");
-        break;
-      case EmpTrans::Skipped::kLoneCarriageReturn:
-        warn(
-            "a carriage return without a line feed ends no line: the rest "
-            "of the line after it is ignored, transactions included");
-        break;
-      case EmpTrans::Skipped::kNothing:
-        break;
+  void after(const EmpTrans& t, const Reading& r) override {
+    if (!failed_) {
+      ++counts_[t.kind()];
+      if (list_) say(r.line(), t.plan(old_));
+    } else if (EmpTrans::kinds()[t.kind()].givesNumber && failedAdd_ > 0 &&
+               !shiftSaid_) {
+      shiftSaid_ = true;
+      say(r.line(),
+          "note: the add that failed on line " + std::to_string(failedAdd_) +
+              " is left out, so this add and those after it get numbers one "
+              "lower than they will: a change or delete of those numbers may "
+              "be told wrongly");
+    }
+    warnings(r);
+  }
+
+  void mistake(const Reading& r) override {
+    const Finding& f = *r.error();
+    const std::string where =
+        f.line != r.line()
+            ? " (in the transaction of line " + std::to_string(r.line()) + ")"
+            : "";
+    error(f.line, f.column, f.what() + where);
+    if (r.kind() >= 0 && EmpTrans::kinds()[r.kind()].givesNumber &&
+        failedAdd_ == 0) {
+      failedAdd_ = r.line();
     }
   }
 
-  // Warns of each number of the last transaction read whose value is not
-  // what its digits say in decimal, or that the length limit cut short, and
-  // of a name cut at a NUL byte, in the order they stand.
-  void numbers() {
-    using Part = EmpTrans::Part;
-    for (const Part p : {Part::kNumber, Part::kName, Part::kAmount, Part::kYear,
-                         Part::kMonth, Part::kDay}) {
-      const auto& f = EmpTrans::field(p);
-      if (p == Part::kName && EmpTrans::nameLostText()) {
-        say(f.line,
-            "warning: the name holds a NUL byte: it ends there, and the rest "
-            "is lost");
-        ++warnings;
-      }
-      const std::string what = std::string(Diagnostic::fieldName(p)) + " '" +
-                               std::string(f.text, f.length) + "'";
-      if (f.line != 0 && f.cutShort) {
-        // Only an amount gets here: another number cut short fails.
-        warnAt(f, what +
-                      " ends at 15 characters: what follows it is read as "
-                      "the next field");
-      }
-      if (f.line == 0 || f.base == 10) continue;
-      // A change ignores a date in 1901 whole: its month and day take no
-      // value at all.
-      if ((p == Part::kMonth || p == Part::kDay) &&
-          EmpTrans::typeLetter() == 'C' &&
-          EmpTrans::field(Part::kYear).value == 1901) {
-        continue;
-      }
-      if (f.base == 8 && std::stoll(std::string(f.text, f.length)) == f.value) {
-        continue;
-      }
-      warnAt(f, what + " is read as " +
-                    (f.base == 8 ? "octal, for its leading 0: "
-                                 : "hexadecimal: ") +
-                    (p == Part::kNumber ? "employee " : "") +
-                    std::to_string(f.value));
+  void unknown(std::int32_t id, const Reading& r) override {
+    // Which employee a number in another base names.
+    warnings(r);
+    const Finding& n = r.note(Finding::Part::kNumber);
+    error(n.line, n.column,
+          "employee " + std::to_string(id) + " is not in employee.dat");
+  }
+
+  void ended(const Reading& r) override { warnings(r); }
+
+  // What the run would apply before it ends, by kind: "1 add, 2 changes".
+  std::string counts() const {
+    long total = 0;
+    std::string each;
+    for (std::size_t k = 0; k < counts_.size(); ++k) {
+      total += counts_[k];
+      each +=
+          (k == 0 ? "" : ", ") + plural(counts_[k], EmpTrans::kinds()[k].name);
+    }
+    return plural(total, "transaction") + " would apply: " + each;
+  }
+  // The mistakes that were not listed, said once.
+  void unlisted() const {
+    if (mistakes_ > kMistakesListed) {
+      std::printf("and %ld more\n", mistakes_ - kMistakesListed);
     }
   }
-
-  void warnAt(const modifstream::Field& f, const std::string& text) {
-    std::printf("emptrans.dat:%ld:%ld: warning: %s\n", f.line, f.column,
-                text.c_str());
-    ++warnings;
-  }
-
-  // What the end of the transactions lost, once the run found no more.
-  void atEnd() {
-    if (EmpTrans::lostAfterEnd() == 0) return;
-    say(EmpTrans::lostAfterEnd(),
-        "warning: text after a Ctrl-Z (byte 0x1A), which ends the "
-        "transactions, is ignored");
-    ++warnings;
-  }
-
-  long total() const { return adds + changes + deletes; }
-  long adds = 0, changes = 0, deletes = 0, warnings = 0;
+  long warnings() const { return warnings_; }
 
  private:
   static void say(long line, const std::string& text) {
     std::printf("emptrans.dat:%ld: %s\n", line, text.c_str());
   }
 
-  void warn(const std::string& text) {
-    ++warnings;
-    say(EmpTrans::skippedLine(), "warning: " + text);
+  // The one writer of every warning: LINE:COLUMN for one that names a
+  // field, LINE for the text a line loses.
+  void warnings(const Reading& r) {
+    for (const Finding& w : r.warnings()) {
+      ++warnings_;
+      if (w.column > 0) {
+        std::printf("emptrans.dat:%ld:%ld: warning: %s\n", w.line, w.column,
+                    w.what().c_str());
+      } else {
+        say(w.line, "warning: " + w.what());
+      }
+    }
   }
 
-  std::string plan(const EmpTrans& t, char kind) const {
-    if (kind == 'A') {
-      const Employee e = *record(Employee::getMaxId());
-      return "add " + std::to_string(e.getId()) + ": " + quoted(e) + " " +
-             Display::category(e.getCategory()) + " " +
-             std::to_string(e.getAmount()) + " " + Display::date(e.getDate());
-    }
-    const std::string who = std::to_string(t.id);
-    if (kind == 'D') {
-      const std::int32_t mark = old_->getDeleted();
-      return "delete " + who +
-             (mark == 1 ? ": already deleted"
-              : mark == 0
-                  ? ""
-                  : ": deleted mark " + std::to_string(mark) + " becomes 1");
-    }
-    const Employee now = *record(t.id);
-    std::string changed;
-    auto field = [&](const char* name, const std::string& from,
-                     const std::string& to) {
-      if (from == to) return;
-      changed += (changed.empty() ? ": " : "; ") + std::string(name) + " " +
-                 from + " -> " + to;
-    };
-    field("name", quoted(*old_), quoted(now));
-    field("category", Display::category(old_->getCategory()),
-          Display::category(now.getCategory()));
-    field("amount", std::to_string(old_->getAmount()),
-          std::to_string(now.getAmount()));
-    field("date", Display::date(old_->getDate()), Display::date(now.getDate()));
-    return "change " + who + (changed.empty() ? ": nothing changes" : changed);
+  void error(long line, long column, const std::string& text) {
+    failed_ = true;
+    if (++mistakes_ > kMistakesListed) return;
+    std::printf("emptrans.dat:%ld:%ld: error: %s\n", line, column,
+                text.c_str());
   }
 
   bool list_;
+  std::vector<long> counts_;  // applied before the first failure, by kind
   std::optional<Employee> old_;
+  bool failed_ = false;
+  long mistakes_ = 0, warnings_ = 0;
+  long failedAdd_ = 0;  // line of the first add that failed, or 0
+  bool shiftSaid_ = false;
 };
 
 }  // namespace
@@ -242,40 +196,43 @@ int main(int argc, char** argv) {
   std::ostringstream runMessages;
   std::streambuf* const err = std::cerr.rdbuf(runMessages.rdbuf());
   Report report(cl.has("--list"));
-  const Batch::Ending end = Batch::run(&report);
+  Batch batch;
+  const Batch::Ending end = batch.run(&report, true);
   std::cerr.rdbuf(err);
 
   if (end.status == 1) {
     // empupdate says nothing on this path: the cause is told in our words.
     std::printf(
         "no transaction would apply: empupdate would end with status 1, "
-        "silently:\n%s",
+        "silently:\nempcheck:%s",
         end.diagnostic.substr(end.diagnostic.find(':') + 1).c_str());
     return cl.finish(1);
   }
-  if (end.status == 0 && !end.unknownEmployee) report.atEnd();
-  // Which employee a number in another base names.
-  if (end.unknownEmployee) report.numbers();
-  std::printf("%s would apply: %s, %s, %s\n",
-              plural(report.total(), "transaction").c_str(),
-              plural(report.adds, "add").c_str(),
-              plural(report.changes, "change").c_str(),
-              plural(report.deletes, "delete").c_str());
+  report.unlisted();
+  std::printf("%s\n", report.counts().c_str());
+  int status = report.warnings() > 0 ? kWarnings : 0;
   if (end.status == 2) {
     std::printf("then the run would fail with:\n%s", end.diagnostic.c_str());
-    return cl.finish(2);
-  }
-  if (end.unknownEmployee) {
+    status = 2;
+  } else if (end.unknownEmployee) {
     std::printf(
         "then the run would stop at line %ld of emptrans.dat: employee %d is "
         "not in employee.dat (\"Transaction found for invalid employee: "
         "%d\")\n",
         end.line, end.unknownId, end.unknownId);
-    return cl.finish(3);
+    status = 3;
+  } else {
+    std::printf("then the run would end: no transaction is left%s\n",
+                DryRun::createsFiles()
+                    ? " (the missing files would be created empty)"
+                    : "");
   }
-  std::printf("then the run would end: no transaction is left%s\n",
-              DryRun::createsFiles()
-                  ? " (the missing files would be created empty)"
-                  : "");
-  return cl.finish(report.warnings > 0 ? kWarnings : 0);
+  if (end.mistakes > 0) {
+    std::printf(
+        "%s after it, listed above\n",
+        (end.mistakes == 1 ? std::string("1 more mistake")
+                           : std::to_string(end.mistakes) + " more mistakes")
+            .c_str());
+  }
+  return cl.finish(status);
 }

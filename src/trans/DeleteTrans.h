@@ -10,6 +10,11 @@
 class DeleteTrans : public EmpTrans {
  public:
   void process() override;
+  std::optional<Employee> recordBefore() const override;
+  std::string plan(const std::optional<Employee>& before) const override;
+
+ protected:
+  void readFields(modifstream& in, Reading& reading) override;
 };
 
 #endif  // EMPUPDATE_TRANS_DELETETRANS_H_

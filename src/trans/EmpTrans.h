@@ -17,16 +17,26 @@
 //
 // Errors are empty classes thrown by value. get() throws NoMore when only
 // white space is left; every other error means the transaction was not
-// read and nothing of it may be applied.
+// read and nothing of it may be applied. What the reader found, and why it
+// failed, it records in the caller's Reading.
+//
+// Each kind (AddTrans, ChangeTrans, DeleteTrans) knows its type letter, its
+// name, how it reads its fields and how a report lists it: kinds() is the
+// one table of them, and nothing else tells kinds apart by their letter.
 #ifndef EMPUPDATE_TRANS_EMPTRANS_H_
 #define EMPUPDATE_TRANS_EMPTRANS_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "Date.h"
 #include "Employee.h"
+#include "Finding.h"
+#include "Reading.h"
 #include "modifstream.h"
 
 class EmpTrans {
@@ -36,7 +46,7 @@ class EmpTrans {
   struct CantOpenFile : EmpTransErrors {};
   // No transaction is left.
   struct NoMore : EmpTransErrors {};
-  // The type letter is not "A", "C" or "D".
+  // The type letter is not one of a kind's.
   struct InvalidType : EmpTransErrors {};
   // The content after the type letter is wrong; the kinds below say how.
   struct InvalidContent : EmpTransErrors {};
@@ -53,6 +63,22 @@ class EmpTrans {
   // anyway; this only names the reason.
   struct NotText : InvalidType {};
 
+  using Part = Finding::Part;
+
+  // A kind of transaction: its type letter, its name in reports ("add"),
+  // how one is made, and whether it gives out the next employee number (so
+  // that leaving one out shifts the numbers of those after it). kinds()
+  // lists them all, in the order a summary counts them.
+  struct Kind {
+    char letter;
+    const char* name;
+    std::unique_ptr<EmpTrans> (*make)();
+    bool givesNumber;
+  };
+  static const std::vector<Kind>& kinds();
+  // The type letters, as a diagnostic lists them: "A, C or D".
+  static const char* letters();
+
   static constexpr std::size_t kNameBytes = 32;
   static constexpr const char* kFileName = "emptrans.dat";
 
@@ -63,69 +89,40 @@ class EmpTrans {
 
   // Applies the transaction to employee.dat. The base does nothing.
   virtual void process() {}
+  // Its kind: its place in kinds(), or -1 for an object get() did not
+  // make.
+  int kind() const { return kind_; }
+  // The record the transaction will change, read before it is applied,
+  // for plan(); none for a kind that changes no record already there.
+  virtual std::optional<Employee> recordBefore() const = 0;
+  // What the transaction did, once applied, as a report lists it: "add 10:
+  // ...", "change 5: name "Jonathan" -> "Al"", "delete 3".
+  virtual std::string plan(const std::optional<Employee>& before) const = 0;
 
-  static void openFile();
-  // Reads the next transaction. Throws NoMore, InvalidType, InvalidContent,
-  // the errors of modifstream's readers and the range errors of Date.
+  // Opens emptrans.dat, creating it empty when missing, and moves to its
+  // start. When it can't, `error`, if given, gets the errno, or
+  // modifstream::kNotRegularFile.
+  static void openFile(int* error = nullptr);
+  // Reads the next transaction into a new object of its kind, and what it
+  // learnt of it into `reading`. Throws NoMore, InvalidType,
+  // InvalidContent, the errors of modifstream's readers and the range
+  // errors of Date; for each syntax error, reading.error() is why.
+  static std::unique_ptr<EmpTrans> get(Reading& reading);
   static std::unique_ptr<EmpTrans> get();
   static void closeFile();
-  // The line of emptrans.dat on which the last type letter read stands (or,
-  // before one is read, the line the reader is on).
-  static long line() { return currentLine; }
-  // The last type letter read.
-  static char typeLetter() { return currentLetter; }
+  // After a transaction that failed to read: moves to the first line after
+  // the one it starts on that begins with a type letter, so that the
+  // transactions after it can be read.
+  static void skipFailed(const Reading& reading);
   // The line the reader is on: where the next transaction would be read.
   static long readerLine() { return transFile ? transFile->line() : 1; }
   // errno of a read error on emptrans.dat, 0 while none.
   static int readError() { return transFile ? transFile->error() : 0; }
-  // Why the last openFile() failed: an errno, or
-  // modifstream::kNotRegularFile.
-  static int openError() { return openError_; }
   // The descriptor emptrans.dat is read from, or -1.
   static int descriptor() { return transFile ? transFile->descriptor() : -1; }
 
   // Reads name, category letter, amount and date into this object.
   void readContent();
-
-  // The fields of a transaction, as a diagnostic names them.
-  enum class Part {
-    kType,
-    kNumber,
-    kName,
-    kCategory,
-    kAmount,
-    kYear,
-    kMonth,
-    kDay,
-    kNone
-  };
-  static constexpr int kParts = static_cast<int>(Part::kNone);
-  // Where each field of the last transaction read stood and what was read
-  // there; line 0 for a field not reached.
-  static const modifstream::Field& field(Part p) {
-    return fields_[static_cast<int>(p)];
-  }
-  // The number of the transaction being read that a later syntax error is
-  // to be blamed on (kNumber or kAmount), or kNone: it could not be read
-  // (missing, out of range, or run into the next character: "C 1x"), or
-  // the number rule cut it short.
-  static Part suspect() { return suspect_; }
-  // The last number read of the transaction: the one NumberCutShort blames.
-  static Part lastNumber() { return lastNumber_; }
-  // What the rest of the line after the last transaction's last field held,
-  // all of it ignored: text, or text after a lone CR, which ends no line,
-  // so that the transactions after it on that line are lost as well.
-  enum class Skipped { kNothing, kText, kLoneCarriageReturn };
-  static Skipped skipped() { return skipped_; }
-  // The line on which that rest stood.
-  static long skippedLine() { return skippedLine_; }
-  // Whether the name of the last transaction read held a NUL byte with
-  // something after it: the name ends at the NUL, and the rest is lost.
-  static bool nameLostText() { return nameLostText_; }
-  // After NoMore: the line of a byte 0x1A, which ends the file's text,
-  // when text other than white space stood after it and was never read;
-  // else 0.
-  static long lostAfterEnd() { return lostAfterEnd_; }
 
   // Fields as read; those a kind does not read keep these starting values.
   std::int32_t id = 0;
@@ -135,36 +132,31 @@ class EmpTrans {
   Date date;
 
  protected:
+  // Reads the fields after the type letter, noting them in `reading`.
+  virtual void readFields(modifstream& in, Reading& reading) = 0;
+  // The fields of "A" and "C" after the employee number. `add`: the
+  // transaction takes no number; `dateIn1901Ignored`: a date in 1901
+  // changes nothing, so its month and day are not warned of.
+  void readContent(modifstream& in, Reading& reading, bool add,
+                   bool dateIn1901Ignored);
+  // Reads the employee number into id; `last`: no field follows it.
+  void readId(modifstream& in, Reading& reading, bool last);
   // Employee::load of this transaction's id into `e`. For an unknown id it
   // writes, on standard error, a line end (flushed), "Transaction found for
   // invalid employee: " and the id in decimal, with no line end after it,
   // and throws Employee::NoSuch again.
   void loadOrReport(Employee& e) const;
+  // The record the first index entry for `id` leads to, if any.
+  static std::optional<Employee> recordOf(std::int32_t id);
+  // The name of a record between double quotes, as empdump shows names, a
+  // quote in it shown as \".
+  static std::string shownName(const Employee& e);
+  // A record's fields as a plan lists them: "Ann" H 500 1999-05-17.
+  static std::string shownFields(const Employee& e);
 
  private:
   static modifstream* transFile;
-  static long currentLine;
-  static char currentLetter;
-  static int openError_;
-  static bool firstRead_;  // no transaction was read since openFile()
-  static modifstream::Field fields_[kParts];
-  static Part suspect_;
-  static Part lastNumber_;
-  static Skipped skipped_;
-  static long skippedLine_;
-  static bool nameLostText_;
-  static long lostAfterEnd_;
-
-  static modifstream::Field* at(Part p) {
-    return &fields_[static_cast<int>(p)];
-  }
-  // Reads the number `p` into `n`; it is to blame for a later syntax error
-  // when it failed, or is not ended by white space (or by the quote of a
-  // name, when `quoteMayFollow`), as a number cut short by the number rule
-  // never is: a digit follows it.
-  static void readNumber(std::int32_t& n, Part p, bool quoteMayFollow);
-  // Whether the first characters of the file say it is not plain text.
-  static bool notText();
+  int kind_ = -1;
 };
 
 #endif  // EMPUPDATE_TRANS_EMPTRANS_H_

@@ -75,7 +75,10 @@ void modifstream::checkRead() const {
 void modifstream::rewind() {
   // Through the text filter, which drops what it had read ahead; the
   // ifstream's own rdbuf() would move only the file under it.
-  if (!fail()) text_.pubseekpos(0, std::ios_base::in);
+  if (fail()) return;
+  text_.pubseekpos(0, std::ios_base::in);
+  began_ = false;
+  lineBlank_ = true;
 }
 
 // The state rules are those of the standard extractors: a stream that has
@@ -94,6 +97,7 @@ bool modifstream::skipWhiteSpace() {
         return false;
       }
       if (c != ' ' && (c < '\t' || c > '\r')) return true;
+      if (c == '\n') lineBlank_ = true;
       text_.sbumpc();
     }
   } catch (const std::ios_base::failure&) {
@@ -102,17 +106,20 @@ bool modifstream::skipWhiteSpace() {
   }
 }
 
-bool modifstream::skipTo(Field* field) {
+bool modifstream::skipTo(Finding* note) {
   const bool more = skipWhiteSpace();
-  if (field == nullptr) return more;
-  *field = Field{};
+  if (note == nullptr) return more;
+  const Finding::Part part = note->part;
+  *note = Finding{};
+  note->part = part;
+  note->firstOnLine = lineBlank_;
   try {
-    field->column = text_.column();
-    field->line = line();
+    note->column = text_.column();
+    note->line = line();
     const char* text = nullptr;
-    field->size =
-        std::min(text_.ahead(Field::kTextBytes, &text), Field::kTextBytes);
-    std::memcpy(field->text, text, field->size);
+    note->size =
+        std::min(text_.ahead(Finding::kTextBytes, &text), Finding::kTextBytes);
+    std::memcpy(note->text, text, note->size);
   } catch (const std::ios_base::failure&) {
     setstate(badbit);
     return false;
@@ -120,9 +127,17 @@ bool modifstream::skipTo(Field* field) {
   return more;
 }
 
-bool modifstream::getChar(char& c, Field* field) {
-  if (!skipTo(field)) return false;
-  c = traits_type::to_char_type(text_.sbumpc());
+modifstream::int_type modifstream::take() {
+  const int_type c = text_.sbumpc();
+  began_ = true;
+  lineStart_ = lineBlank_ ? c : traits_type::eof();
+  lineBlank_ = c == '\n';
+  return c;
+}
+
+bool modifstream::getChar(char& c, Finding* note) {
+  if (!skipTo(note)) return false;
+  c = traits_type::to_char_type(take());
   return true;
 }
 
@@ -142,7 +157,7 @@ modifstream::int_type modifstream::getRaw() {
     return traits_type::eof();
   }
   try {
-    const int_type c = text_.sbumpc();
+    const int_type c = take();
     if (c == traits_type::eof()) setstate(eofbit | failbit);
     return c;
   } catch (const std::ios_base::failure&) {
@@ -151,9 +166,25 @@ modifstream::int_type modifstream::getRaw() {
   }
 }
 
-bool modifstream::getNumber(std::int32_t& n, Overflow overflow, Field* field) {
+namespace {
+
+// "(500)": an amount in accounting form.
+bool accounting(std::string_view text) {
+  const std::size_t close = text.find(')');
+  return text.size() > 2 && text[0] == '(' && close != std::string_view::npos &&
+         close > 1 &&
+         text.substr(1, close - 1).find_first_not_of("0123456789,.") ==
+             std::string_view::npos;
+}
+
+}  // namespace
+
+bool modifstream::getNumber(std::int32_t& n, Overflow overflow, Finding* note) {
   cutShort_ = false;
-  if (!skipTo(field)) return false;
+  if (!skipTo(note)) {
+    if (note != nullptr && eof()) note->reason = Finding::Reason::kMissing;
+    return false;
+  }
   try {
     // The number and the character after it lie within the first 16.
     const char* text = nullptr;
@@ -184,9 +215,19 @@ bool modifstream::getNumber(std::int32_t& n, Overflow overflow, Field* field) {
       // Nothing consumed: the sign or prefix stays for the next read.
       n = 0;
       setstate(next == traits_type::eof() ? failbit | eofbit : failbit);
+      if (note != nullptr) {
+        const std::string_view seen(note->text, note->size);
+        note->reason = Finding::Reason::kNotNumber;
+        note->hint = seen[0] == ','     ? Finding::Hint::kCommas
+                     : accounting(seen) ? Finding::Hint::kAccounting
+                                        : Finding::Hint::kNone;
+      }
       return false;
     }
     text_.skip(k);
+    began_ = true;
+    lineStart_ = traits_type::eof();
+    lineBlank_ = false;
     if (next == traits_type::eof()) setstate(eofbit);
     cutShort_ =
         digitValue(next, 10) >= 0 || (base == 16 && digitValue(next, 16) >= 0);
@@ -195,12 +236,17 @@ bool modifstream::getNumber(std::int32_t& n, Overflow overflow, Field* field) {
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
     const bool inRange = value >= kMin && value <= kMax;
     n = static_cast<std::int32_t>(value < kMin ? kMin : std::min(value, kMax));
-    if (field != nullptr) {
-      field->read = inRange || overflow == Overflow::kClamp;
-      field->cutShort = cutShort_;
-      field->base = base;
-      field->length = k;
-      field->value = n;
+    if (note != nullptr) {
+      note->read = inRange || overflow == Overflow::kClamp;
+      note->base = base;
+      note->length = k;
+      note->value = n;
+      if (!note->read) {
+        note->reason = Finding::Reason::kOutOfRange;
+      } else if (cutShort_) {
+        note->reason = k >= kMaxNumberChars ? Finding::Reason::kTooLong
+                                            : Finding::Reason::kOctalDigit;
+      }
     }
     if (!inRange && overflow == Overflow::kFail) {
       setstate(failbit);
@@ -216,10 +262,22 @@ bool modifstream::getNumber(std::int32_t& n, Overflow overflow, Field* field) {
 }
 
 char* modifstream::getQuoted(char* buffer, int maxLen, char quote,
-                             Field* field) {
+                             Reading* reading) {
+  using Reason = Finding::Reason;
+  Finding* note = reading ? &reading->note(Finding::Part::kName) : nullptr;
+  auto fail = [&](Reason why) {
+    if (reading != nullptr) reading->fail(Finding::Part::kName, why);
+  };
   char open = '\0';
-  if (!getChar(open, field) || open != quote) {
+  const bool any = getChar(open, note);
+  if (!any || open != quote) {
     checkRead();
+    // A stream failed before is the fault of the field that failed it,
+    // which is blamed already.
+    fail(any ? Reason::kNotQuoted : Reason::kMissing);
+    if (any && open == ',' && note != nullptr) {
+      note->hint = Finding::Hint::kCommas;
+    }
     throw InvalidQuotedString();
   }
   quotedLostText_ = false;
@@ -230,30 +288,138 @@ char* modifstream::getQuoted(char* buffer, int maxLen, char quote,
     const char ch = traits_type::to_char_type(c);
     if (ch == quote) {
       buffer[i] = '\0';
+      if (note != nullptr) note->length = static_cast<std::size_t>(i) + 2;
       return buffer;
     }
-    if (ch == '\n') throw InvalidQuotedString();
+    if (ch == '\n') {
+      fail(Reason::kCutByLineEnd);
+      throw InvalidQuotedString();
+    }
     quotedLostText_ = quotedLostText_ || (nul && ch != '\0');
     nul = nul || ch == '\0';
     buffer[i] = ch;
   }
   checkRead();
+  // Ended by the text, or by the limit: then a closing quote may follow.
+  fail(eof() ? Reason::kNotClosed : Reason::kNameTooLong);
   throw MaxLenExceeded();
 }
 
-Date modifstream::getDate(Field* parts) {
+Date modifstream::getDate(Reading* reading) {
+  using Part = Finding::Part;
+  using Reason = Finding::Reason;
+  auto note = [&](Part p) {
+    return reading != nullptr ? &reading->note(p) : nullptr;
+  };
+  // A part cut short by the number rule leaves its rest to fail what
+  // follows; a part that can't be read counts as 0, and fails the date.
+  auto suspect = [&](Part p) {
+    if (reading != nullptr && reading->note(p).reason != Reason::kNone) {
+      reading->suspect(p);
+    }
+  };
+  auto fail = [&](Reason why) {
+    if (reading != nullptr) reading->fail(Part::kDate, why);
+  };
   std::int32_t year = 0, month = 0, day = 0;
   char separator = '\0';
-  getNumber(year, Overflow::kClamp, parts);
+  const bool gotYear = getNumber(year, Overflow::kClamp, note(Part::kYear));
+  if (reading != nullptr) {
+    reading->note(Part::kDate) = reading->note(Part::kYear);
+    reading->note(Part::kDate).part = Part::kDate;
+    reading->note(Part::kDate).reason = Reason::kNone;
+    if (gotYear) suspect(Part::kYear);
+  }
   if (!getChar(separator) || separator != '/') {
     checkRead();
+    fail(reading != nullptr &&
+                 reading->note(Part::kYear).reason == Reason::kMissing
+             ? Reason::kMissing
+             : Reason::kNotDate);
     throw InvalidDate();
   }
-  getNumber(month, Overflow::kClamp, parts ? parts + 1 : nullptr);
+  getNumber(month, Overflow::kClamp, note(Part::kMonth));
+  suspect(Part::kMonth);
   // When no character can be read, the first "/" still stands in
   // `separator` and the day read fails in turn.
-  if (getChar(separator) && separator != '/') throw InvalidDate();
-  getNumber(day, Overflow::kClamp, parts ? parts + 2 : nullptr);
+  if (getChar(separator) && separator != '/') {
+    fail(Reason::kNotDate);
+    throw InvalidDate();
+  }
+  getNumber(day, Overflow::kClamp, note(Part::kDay));
+  suspect(Part::kDay);
   checkRead();
-  return Date(year, month, day);
+  try {
+    return Date(year, month, day);
+  } catch (const Date::YearOutOfRange&) {
+    if (reading != nullptr) {
+      const Finding& y = reading->note(Part::kYear);
+      const bool shortYear = y.base == 10 && y.length == 2 && year >= 0;
+      reading->fail(Part::kYear, Reason::kDateOutOfRange,
+                    day >= 1901 && day <= 2099 ? Finding::Hint::kYearFirst
+                    : shortYear                ? Finding::Hint::kFourDigitYear
+                                               : Finding::Hint::kNone);
+    }
+    throw;
+  } catch (const Date::MonthOutOfRange&) {
+    if (reading != nullptr) {
+      reading->fail(
+          Part::kMonth, Reason::kDateOutOfRange,
+          month >= 13 && month <= 31 && reading->note(Part::kMonth).base == 10
+              ? Finding::Hint::kMonthOrder
+              : Finding::Hint::kNone);
+    }
+    throw;
+  } catch (const Date::DayOutOfRange&) {
+    if (reading != nullptr) {
+      Finding& f = reading->note(Part::kDay);
+      f.year = year;
+      f.month = month;
+      for (f.days = 31; f.days > 28; --f.days) {
+        try {
+          Date(year, month, f.days);
+          break;
+        } catch (const Date::DayOutOfRange&) {
+        }
+      }
+      reading->fail(Part::kDay, Reason::kDateOutOfRange);
+    }
+    throw;
+  }
+}
+
+void modifstream::resumeAtLine(long after, const char* letters) {
+  if (bad()) return;
+  clear();
+  auto isLetter = [&](int_type c) {
+    return c != traits_type::eof() &&
+           std::strchr(letters, traits_type::to_char_type(c)) != nullptr &&
+           c != 0;
+  };
+  // A read that failed at a letter that begins its line has taken it.
+  if (line() > after && isLetter(lineStart_) && text_.sungetc() == lineStart_) {
+    lineBlank_ = true;
+    return;
+  }
+  auto skipLine = [&] {
+    for (int_type c = text_.sbumpc(); c != '\n'; c = text_.sbumpc()) {
+      if (c == traits_type::eof()) return false;
+    }
+    return true;
+  };
+  try {
+    if ((line() <= after || !lineBlank_) && !skipLine()) return;
+    for (;;) {
+      int_type c = text_.sgetc();
+      while (c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r') {
+        text_.sbumpc();
+        c = text_.sgetc();
+      }
+      if (c == traits_type::eof() || isLetter(c) || !skipLine()) break;
+    }
+    lineBlank_ = true;
+    lineStart_ = traits_type::eof();
+  } catch (const std::ios_base::failure&) {
+    setstate(badbit);
+  }
 }

@@ -19,8 +19,9 @@
 // Readers throw the syntax errors below (empty, thrown by value), or
 // ReadFailed when the file could not be read (an I/O error), so that a
 // broken disk is never taken for a syntax error or for the end of the file.
-// Given a Field, a reader notes in it where its field stood and what was
-// read there, so that a diagnostic can quote it.
+// Given a note (a Finding), a reader notes in it where its field stood and
+// what was read there; given the Reading of a transaction, it also records
+// there why it fails, where it throws.
 #ifndef EMPUPDATE_TRANS_MODIFSTREAM_H_
 #define EMPUPDATE_TRANS_MODIFSTREAM_H_
 
@@ -28,6 +29,8 @@
 #include <fstream>
 
 #include "Date.h"
+#include "Finding.h"
+#include "Reading.h"
 #include "TextModeBuf.h"
 
 class modifstream : public std::ifstream {
@@ -43,28 +46,13 @@ class modifstream : public std::ifstream {
     kClamp,  // the nearest limit, and the read succeeds (dates)
   };
 
-  // Where a field stood in the text, what stood there, and, for a number,
-  // how its read went.
-  struct Field {
-    static constexpr std::size_t kTextBytes = 48;
-    long line = 0;    // of its first character, from 1; 0: not reached
-    long column = 0;  // of that character, from 1
-    char text[kTextBytes] = {};  // the characters from there on
-    std::size_t size = 0;        // how many of them text holds
-    bool read = false;           // a number: it was read
-    bool cutShort = false;       // a number: see numberCutShort()
-    int base = 10;               // a number: 8, 10 or 16
-    std::size_t length = 0;      // a number: the characters it took
-    std::int32_t value = 0;      // a number: the value stored
-  };
-
   explicit modifstream(const char* name);
   ~modifstream() override = default;
 
   // Reads the next character that is not white space into `c`; false, with
   // the stream failed (and at its end when the text ended), when there is
   // none. White space: space, tab, line feed, vertical tab, form feed, CR.
-  bool getChar(char& c, Field* field = nullptr);
+  bool getChar(char& c, Finding* note = nullptr);
   // Reads the next character as it is, skipping nothing; eof, with the
   // stream failed, when there is none.
   int_type getRaw();
@@ -73,7 +61,10 @@ class modifstream : public std::ifstream {
   int_type peekRaw();
 
   // Reads a number into `n` by the number rule; false when the read failed.
-  bool getNumber(std::int32_t& n, Overflow overflow, Field* field = nullptr);
+  // The note gets, besides the place, how the read went, and what is wrong
+  // with the number, if anything: kMissing, kNotNumber or kOutOfRange for a
+  // failed read; kOctalDigit or kTooLong for one cut short.
+  bool getNumber(std::int32_t& n, Overflow overflow, Finding* note = nullptr);
   // True when the last number read stopped at a character that could have
   // continued it (a decimal digit, or a hexadecimal digit after a
   // hexadecimal number): it was cut short by its base or by the length
@@ -85,14 +76,22 @@ class modifstream : public std::ifstream {
   // maxLen - 1 characters fit. Throws InvalidQuotedString when the opening
   // quote is missing or a line feed stands inside, MaxLenExceeded when no
   // closing quote comes within maxLen characters or the text ends inside.
-  char* getQuoted(char* buffer, int maxLen, char quote, Field* field = nullptr);
+  // Given a Reading, it notes the name there and records why it fails.
+  char* getQuoted(char* buffer, int maxLen, char quote,
+                  Reading* reading = nullptr);
 
   // Reads year/month/day (white space allowed before each part; numbers
   // clamp on overflow; a number that cannot be read counts as 0) and returns
   // the checked Date. Throws InvalidDate for a missing or wrong separator,
-  // and the range errors of Date. `parts`, when given, gets the year, the
-  // month and the day.
-  Date getDate(Field* parts = nullptr);
+  // and the range errors of Date. Given a Reading, it notes the date and
+  // its parts there, and records why it fails.
+  Date getDate(Reading* reading = nullptr);
+
+  // After a transaction that failed: clears the failed state and moves to
+  // the start of the first line after `line` that begins, after blanks,
+  // with one of `letters` (a line the failed read stopped on counts), or to
+  // the end of the text.
+  void resumeAtLine(long line, const char* letters);
 
   // Throws ReadFailed when the stream is in its bad state.
   void checkRead() const;
@@ -100,6 +99,8 @@ class modifstream : public std::ifstream {
   long line() { return text_.linesConsumed() + 1; }
   // Moves back to the start of the text without clearing the stream state.
   void rewind();
+  // Whether nothing but white space was read since the start of the text.
+  bool atStart() const { return !began_; }
   // Whether text other than white space after a 0x1A was ignored.
   bool textAfterEnd() const { return text_.textAfterEnd(); }
   // Whether the last quoted string read held a NUL, where a name ends,
@@ -119,13 +120,21 @@ class modifstream : public std::ifstream {
   // Skips white space; false, with the stream failed, when the stream had
   // failed already or the text ends first.
   bool skipWhiteSpace();
-  // Skips white space and notes the place reached in `field`, if any.
-  bool skipTo(Field* field);
+  // Skips white space and notes the place reached in `note`, if any.
+  bool skipTo(Finding* note);
+  // Consumes one character that stands in the buffer.
+  int_type take();
 
   TextModeBuf text_;
   int openError_ = 0;
   bool quotedLostText_ = false;
   bool cutShort_ = false;
+  // Only white space was consumed since the last line feed.
+  bool lineBlank_ = true;
+  bool began_ = false;
+  // The character a read consumed first on a line that was blank before
+  // it, while nothing else has been consumed since; else eof.
+  int_type lineStart_ = traits_type::eof();
 };
 
 #endif  // EMPUPDATE_TRANS_MODIFSTREAM_H_

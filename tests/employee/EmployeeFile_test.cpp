@@ -129,10 +129,11 @@ std::string run(const std::string& c) {
     while (op == "trans") EmpTrans::get();  // to the end: NoMore
   } catch (const EmpTrans::NoMore&) {
   } catch (...) {
-    outcome = Diagnostic::what(std::current_exception(), op == "index");
     // The row names the errno the diagnostic gives the C library's text of.
     const int e =
         op == "trans" ? EmpTrans::readError() : Employee::systemError();
+    outcome = Diagnostic::what(std::current_exception(),
+                               {.startUp = op == "index", .readError = e});
     const std::string text = std::string(": ") + ::strerror(e);
     if (const auto at = outcome.find(text); e != 0 && at != outcome.npos)
       outcome.replace(at, text.size(), std::string(": ") + strerrorname_np(e));

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "DataCases.h"
-#include "Diagnostic.h"
 #include "EmpTrans.h"
 #include "Escapes.h"
 #include "ScratchDir.h"
@@ -27,30 +26,33 @@ std::string dateText(const Date& d) {
          "-" + std::to_string(d.getDay());
 }
 
-// The transaction just read, as its letter and fields.
-std::string describe(const EmpTrans& t) {
-  const std::string id = EmpTrans::typeLetter() + std::to_string(t.id);
-  if (EmpTrans::typeLetter() == 'D') return id;
-  return id + " '" + t.name + "' " + std::to_string(t.category) + " " +
-         std::to_string(t.amount) + " " + dateText(t.date);
+// The transaction just read, as its letter and fields, and its warnings.
+std::string describe(const EmpTrans& t, const Reading& r) {
+  std::string out = EmpTrans::kinds()[t.kind()].letter + std::to_string(t.id);
+  if (t.kind() != 2) {
+    out += " '" + std::string(t.name) + "' " + std::to_string(t.category) +
+           " " + std::to_string(t.amount) + " " + dateText(t.date);
+  }
+  for (const Finding& w : r.warnings()) out += " [" + w.what() + "]";
+  return out;
 }
 
 std::string readFile() {
   EmpTrans::openFile();
   std::string out;
+  Reading r;
   try {
     for (;;) {
-      const auto t = EmpTrans::get();
-      out += describe(*t) + "@" + std::to_string(EmpTrans::line()) + "; ";
+      const auto t = EmpTrans::get(r);
+      out += describe(*t, r) + "@" + std::to_string(r.line()) + "; ";
     }
   } catch (const EmpTrans::NoMore&) {
-    out += "EmpTrans::NoMore@" + std::to_string(EmpTrans::line());
+    out += "EmpTrans::NoMore@" + std::to_string(r.line());
   } catch (...) {
-    Diagnostic::Place at;
-    const std::string what =
-        Diagnostic::what(std::current_exception(), false, nullptr, &at);
-    out +=
-        std::to_string(at.line) + ":" + std::to_string(at.column) + ": " + what;
+    const Finding* f = r.error();
+    out += f == nullptr ? "no finding"
+                        : std::to_string(f->line) + ":" +
+                              std::to_string(f->column) + ": " + f->what();
   }
   EmpTrans::closeFile();
   return out;

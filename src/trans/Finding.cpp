@@ -1,0 +1,284 @@
+#include "Finding.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "Display.h"
+#include "EmpTrans.h"
+
+const char* Finding::fieldName(Part p) {
+  switch (p) {
+    case Part::kType:
+      return "transaction type";
+    case Part::kNumber:
+      return "employee number";
+    case Part::kName:
+      return "name";
+    case Part::kCategory:
+      return "category";
+    case Part::kAmount:
+      return "amount";
+    case Part::kYear:
+      return "year";
+    case Part::kMonth:
+      return "month";
+    case Part::kDay:
+      return "day";
+    case Part::kDate:
+      return "date";
+    case Part::kRest:
+    case Part::kEnd:
+      break;
+  }
+  return "text";
+}
+
+namespace {
+
+using Part = Finding::Part;
+using Reason = Finding::Reason;
+using Hint = Finding::Hint;
+
+bool isWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+bool isDatePart(Part p) {
+  return p == Part::kYear || p == Part::kMonth || p == Part::kDay;
+}
+
+// How far the text of a finding goes: a name up to its closing quote or
+// the line end (all of it, quotes and all, when a quote inside ended it), a
+// number as far as it was read, a part of a date up to its "/", anything
+// else up to white space.
+std::string_view extent(const Finding& f) {
+  const std::string_view text(f.text, f.size);
+  if (f.reason == Reason::kQuoteInName) {
+    const std::size_t end = text.find('\n');
+    const std::size_t last = text.substr(0, end).rfind('"');
+    return text.substr(0, last == std::string_view::npos ? end : last + 1);
+  }
+  if (f.part == Part::kName && !text.empty() && text[0] == '"') {
+    return text.substr(0, text.find_first_of("\"\n", 1));
+  }
+  if (f.reason == Reason::kOctal || f.reason == Reason::kHexadecimal ||
+      f.reason == Reason::kAmountCut) {
+    return text.substr(0, f.length);
+  }
+  std::size_t end = 0;
+  while (end < text.size() && !isWhiteSpace(text[end]) &&
+         !(isDatePart(f.part) && text[end] == '/')) {
+    ++end;
+  }
+  return text.substr(0, end);
+}
+
+std::string quote(const Finding& f) {
+  return "'" + Display::text(extent(f), 32, Display::Lookalikes::kEscape) + "'";
+}
+
+std::string lead(const Finding& f) {
+  return std::string(Finding::fieldName(f.part)) + " " + quote(f);
+}
+
+const char* letters(Part p) {
+  return p == Part::kType ? EmpTrans::letters() : "S, H or *";
+}
+
+// The number the writer meant by digits that a leading 0 made octal: the
+// same digits without that 0, with the sign.
+std::string meant(const Finding& f) {
+  const std::string_view text(f.text, f.size);
+  const std::string_view digits =
+      text.substr(0, text.find_first_not_of("+-0123456789"));
+  const std::size_t first = digits.find_first_not_of("+-0");
+  return (text[0] == '-' ? "-" : "") +
+         std::string(first == std::string_view::npos ? "0"
+                                                     : digits.substr(first));
+}
+
+// For a value out of range: that the number rule read it as octal or
+// hexadecimal, and the value it took, when that is not what its digits say
+// in decimal ("02000" is 1024).
+std::string readAs(const Finding& f) {
+  if (f.base == 10) return "";
+  if (f.base == 8 && std::stoll(std::string(f.text, f.length)) == f.value) {
+    return "";
+  }
+  return std::string(": it is read as ") +
+         (f.base == 8 ? "octal, for its leading 0: " : "hexadecimal: ") +
+         std::to_string(f.value);
+}
+
+std::string problem(const Finding& f) {
+  switch (f.reason) {
+    case Reason::kNone:
+      break;
+    case Reason::kMissing:
+      return std::string(Finding::fieldName(f.part)) +
+             " missing at the end of the file";
+    case Reason::kNotLetter:
+      return lead(f) + " is not " + letters(f.part);
+    case Reason::kWord: {
+      // The rest of the word failed as the field after the letter.
+      Finding rest = f;
+      rest.part = f.next;
+      rest.size = f.size - 1;
+      std::memmove(rest.text, rest.text + 1, rest.size);
+      return lead(f) + " is not " + letters(f.part) + ": one letter, then " +
+             (f.part == Part::kType ? "the fields" : "the amount") + " (" +
+             std::string(1, f.text[0]) + " was taken, then " + quote(rest) +
+             " failed as the " + Finding::fieldName(f.next) + ")";
+    }
+    case Reason::kNotNumber:
+      return lead(f) + " is not a number";
+    case Reason::kNotEnded:
+      return lead(f) + " is not a number: white space must end it";
+    case Reason::kDecimal:
+      return lead(f) + " is not a whole number (no decimal point or comma)";
+    case Reason::kOctalDigit:
+      return lead(f) +
+             " is not a number: a leading 0 makes it octal, in which 8 and 9 "
+             "are not digits (write " +
+             meant(f) + ")";
+    case Reason::kTooLong:
+      return lead(f) + " is longer than 15 characters";
+    case Reason::kOutOfRange:
+      return lead(f) + " is out of range (-2147483648 to 2147483647)";
+    case Reason::kNotQuoted:
+      return lead(f) + " is not in double quotes";
+    case Reason::kCutByLineEnd:
+      return lead(f) + " is cut by a line end (a name is on one line)";
+    case Reason::kNameTooLong:
+      return lead(f) + " is longer than 31 characters";
+    case Reason::kNotClosed:
+      return lead(f) + " is not closed: the file ends inside";
+    case Reason::kQuoteInName:
+      return lead(f) +
+             " ends at its second double quote: a name cannot hold a double "
+             "quote";
+    case Reason::kAmountMissing:
+      return "amount missing: " + quote(f) +
+             " is a date, which comes after the amount";
+    case Reason::kNotDate:
+      return lead(f) + " is not YEAR/MONTH/DAY with '/' between";
+    case Reason::kDateOutOfRange:
+      if (f.part == Part::kYear) {
+        return lead(f) + " is out of range (1901 to 2099)" + readAs(f);
+      }
+      if (f.part == Part::kMonth) {
+        return lead(f) + " is out of range (1 to 12)" + readAs(f);
+      }
+      return lead(f) + " is out of range: " + std::to_string(f.year) + "/" +
+             std::to_string(f.month) + " has " + std::to_string(f.days) +
+             " days" + readAs(f);
+    case Reason::kByteOrderMark:
+      return "the text starts with a UTF-8 byte order mark (bytes EF BB BF): "
+             "save it without one";
+    case Reason::kUtf16: {
+      char bytes[16];
+      std::snprintf(bytes, sizeof bytes, "%02X %02X",
+                    static_cast<unsigned char>(f.text[0]),
+                    static_cast<unsigned char>(f.text[1]));
+      return std::string(
+                 "the file is in UTF-16 (its text starts with the "
+                 "bytes ") +
+             bytes + "): save it as UTF-8";
+    }
+    case Reason::kOctal:
+    case Reason::kHexadecimal:
+      return lead(f) + " is read as " +
+             (f.reason == Reason::kOctal ? "octal, for its leading 0: "
+                                         : "hexadecimal: ") +
+             (f.part == Part::kNumber ? "employee " : "") +
+             std::to_string(f.value);
+    case Reason::kAmountCut:
+      return lead(f) +
+             " ends at 15 characters: what follows it is read as the next "
+             "field";
+    case Reason::kNulInName:
+      return "the name holds a NUL byte: it ends there, and the rest is lost";
+    case Reason::kNotUtf8:
+      return lead(f) + " is not valid UTF-8 (bytes " +
+             Finding::notUtf8(extent(f)) + "): it is stored as it is";
+    case Reason::kTextAfterLastField:
+      return "text after the last field is ignored";
+    case Reason::kLoneCarriageReturn:
+      return "a carriage return without a line feed ends no line: the rest of "
+             "the line after it is ignored, transactions included";
+    case Reason::kTextAfterEnd:
+      return "text after a Ctrl-Z (byte 0x1A), which ends the transactions, "
+             "is ignored";
+  }
+  return "";
+}
+
+const char* hintWords(Hint h) {
+  switch (h) {
+    case Hint::kNone:
+      break;
+    case Hint::kUpperCase:
+      return " (upper case)";
+    case Hint::kCommas:
+      return ": fields are separated by white space, not commas";
+    case Hint::kAccounting:
+      return ": write a negative amount with a minus sign, as -500";
+    case Hint::kFourDigitYear:
+      return ": the year has four digits";
+    case Hint::kYearFirst:
+      return ": the year comes first, YEAR/MONTH/DAY";
+    case Hint::kMonthOrder:
+      return ": the order is YEAR/MONTH/DAY";
+    case Hint::kAddTakesNoNumber:
+      return ": an add takes no employee number, since it gets the next one";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string Finding::what() const {
+  std::string words = problem(*this) + hintWords(hint);
+  if (!isWarning()) {
+    // A character that looks like the one the syntax wants, but is not.
+    if (const char* like = Display::lookalike(extent(*this))) {
+      words += std::string(" (") + like +
+               " only looks like the character the field needs)";
+    }
+  }
+  return words;
+}
+
+std::string Finding::notUtf8(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  std::string out;
+  for (std::size_t i = 0; i < n;) {
+    // The lead byte gives the length and the range of the byte after it,
+    // which excludes overlong forms, surrogates and values past U+10FFFF.
+    const unsigned c = p[i];
+    std::size_t length = c < 0x80 ? 1 : 0;
+    unsigned low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) length = 2;
+    if (c >= 0xE0 && c <= 0xEF) length = 3;
+    if (c >= 0xF0 && c <= 0xF4) length = 4;
+    if (c == 0xE0) low = 0xA0;
+    if (c == 0xED) high = 0x9F;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;
+    bool valid = length > 0 && n - i >= length;
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      valid = p[i + k] >= (k == 1 ? low : 0x80) &&
+              p[i + k] <= (k == 1 ? high : 0xBF);
+    }
+    if (valid) {
+      i += length;
+      continue;
+    }
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02X", c);
+    out += (out.empty() ? "" : ", ") + std::string(hex);
+    ++i;
+  }
+  return out;
+}

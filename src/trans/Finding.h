@@ -1,0 +1,116 @@
+// Finding: what the transaction reader found at one field of a transaction,
+// as a value. The reader notes where each field stood and what was read
+// there; where it fails on a field, or skips or reinterprets text, it gives
+// that note a reason. A finding with an error reason is why a transaction
+// was not read; one with a warning reason is text the run reads otherwise
+// than it looks, or ignores, without a word.
+//
+// what() turns a finding into the words of its diagnostic or warning: the
+// one place that maps each reason and hint to text. It reads nothing but
+// the finding itself.
+#ifndef EMPUPDATE_TRANS_FINDING_H_
+#define EMPUPDATE_TRANS_FINDING_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct Finding {
+  // The fields of a transaction, as a diagnostic names them; kDate is the
+  // date as a whole, kRest what follows a transaction's last field on its
+  // line, kEnd the text after a byte 0x1A.
+  enum class Part {
+    kType,
+    kNumber,
+    kName,
+    kCategory,
+    kAmount,
+    kYear,
+    kMonth,
+    kDay,
+    kDate,
+    kRest,
+    kEnd
+  };
+  static constexpr int kParts = static_cast<int>(Part::kEnd) + 1;
+
+  enum class Reason {
+    kNone,
+    // Errors: the transaction is not read.
+    kMissing,         // the text ended before the field
+    kNotLetter,       // a type or category letter that is none of its set
+    kWord,            // a word where the letter belongs ("Hourly")
+    kNotNumber,       // no digit
+    kNotEnded,        // a number run into what follows it ("1x")
+    kDecimal,         // "1.5", "500,50"
+    kOctalDigit,      // "08": octal, in which 8 and 9 are not digits
+    kTooLong,         // a number of more than 15 characters
+    kOutOfRange,      // beyond the signed 32-bit range
+    kNotQuoted,       // a name without its opening double quote
+    kCutByLineEnd,    // a name broken by a line end
+    kNameTooLong,     // more than 31 characters
+    kNotClosed,       // the text ends inside a name
+    kQuoteInName,     // a double quote inside a name ends it
+    kAmountMissing,   // a date where the amount belongs
+    kNotDate,         // no YEAR/MONTH/DAY
+    kDateOutOfRange,  // a year, month or day out of its range
+    kByteOrderMark,   // the text starts with a UTF-8 byte order mark
+    kUtf16,           // the text is in UTF-16
+    // Warnings: the transaction is read, but not as it looks.
+    kOctal,               // a leading 0 made the number octal
+    kHexadecimal,         // "0x" made it hexadecimal
+    kAmountCut,           // the 15-character limit ended the amount
+    kNulInName,           // a NUL byte ends the name; the rest is lost
+    kNotUtf8,             // a name that is not valid UTF-8
+    kTextAfterLastField,  // ignored
+    kLoneCarriageReturn,  // a CR that ends no line: the line goes on
+    kTextAfterEnd,        // after a 0x1A, never read
+  };
+
+  // What else the operator should know: a rule that surprises.
+  enum class Hint {
+    kNone,
+    kUpperCase,        // a lower-case letter of the set
+    kCommas,           // fields separated by commas
+    kAccounting,       // "(500)" for -500
+    kFourDigitYear,    // "15/4/1"
+    kYearFirst,        // "17/5/1901": the year last
+    kMonthOrder,       // a month of 13 to 31: DAY/MONTH/YEAR perhaps
+    kAddTakesNoNumber  // "A 7 ..."
+  };
+
+  static constexpr std::size_t kTextBytes = 48;
+
+  Part part = Part::kType;
+  Reason reason = Reason::kNone;
+  Hint hint = Hint::kNone;
+  long line = 0;    // of the field's first character, from 1; 0: not reached
+  long column = 0;  // of that character, from 1, in bytes (a tab is one)
+  char text[kTextBytes] = {};  // the characters from there on
+  std::size_t size = 0;        // how many of them text holds
+  bool firstOnLine = false;    // only white space stands before it
+  // A number: whether it was read, its base, the characters it took, and
+  // the value stored. A name: the characters its quotes enclose.
+  bool read = false;
+  int base = 10;
+  std::size_t length = 0;
+  std::int32_t value = 0;
+  // kWord: the field that failed after the letter was taken.
+  Part next = Part::kType;
+  // kDateOutOfRange of a day: the days of the date's month, and its year
+  // and month.
+  std::int32_t days = 0, year = 0, month = 0;
+
+  bool isWarning() const { return reason >= Reason::kOctal; }
+  // The words, e.g. "amount '500,50' is not a whole number (no decimal
+  // point or comma)": lower case, no final period.
+  std::string what() const;
+  // "employee number", "amount", ...
+  static const char* fieldName(Part p);
+  // The bytes of `text` that are not part of valid UTF-8, as "E9, FC";
+  // empty for valid UTF-8.
+  static std::string notUtf8(std::string_view text);
+};
+
+#endif  // EMPUPDATE_TRANS_FINDING_H_
