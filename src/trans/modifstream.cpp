@@ -98,6 +98,7 @@ bool modifstream::skipWhiteSpace() {
       }
       if (c != ' ' && (c < '\t' || c > '\r')) return true;
       if (c == '\n') lineBlank_ = true;
+      lineStart_ = traits_type::eof();
       text_.sbumpc();
     }
   } catch (const std::ios_base::failure&) {
@@ -396,9 +397,12 @@ void modifstream::resumeAtLine(long after, const char* letters) {
            std::strchr(letters, traits_type::to_char_type(c)) != nullptr &&
            c != 0;
   };
-  // A read that failed at a letter that begins its line has taken it.
-  if (line() > after && isLetter(lineStart_) && text_.sungetc() == lineStart_) {
+  // A read that failed at a letter that begins its line has taken it, and
+  // nothing since: it is the last character consumed.
+  if (line() > after && isLetter(lineStart_)) {
+    text_.sungetc();
     lineBlank_ = true;
+    lineStart_ = traits_type::eof();
     return;
   }
   auto skipLine = [&] {

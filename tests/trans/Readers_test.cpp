@@ -30,7 +30,7 @@ std::string dateText(const Date& d) {
 std::string describe(const EmpTrans& t, const Reading& r) {
   std::string out = EmpTrans::kinds()[t.kind()].letter + std::to_string(t.id);
   if (t.kind() != 2) {
-    out += " '" + std::string(t.name) + "' " + std::to_string(t.category) +
+    out += " '" + escape(t.name) + "' " + std::to_string(t.category) +
            " " + std::to_string(t.amount) + " " + dateText(t.date);
   }
   for (const Finding& w : r.warnings()) out += " [" + w.what() + "]";
