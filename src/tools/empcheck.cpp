@@ -2,8 +2,10 @@
 // without creating, changing or locking any file, how many transactions
 // empupdate would apply and how its run would end, with the diagnostic
 // empupdate would print. It runs the very batch engine of empupdate, on
-// copies of the files in memory. --list shows each transaction as it would
-// apply, and warnings name what a run would silently ignore, and numbers
+// copies of the files in memory, and goes on past each transaction that
+// fails, as if it were left out, to list every mistake of the batch in one
+// pass. --list shows each transaction as it would apply, up to the first
+// failure, and warnings name what a run would silently ignore, and numbers
 // whose value is not what their digits say in decimal.
 //
 // Exit status: 0 the whole batch would apply; 4 it would, but with
@@ -43,10 +45,13 @@ const char kHelp[] =
     "creating, changing or locking any file: how many transactions of\n"
     "emptrans.dat would apply to employee.dat, and how the run would end.\n"
     "A missing file counts as the empty file empupdate would create.\n"
+    "It goes on past each transaction that fails, as if it were left out,\n"
+    "and lists every mistake of the batch (at most 100), in file order.\n"
     "Warnings name what the run would do without a word: ignore text after\n"
-    "a transaction's last field, after a carriage return that ends no line,\n"
-    "after a NUL byte in a name, or after a Ctrl-Z (byte 0x1A); read a\n"
-    "number with a leading 0 as octal (010 is 8), or 0x as hexadecimal;\n"
+    "a transaction's last field (but a comment, after a #), after a\n"
+    "carriage return that ends no line, after a NUL byte in a name, or\n"
+    "after a Ctrl-Z (byte 0x1A); store a name that is not valid UTF-8; read\n"
+    "a number with a leading 0 as octal (010 is 8), or 0x as hexadecimal;\n"
     "and end a number at 15 characters, the rest read as the next field.\n"
     "\n"
     "Exit status: 0 the whole batch would apply; 4 it would, with\n"
