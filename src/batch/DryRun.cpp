@@ -34,9 +34,10 @@ struct Found {
   ino_t inode = 0;
 };
 
+// What the opens and the lock of the run are given in their place: the
+// state of the system calls DryRun puts in, as the real calls have theirs
+// in the kernel.
 Found employee, trans;
-bool created = false;
-int copyError = 0;  // errno of the copy of employee.dat that failed
 
 std::string directoryOf(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -111,7 +112,9 @@ bool copyInto(int to, int from, std::int64_t size) {
   }
 }
 
-void look(Found& f, const char* name) {
+// Looks at the file under `name` for `f`; returns the errno of a copy of
+// it that could not be made, or 0.
+int look(Found& f, const char* name) {
   f.looked = true;
   // The type is learnt first, through a descriptor that opens nothing: the
   // open of a FIFO would release a writer waiting at its other end.
@@ -119,29 +122,28 @@ void look(Found& f, const char* name) {
   struct stat st;
   if (path >= 0 && ::fstat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
     f.fd = path;  // refused for what it is, as the run would
-    return;
+    return 0;
   }
   if (path >= 0) ::close(path);
   const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     f.error = errno;
-    if (f.error != ENOENT) return;
+    if (f.error != ENOENT) return 0;
     f.where = wouldCreate(name, &f.error);
-    if (f.where.empty()) return;
-    created = true;
+    if (f.where.empty()) return 0;
     f.writable = true;
     // A link that leads to the employee file the run creates first.
     if (&f == &trans && f.where == employee.where) {
       f.fd = ::fcntl(employee.fd, F_DUPFD_CLOEXEC, 0);
-      return;
+      return 0;
     }
     f.fd = ::memfd_create(name, MFD_CLOEXEC);
-    return;
+    return 0;
   }
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
       SystemCalls::kernelFile(fd)) {
     f.fd = fd;  // refused for what it is, as the run would
-    return;
+    return 0;
   }
   f.device = st.st_dev;
   f.inode = st.st_ino;
@@ -155,14 +157,15 @@ void look(Found& f, const char* name) {
     } else {
       f.fd = fd;  // only ever read: the run reads the file itself
     }
-    return;
+    return 0;
   }
   f.lockedByAnother = lockedByAnother(st);
   f.fd = ::memfd_create(name, MFD_CLOEXEC);
   // A copy that can't be made (a read error, a file-size limit, no memory)
   // leaves nothing to check: the real file is not what the run may use.
-  if (f.fd < 0 || !copyInto(f.fd, fd, st.st_size)) copyError = errno;
+  const int error = f.fd < 0 || !copyInto(f.fd, fd, st.st_size) ? errno : 0;
   ::close(fd);
+  return error;
 }
 
 int openCopy(const char* name, int flags, mode_t mode) {
@@ -199,11 +202,14 @@ int lockCopy(int fd) {
 }  // namespace
 
 int DryRun::install() {
-  look(employee, Employee::kFileName);
-  if (copyError != 0) return copyError;
+  if (const int error = look(employee, Employee::kFileName); error != 0) {
+    return error;
+  }
   systemCalls.open = openCopy;
   systemCalls.lock = lockCopy;
   return 0;
 }
 
-bool DryRun::createsFiles() { return created; }
+bool DryRun::createsFiles() {
+  return !employee.where.empty() || !trans.where.empty();
+}
