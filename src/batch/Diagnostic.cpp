@@ -2,17 +2,11 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <cstring>
 #include <new>
-#include <string_view>
 
 #include "Array.h"
 #include "Batch.h"
-#include "Date.h"
-#include "Display.h"
 #include "EmpTrans.h"
 #include "Employee.h"
 #include "Interruption.h"

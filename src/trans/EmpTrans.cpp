@@ -102,6 +102,20 @@ void suspectWord(Reading& r, Part first) {
   r.suspect(Part::kType, Reason::kWord);
 }
 
+// What is wrong with a number read whole, by what stands right after it:
+// white space must end it (or, where a name may follow, its quote); "1.5"
+// and "500,50" are decimals.
+Reason endOf(const Finding& note, int next, bool quoteMayFollow) {
+  if (next == modifstream::traits_type::eof() || isWhiteSpace(next) ||
+      (quoteMayFollow && next == '"')) {
+    return Reason::kNone;
+  }
+  const bool decimal = (next == '.' || next == ',') &&
+                       note.length + 1 < note.size &&
+                       isDigit(note.text[note.length + 1]);
+  return decimal ? Reason::kDecimal : Reason::kNotEnded;
+}
+
 // "2015/4/1": a date.
 bool isDate(std::string_view text) {
   text = text.substr(0, text.find_first_of(" \t\n\v\f\r"));
@@ -122,22 +136,18 @@ void EmpTrans::readId(modifstream& in, Reading& r, bool last) {
   suspectWord(r, Part::kNumber);
   Finding& note = r.note(Part::kNumber);
   const bool read = in.getNumber(id, modifstream::Overflow::kFail, &note);
-  // What stands right after a number must end it: white space, or the
-  // quote of a name. "C 1x" is not employee 1. A number that can't be read
-  // fails the stream, and with it the name read that follows.
-  const int next = in.peekRaw();  // eof after a failed read
-  const bool ended = next == modifstream::traits_type::eof() ||
-                     isWhiteSpace(next) || (!last && next == '"');
   if (read) warnOfNumber(r, Part::kNumber);
-  if (read && note.reason == Reason::kNone && (ended || last)) return;
   if (read && note.reason == Reason::kNone) {
-    const bool decimal = (next == '.' || next == ',') &&
-                         note.length + 1 < note.size &&
-                         isDigit(note.text[note.length + 1]);
-    r.suspect(Part::kNumber, decimal ? Reason::kDecimal : Reason::kNotEnded);
-  } else {
-    r.suspect(Part::kNumber);
+    // The rest of the line after the last field is skipped, whatever it
+    // holds; before a name, a quote may end the number too.
+    if (last) return;
+    const Reason end = endOf(note, in.peekRaw(), true);
+    if (end != Reason::kNone) r.suspect(Part::kNumber, end);
+    return;
   }
+  // A number that can't be read fails the stream, and with it the name
+  // read that follows; one cut short leaves its rest to fail it.
+  r.suspect(Part::kNumber);
   if (!last) return;
   in.checkRead();
   // No field follows that would report it.
@@ -225,14 +235,12 @@ void EmpTrans::readContent(modifstream& in, Reading& r, bool add,
   const int next = in.peekRaw();
   if (!got || amountNote.reason != Reason::kNone) {
     r.suspect(Part::kAmount);
-  } else if (next == '/' &&
-             isDate(std::string_view(amountNote.text, amountNote.size))) {
-    r.suspect(Part::kAmount, Reason::kAmountMissing);
-  } else if (next != modifstream::traits_type::eof() && !isWhiteSpace(next)) {
-    const bool decimal = (next == '.' || next == ',') &&
-                         amountNote.length + 1 < amountNote.size &&
-                         isDigit(amountNote.text[amountNote.length + 1]);
-    r.suspect(Part::kAmount, decimal ? Reason::kDecimal : Reason::kNotEnded);
+  } else if (const Reason end = endOf(amountNote, next, false);
+             end != Reason::kNone) {
+    // "2015/4/1" where the amount belongs: the date came early.
+    const bool date = next == '/' && isDate(std::string_view(amountNote.text,
+                                                             amountNote.size));
+    r.suspect(Part::kAmount, date ? Reason::kAmountMissing : end);
   }
   warnOfNumber(r, Part::kAmount);
 

@@ -28,10 +28,11 @@ std::string dateText(const Date& d) {
 
 // The transaction just read, as its letter and fields, and its warnings.
 std::string describe(const EmpTrans& t, const Reading& r) {
-  std::string out = EmpTrans::kinds()[t.kind()].letter + std::to_string(t.id);
-  if (t.kind() != 2) {
-    out += " '" + escape(t.name) + "' " + std::to_string(t.category) +
-           " " + std::to_string(t.amount) + " " + dateText(t.date);
+  const char letter = EmpTrans::kinds()[t.kind()].letter;
+  std::string out = letter + std::to_string(t.id);
+  if (letter != 'D') {
+    out += " '" + escape(t.name) + "' " + std::to_string(t.category) + " " +
+           std::to_string(t.amount) + " " + dateText(t.date);
   }
   for (const Finding& w : r.warnings()) out += " [" + w.what() + "]";
   return out;
