@@ -47,8 +47,6 @@ int Employee::lastError = 0;
 int Employee::lockDescriptor = -1;
 SystemCalls::Facts Employee::indexed = {};
 bool Employee::ascending = true;
-unsigned char Employee::former[kRecordBytes];
-std::int32_t Employee::formerOffset = -1;
 
 Employee::Employee() : offset(-1), id(-1), amount(0), category(0), deleted(0) {
   std::memset(name, 0, sizeof name);
@@ -305,6 +303,5 @@ void Employee::resetIndex() {
   maxId = 0;
   endOffset = 0;
   firstEntry.clear();
-  formerOffset = -1;
   indexed = {};
 }

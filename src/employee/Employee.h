@@ -139,7 +139,8 @@ class Employee {
   void add();
   // Writes this record back at its offset. Throws CantOpenFile,
   // FileChanged, WriteFailed or RecordTorn. A write that fails part-way puts
-  // the record's former bytes back (those last loaded or written there).
+  // the record's former bytes back: those this object last loaded or
+  // wrote there.
   void write();
 
   // The highest employee number held or given out: the last one an add
@@ -167,7 +168,7 @@ class Employee {
   static std::int32_t searchAscending(std::int32_t wanted);
   // Remembers the bytes at `at` as the ones to put back should a write
   // there fail part-way.
-  static void keepFormer(const unsigned char* record, std::int32_t at);
+  void keepFormer(const unsigned char* record, std::int32_t at);
 
   char name[kNameBytes];
   std::int32_t offset;
@@ -176,6 +177,10 @@ class Employee {
   std::int32_t category;
   Date date;
   std::int32_t deleted;
+  // What the file held at formerOffset when this object last read or wrote
+  // it there, or formerOffset -1: the bytes a failed write puts back.
+  unsigned char former[kRecordBytes];
+  std::int32_t formerOffset = -1;
 
   static Array<Location> index;
   // Look-ups. While the numbers of the index ascend, as in every file that
@@ -193,8 +198,6 @@ class Employee {
   static int lockDescriptor;
   // The file buildIndex() indexed: every write checks it writes there.
   static SystemCalls::Facts indexed;
-  static unsigned char former[kRecordBytes];
-  static std::int32_t formerOffset;
 };
 
 #endif  // EMPUPDATE_EMPLOYEE_EMPLOYEE_H_
