@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -37,6 +38,7 @@ struct RunOptions {
   int block = 0;               // a signal blocked at start, when > 0
   bool brokenErr = false;      // standard error a pipe nobody reads
   bool unprivileged = false;   // as nobody, when the tests run as root
+  bool traced = false;         // traced (ptrace), stopped at its exec
 };
 
 // Starts argv[0] with `argv` in `dir`; standard input is /dev/null.
@@ -76,6 +78,9 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  // Status 77 too when nothing may trace it here.
+  if (o.traced && ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+    ::_exit(77);
   if (::chdir(dir.c_str()) == 0) ::execv(args[0], args.data());
   ::_exit(127);
 }
