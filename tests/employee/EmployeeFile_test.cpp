@@ -60,9 +60,10 @@ auto scripted(A... a) {
   return std::apply(real, args);
 }
 
-const SystemCalls kScripted = {scripted<0>, scripted<1>, scripted<2>,
-                               scripted<3>, scripted<4>, scripted<5>,
-                               scripted<6>, scripted<7>};
+const SystemCalls kScripted = {
+    scripted<0>, scripted<1>, scripted<2>,
+    scripted<3>, scripted<4>, scripted<5>,
+    scripted<6>, scripted<7>, SystemCalls::real().random};
 
 // The errno called `name`.
 long errorNumber(const std::string& name) {
