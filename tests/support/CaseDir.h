@@ -11,6 +11,8 @@
 //     setup employee-dir | employee-fifo | trans-dir | trans-fifo
 //                          (a FIFO that neither program may open)
 //     setup employee-link | trans-link TARGET   (a symbolic link)
+//     setup employee-link-chain | trans-link-chain N   (N links, one to
+//                          the next, the last to chain-end, missing)
 //     setup employee-size BYTES   (a sparse file)
 //     setup employee-read-only    (the folder open to all)
 //     setup folder-read-only      (nothing can be created in it)
@@ -97,6 +99,13 @@ struct CaseDir {
       if (what.ends_with("-dir")) fs::create_directory(file);
       if (what.ends_with("-fifo")) fifoWatch = watchedFifo(file);
       if (what.ends_with("-link")) fs::create_symlink(arg, file);
+      if (what.ends_with("-link-chain")) {  // file, link-2 ... link-N
+        const int n = std::stoi(arg);
+        for (int i = 1; i <= n; ++i)
+          fs::create_symlink(
+              i < n ? "link-" + std::to_string(i + 1) : "chain-end",
+              i == 1 ? file : "link-" + std::to_string(i));
+      }
       if (what == "employee-read-only") {
         fs::permissions(file, fs::perms(0444));
         fs::permissions(".", fs::perms(0755));
