@@ -145,8 +145,8 @@ std::string run(const std::string& c) {
   EmpTrans::closeFile();
   const bool torn = outcome.find("put back") != std::string::npos;
   EXPECT_EQ(ScratchDir::listing() == before, !torn) << c;
-  EXPECT_FALSE(fifoWatch >= 0 && CaseDir::opened(fifoWatch)) << c;
-  fifoWatch = -1;
+  EXPECT_FALSE(fifoWatch >= 0 && CaseDir::opened(std::exchange(fifoWatch, -1)))
+      << c;
   return outcome;
 }
 

@@ -7,9 +7,7 @@
 #include <signal.h>
 #include <string.h>
 #include <sys/mman.h>
-#include <sys/ptrace.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 
 #include <filesystem>
 #include <random>
@@ -194,65 +192,6 @@ TEST(FaultsTest, SignalStopsBetweenTransactionsAndSaysWhere) {
     EXPECT_EQ(contents(err),
               signal < 0 ? "" : stopped(k, "interrupted by " + name));
     EXPECT_TRUE(now == after(0, batch, k)) << name;
-  }
-}
-
-// Lets `pid`, started traced, run to its first fcntl(0, F_GETFD): the
-// first thing main does, before the command line is read. Sends it
-// `signal` there and lets it go. Returns -1 then, or the status it ended
-// with first.
-int signalAtFirstLook(pid_t pid, int signal) {
-  int w = 0;
-  ::waitpid(pid, &w, 0);  // stopped at its exec
-  ::ptrace(PTRACE_SETOPTIONS, pid, 0,
-           PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
-  __ptrace_syscall_info call{};
-  for (int pass = 0; WIFSTOPPED(w);) {
-    if (pass == 0 && call.op == PTRACE_SYSCALL_INFO_ENTRY &&
-        call.entry.nr == SYS_fcntl && call.entry.args[0] == 0 &&
-        call.entry.args[1] == F_GETFD) {
-      ::kill(pid, signal);
-      ::ptrace(PTRACE_DETACH, pid, 0, 0);
-      return -1;
-    }
-    ::ptrace(PTRACE_SYSCALL, pid, 0, pass);
-    ::waitpid(pid, &w, 0);
-    pass = WSTOPSIG(w) == (SIGTRAP | 0x80) ? 0 : WSTOPSIG(w);
-    call = {};
-    ::ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof call, &call);
-  }
-  return WIFEXITED(w) ? WEXITSTATUS(w) : 1000 + WTERMSIG(w);
-}
-
-// A signal that comes before the command line is read is caught too: the
-// run then stops before its first transaction, and says so; --version
-// answers all the same.
-TEST(FaultsTest, SignalBeforeTheCommandLineIsRead) {
-  const Batch batch = {add(1)};
-  const struct {
-    std::vector<std::string> argv;
-    int status;
-    std::string err, outStart;
-  } cases[] = {{{EMPUPDATE_PATH},
-                1000 + SIGTERM,
-                stopped(0, "interrupted by SIGTERM"),
-                ""},
-               {{EMPUPDATE_PATH, "--version"}, 0, "", "empupdate (empupdate)"}};
-  for (const auto& c : cases) {
-    ScratchDir dir;
-    const std::string start = after(1, batch, 0);
-    const int out = ::memfd_create("out", MFD_CLOEXEC);
-    const int err = ::memfd_create("err", MFD_CLOEXEC);
-    const pid_t pid =
-        startProgram(c.argv, prepare(1, batch),
-                     {.outFd = out, .errFd = err, .traced = true});
-    const int ended = signalAtFirstLook(pid, SIGTERM);
-    if (ended == 77) GTEST_SKIP() << "nothing may be traced here";
-    ASSERT_EQ(ended, -1) << c.argv.size();
-    EXPECT_EQ(waitStatus(pid), c.status) << c.argv.size();
-    EXPECT_EQ(contents(err), c.err) << c.argv.size();
-    EXPECT_EQ(contents(out).rfind(c.outStart, 0), 0u) << c.argv.size();
-    EXPECT_TRUE(ScratchDir::get("employee.dat") == start);
   }
 }
 

@@ -23,6 +23,8 @@
 //     full-stdout          standard output /dev/full
 //     unprivileged         both programs run as nobody (when root)
 //     broken-stderr        standard error a pipe nobody reads
+//     signal-at-start N    signal N sent as main starts (status 1000 + N
+//                          for a death by it)
 //     exists FILE | absent FILE   afterwards
 //     unforeseeable        a fault no dry run can foresee
 //     check-status N       the check, under the limits of the run, ends
@@ -67,6 +69,7 @@ struct CaseDir {
       if (key == "stderr") err = unescape(line.substr(7));
       if (key == "fsize") options.fsize = std::stol(arg);
       if (key == "nofile") options.nofile = std::stol(arg);
+      if (key == "signal-at-start") options.signalAtStart = std::stoi(arg);
       if (key == "closed-std") options.closedStd = true;
       if (key == "full-stdout") options.fullOut = true;
       if (key == "broken-stderr") options.brokenErr = true;
