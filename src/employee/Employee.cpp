@@ -107,9 +107,14 @@ void Employee::keepFormer(const unsigned char* record, std::int32_t at) {
   formerOffset = at;
 }
 
-void Employee::open(RecordFile& file, RecordFile::Access access, bool create,
+void Employee::open(RecordFile& file, RecordFile::Access access, bool atStart,
                     RecordFile::Check check) {
-  if (!file.open(kFileName, access, create, check)) refuse(file);
+  if (file.open(kFileName, access, atStart, check)) return;
+  const int error = file.error();
+  if (!atStart && (error == RecordFile::kNotRegularFile || error == EISDIR)) {
+    throw FileChanged();
+  }
+  refuse(file);
 }
 
 void Employee::refuse(const RecordFile& file) {
@@ -139,7 +144,7 @@ bool Employee::holds(int fd) {
 
 void Employee::buildIndex() {
   StreamSlot slot(inFile);
-  open(*inFile, RecordFile::Access::kRead, true, RecordFile::Check::kTypeFirst);
+  open(*inFile, RecordFile::Access::kRead, true);
   if (SystemCalls::kernelFile(inFile->descriptor())) throw NotRegularFile();
   if (lockDescriptor >= 0) systemCalls.close(lockDescriptor);
   lockDescriptor = -1;
@@ -224,8 +229,9 @@ std::int32_t Employee::searchAscending(std::int32_t wanted) {
 
 void Employee::load(std::int32_t wanted) {
   StreamSlot slot(inFile);
-  // Unchecked: what is read here is only ever written back by write(),
-  // which checks that the file is still the one indexed.
+  // Only the type the name leads to is checked: what is read here is only
+  // ever written back by write(), which checks that the file is still the
+  // one indexed.
   open(*inFile, RecordFile::Access::kRead, false, RecordFile::Check::kNone);
   const std::int32_t position = find(wanted);
   if (position < 0) throw NoSuch();

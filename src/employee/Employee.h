@@ -129,8 +129,9 @@ class Employee {
   // The position of the first record holding `id`, or -1.
   static std::int32_t find(std::int32_t id);
   // Reads the record of the first index entry holding `wanted` into this
-  // object. Throws NoSuch (object unchanged), CantOpenFile, EndOfFile (the
-  // record can't be read in full) or ReadFailed.
+  // object. Throws NoSuch (object unchanged), CantOpenFile, FileChanged (no
+  // regular file there any more), EndOfFile (the record can't be read in
+  // full) or ReadFailed.
   void load(std::int32_t wanted);
   // Gives this record the next employee number and appends it. Throws
   // NoFreeId or TooLarge before anything changes; CantOpenFile, FileChanged
@@ -158,8 +159,11 @@ class Employee {
   // After a write of `landed` bytes of this record that failed, on `file`
   // open for writing: puts back what was there, or throws RecordTorn.
   void putBack(RecordFile& file, bool appending, std::size_t landed) const;
-  // Opens `file` on employee.dat; throws CantOpenFile or NotRegularFile.
-  static void open(RecordFile& file, RecordFile::Access access, bool create,
+  // Opens `file` on employee.dat; throws CantOpenFile or NotRegularFile
+  // at the start of the run, which alone creates a missing file. Later,
+  // anything but a regular file there throws FileChanged: the file indexed
+  // was one, and another program has put this one in its place.
+  static void open(RecordFile& file, RecordFile::Access access, bool atStart,
                    RecordFile::Check check = RecordFile::Check::kFile);
   [[noreturn]] static void refuse(const RecordFile& file);
   static void lock(int fd);

@@ -11,6 +11,8 @@
 #include <ctime>
 #include <new>
 
+#include "SystemCalls.h"
+
 namespace {
 
 // Fresh zero pages from the kernel, or std::bad_alloc. Populated in the
@@ -23,18 +25,19 @@ void* mapZero(std::size_t bytes) {
   return p;
 }
 
-// The hash of a number is the xor of one random word per byte of it (simple
-// tabulation). With linear probing that gives expected constant time per
-// operation for any set of numbers, as truly random hashing would. The
-// words are drawn once per process, so a file cannot be made in advance to
-// collide.
-std::uint64_t words[4][256];
-
+// The kernel's random bytes. A draw that a signal cuts short (EINTR, or
+// fewer bytes) goes on from where it stopped, a few calls in all at most:
+// the signal is only noted, to stop the run once this transaction is
+// applied, and one that came at every call must not hold the run here.
+// A pool not yet ready (EAGAIN early in boot: GRND_NONBLOCK falls back
+// rather than waits), no getrandom (ENOSYS) or any other error falls back
+// at once.
 bool fillFromKernel(void* buffer, std::size_t bytes) {
+  constexpr int kCalls = 4;
   auto* at = static_cast<unsigned char*>(buffer);
-  while (bytes > 0) {
-    // GRND_NONBLOCK: a run early in boot falls back rather than waits.
-    const ssize_t got = ::getrandom(at, bytes, GRND_NONBLOCK);
+  for (int call = 0; bytes > 0; ++call) {
+    if (call == kCalls) return false;
+    const ssize_t got = systemCalls.random(at, bytes, GRND_NONBLOCK);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return false;
     at += got;
@@ -46,7 +49,7 @@ bool fillFromKernel(void* buffer, std::size_t bytes) {
 // Without the kernel's randomness, a seed no file can foresee: where the
 // stack landed, the time to the nanosecond and the process id, stretched
 // by splitmix64.
-void fillFromSeed() {
+void fillFromSeed(std::uint64_t (&words)[4][256]) {
   int local = 0;
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
@@ -64,11 +67,11 @@ void fillFromSeed() {
   }
 }
 
-void drawWords() {
-  if (!fillFromKernel(words, sizeof words)) fillFromSeed();
-}
-
 }  // namespace
+
+void IdTable::drawWords() {
+  if (!fillFromKernel(words_, sizeof words_)) fillFromSeed(words_);
+}
 
 void IdTable::clear() {
   if (byId_ != nullptr) ::munmap(byId_, sizeof *byId_ * std::size_t(limit_));
@@ -84,10 +87,10 @@ void IdTable::clear() {
   probes_ = 0;
 }
 
-std::uint64_t IdTable::hash(std::int32_t id) {
+std::uint64_t IdTable::hash(std::int32_t id) const {
   const auto u = static_cast<std::uint32_t>(id);
-  return words[0][u & 0xFF] ^ words[1][(u >> 8) & 0xFF] ^
-         words[2][(u >> 16) & 0xFF] ^ words[3][u >> 24];
+  return words_[0][u & 0xFF] ^ words_[1][(u >> 8) & 0xFF] ^
+         words_[2][(u >> 16) & 0xFF] ^ words_[3][u >> 24];
 }
 
 void IdTable::widen(std::int32_t limit) {
@@ -107,8 +110,9 @@ void IdTable::reserve(std::size_t n) {
   std::size_t slots = 16;
   while (slots < 2 * n) slots *= 2;
   if (slots <= size_) return;
-  // Every hash comes after a first reserve, so the words are drawn here.
-  [[maybe_unused]] static const bool drawn = (drawWords(), true);
+  // Every hash comes after a first reserve, so the words are drawn here,
+  // anew for each table: a file indexed again gets another key.
+  if (slots_ == nullptr) drawWords();
   // Fresh pages are zero: every slot starts free without a pass over them.
   auto* fresh = static_cast<std::uint32_t*>(mapZero(slots * sizeof *slots_));
   std::uint32_t* old = slots_;

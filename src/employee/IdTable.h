@@ -18,8 +18,11 @@
 //   number, so that the number itself, read from the index through `idsOf`,
 //   is compared only when those bits match. Insertions and look-ups take
 //   expected constant time whatever the numbers, even numbers chosen to
-//   collide: the hash is keyed by random words drawn once per process,
-//   which no file can know in advance.
+//   collide: the hash is keyed by random words drawn for each table when
+//   it first hashes a number, which no file can know in advance: the
+//   kernel's (getrandom, through SystemCalls), or, when it has none to
+//   give, words stretched from a seed of the time, the process and where
+//   its stack lies.
 //
 // Entries are recorded when a look-up first needs them, all at once the
 // first time (the slots of the entries ahead fetched while one is placed),
@@ -64,7 +67,12 @@ class IdTable {
   void record(std::int32_t entries);
   static constexpr std::uint32_t kEntryMask = (1u << 26) - 1;
   static constexpr std::uint32_t kPrintMask = ~kEntryMask;
-  static std::uint64_t hash(std::int32_t id);
+  // The xor of one random word per byte of the number (simple tabulation):
+  // with linear probing, expected constant time per operation for any set
+  // of numbers, as truly random hashing would give.
+  std::uint64_t hash(std::int32_t id) const;
+  // Draws the words anew.
+  void drawWords();
   // The bits of a hash a slot keeps, where the entry leaves room.
   static std::uint32_t fingerprint(std::uint64_t h) {
     return static_cast<std::uint32_t>(h) & kPrintMask;
@@ -99,6 +107,7 @@ class IdTable {
   std::size_t hashed_ = 0;  // entries in the hash
   std::int32_t recorded_ = 0;
   std::size_t probes_ = 0;
+  std::uint64_t words_[4][256] = {};
 };
 
 #endif  // EMPUPDATE_EMPLOYEE_IDTABLE_H_

@@ -38,15 +38,21 @@ const char kHelp[] =
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all, so that no signal sent to end it finds it without its
+  // handlers: the handlers only note the signal, which touches no
+  // descriptor, so this needs none open. One that comes before the run
+  // starts stops it before its first transaction, with the usual
+  // diagnostic. --help, --version and a usage error answer all the same,
+  // with their own status: they open nothing, and take no time to stop.
+  // A write past a file-size limit fails with EFBIG, which is reported,
+  // instead of killing the process with a core dump.
+  Interruption::catchSignals();
   // With 2 closed, the first file opened would receive the diagnostics.
   if (!StandardDescriptors::ensureOpen()) return 2;
   CommandLine cl("empupdate", "", kHelp, 2, 2);
   if (const int done = cl.parse(argc, argv, {}); done >= 0) return done;
   // "--" too: it opens nothing only if it is refused.
   if (argc > 1) return cl.usageError("no operands are taken");
-  // A write past a file-size limit then fails with EFBIG, which is
-  // reported, instead of killing the process with a core dump.
-  Interruption::catchSignals();
 
   Batch batch;
   try {

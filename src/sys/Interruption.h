@@ -10,7 +10,10 @@
 // (ignored instead: output that can't be written is lost, and the exit
 // status stays the run's own), and the faults that mean the process itself
 // is broken (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT).
-// SIGKILL and SIGSTOP can't be caught.
+// SIGKILL and SIGSTOP can't be caught, nor signals 32 and 33, which the C
+// library keeps for itself (SIGRTMIN, the first caught, is above them). A
+// program calls catchSignals() first thing in main: before that, nothing
+// can catch a signal.
 //
 // The batch loop asks pending() before it reads each transaction; once it
 // has stopped and said where, endAsSignalled() ends the process as the

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
@@ -41,8 +42,9 @@ int lockFile(int fd) {
   return held;
 }
 
-constexpr SystemCalls kReal = {openFile,    statFile, ::pread,  ::pwrite,
-                               ::ftruncate, ::close,  lockFile, ::read};
+constexpr SystemCalls kReal = {openFile, statFile,    ::pread,
+                               ::pwrite, ::ftruncate, ::close,
+                               lockFile, ::read,      ::getrandom};
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 // SystemCalls: the system calls through which the employee file and the
-// transaction file are reached, as a table of plain function pointers.
+// transaction file are reached, and the look-up table draws its random key,
+// as a table of plain function pointers.
 //
 // The programs use the real calls and never change the table. A test swaps
 // in functions of its own to make a chosen call fail with a chosen errno or
@@ -37,6 +38,8 @@ struct SystemCalls {
   int (*lock)(int fd);
   // A plain read at the file's position: the transaction file's.
   ssize_t (*read)(int fd, void* buffer, std::size_t n);
+  // getrandom(2): the kernel's random bytes, which key the look-up table.
+  ssize_t (*random)(void* buffer, std::size_t n, unsigned flags);
 
   static const SystemCalls& real();
   // Whether `fd` is open on a file of the kernel's own file systems (/proc,

@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "CaseDir.h"
 #include "DataCases.h"
 #include "Diagnostic.h"
 #include "EmpTrans.h"
@@ -29,6 +30,7 @@ namespace fs = std::filesystem;
 // last: a step < 0 fails the call with errno -step, one >= 0 lets at most
 // that many bytes of a read or write through.
 std::map<std::string_view, std::vector<long>> script;
+int fifoWatch = -1;  // a FIFO put in place of employee.dat, watched
 
 constexpr std::string_view kCalls[] = {"open",      "stat",  "pread", "pwrite",
                                        "ftruncate", "close", "lock",  "read"};
@@ -58,9 +60,10 @@ auto scripted(A... a) {
   return std::apply(real, args);
 }
 
-const SystemCalls kScripted = {scripted<0>, scripted<1>, scripted<2>,
-                               scripted<3>, scripted<4>, scripted<5>,
-                               scripted<6>, scripted<7>};
+const SystemCalls kScripted = {
+    scripted<0>, scripted<1>, scripted<2>,
+    scripted<3>, scripted<4>, scripted<5>,
+    scripted<6>, scripted<7>, SystemCalls::real().random};
 
 // The errno called `name`.
 long errorNumber(const std::string& name) {
@@ -80,7 +83,7 @@ void disturb(std::istream& fault) {
     if (what != "resized") fs::remove(file);
     if (what == "directory") fs::create_directory(file);
     if (what == "replaced") ScratchDir::put(file, std::string(180, 'x'));
-    if (what == "fifo") ::mkfifo(file, 0666);
+    if (what == "fifo") fifoWatch = CaseDir::watchedFifo(file);
     if (what == "link") fs::create_symlink(arg, file);
     if (what == "resized") fs::resize_file(file, std::stoul(arg));
     return;
@@ -143,6 +146,8 @@ std::string run(const std::string& c) {
   EmpTrans::closeFile();
   const bool torn = outcome.find("put back") != std::string::npos;
   EXPECT_EQ(ScratchDir::listing() == before, !torn) << c;
+  EXPECT_FALSE(fifoWatch >= 0 && CaseDir::opened(std::exchange(fifoWatch, -1)))
+      << c;
   return outcome;
 }
 

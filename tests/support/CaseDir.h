@@ -11,6 +11,8 @@
 //     setup employee-dir | employee-fifo | trans-dir | trans-fifo
 //                          (a FIFO that neither program may open)
 //     setup employee-link | trans-link TARGET   (a symbolic link)
+//     setup employee-link-chain | trans-link-chain N   (N links, one to
+//                          the next, the last to chain-end, missing)
 //     setup employee-size BYTES   (a sparse file)
 //     setup employee-read-only    (the folder open to all)
 //     setup folder-read-only      (nothing can be created in it)
@@ -21,6 +23,8 @@
 //     full-stdout          standard output /dev/full
 //     unprivileged         both programs run as nobody (when root)
 //     broken-stderr        standard error a pipe nobody reads
+//     signal-at-start N    signal N sent as main starts (status 1000 + N
+//                          for a death by it)
 //     exists FILE | absent FILE   afterwards
 //     unforeseeable        a fault no dry run can foresee
 //     check-status N       the check, under the limits of the run, ends
@@ -65,6 +69,7 @@ struct CaseDir {
       if (key == "stderr") err = unescape(line.substr(7));
       if (key == "fsize") options.fsize = std::stol(arg);
       if (key == "nofile") options.nofile = std::stol(arg);
+      if (key == "signal-at-start") options.signalAtStart = std::stoi(arg);
       if (key == "closed-std") options.closedStd = true;
       if (key == "full-stdout") options.fullOut = true;
       if (key == "broken-stderr") options.brokenErr = true;
@@ -97,6 +102,13 @@ struct CaseDir {
       if (what.ends_with("-dir")) fs::create_directory(file);
       if (what.ends_with("-fifo")) fifoWatch = watchedFifo(file);
       if (what.ends_with("-link")) fs::create_symlink(arg, file);
+      if (what.ends_with("-link-chain")) {  // file, link-2 ... link-N
+        const int n = std::stoi(arg);
+        for (int i = 1; i <= n; ++i)
+          fs::create_symlink(
+              i < n ? "link-" + std::to_string(i + 1) : "chain-end",
+              i == 1 ? file : "link-" + std::to_string(i));
+      }
       if (what == "employee-read-only") {
         fs::permissions(file, fs::perms(0444));
         fs::permissions(".", fs::perms(0755));

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -37,6 +38,7 @@ struct RunOptions {
   int block = 0;               // a signal blocked at start, when > 0
   bool brokenErr = false;      // standard error a pipe nobody reads
   bool unprivileged = false;   // as nobody, when the tests run as root
+  int signalAtStart = 0;       // sent at main's first system call, when > 0
 };
 
 // Starts argv[0] with `argv` in `dir`; standard input is /dev/null.
@@ -55,7 +57,12 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
   sigset_t blocked;
   sigemptyset(&blocked);
   if (o.block > 0) sigaddset(&blocked, o.block);
+  // Where nothing may trace it, the signal comes pending at exec instead.
+  const bool untraced =
+      o.signalAtStart > 0 && ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0;
+  if (untraced) sigaddset(&blocked, o.signalAtStart);
   ::sigprocmask(SIG_SETMASK, &blocked, nullptr);
+  if (untraced) ::raise(o.signalAtStart);
   const rlimit noCore{0, 0};  // a core dump would outlive the test
   ::setrlimit(RLIMIT_CORE, &noCore);
   // Status 77 when nobody can't run it here (a build in a private folder).
@@ -78,6 +85,26 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
   args.push_back(nullptr);
   if (::chdir(dir.c_str()) == 0) ::execv(args[0], args.data());
   ::_exit(127);
+}
+
+// Lets `pid`, started traced, run to its first fcntl(0, ...): what main
+// does first, before it reads the command line. Sends it `signal` there
+// and lets it go. Returns -1 then, or the status it ended with first.
+inline int signalAtFirstLook(pid_t pid, int signal) {
+  int w = 0;
+  ::waitpid(pid, &w, 0);  // at its exec
+  ::ptrace(PTRACE_SETOPTIONS, pid, 0, PTRACE_O_TRACESYSGOOD);
+  for (__ptrace_syscall_info call{}; WIFSTOPPED(w); ::waitpid(pid, &w, 0)) {
+    ::ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof call, &call);
+    if (call.op == PTRACE_SYSCALL_INFO_ENTRY && call.entry.nr == SYS_fcntl &&
+        call.entry.args[0] == 0) {
+      ::kill(pid, signal);
+      return ::ptrace(PTRACE_DETACH, pid, 0, 0) - 1;
+    }
+    const int stop = WSTOPSIG(w) & 0x7f;  // 0x80 marks a system call
+    ::ptrace(PTRACE_SYSCALL, pid, 0, stop == SIGTRAP ? 0 : stop);
+  }
+  return WIFEXITED(w) ? WEXITSTATUS(w) : 1000 + WTERMSIG(w);
 }
 
 inline int waitStatus(pid_t pid) {
@@ -105,7 +132,10 @@ inline ProgramResult runProgram(const std::vector<std::string>& argv,
   if (captureOut) o.outFd = ::memfd_create("out", MFD_CLOEXEC);
   if (captureErr) o.errFd = ::memfd_create("err", MFD_CLOEXEC);
   ProgramResult r;
-  r.status = waitStatus(startProgram(argv, dir, o));
+  const pid_t pid = startProgram(argv, dir, o);
+  const int ended =
+      o.signalAtStart > 0 ? signalAtFirstLook(pid, o.signalAtStart) : -1;
+  r.status = ended >= 0 ? ended : waitStatus(pid);
   if (captureOut) r.out = contents(o.outFd);
   if (captureErr) r.err = contents(o.errFd);
   for (std::size_t at;
