@@ -38,7 +38,7 @@ std::string Diagnostic::what(const std::exception_ptr& error,
   const bool startUp = context.startUp;
   // At start-up the diagnostic already names employee.dat.
   const std::string employee = startUp ? "" : " employee.dat";
-  const std::string sys = systemText(Employee::systemError());
+  const std::string sys = systemText(context.fileError);
   try {
     if (error) std::rethrow_exception(error);
     return "internal error: no error in flight";

@@ -30,6 +30,7 @@ class Diagnostic {
     const Finding* finding = nullptr;
     int openError = 0;  // why emptrans.dat could not be opened
     int readError = 0;  // errno of a read error on emptrans.dat
+    int fileError = 0;  // errno of the last failed call on employee.dat
     int signal = 0;     // the signal that stopped the run
   };
 

@@ -135,8 +135,9 @@ std::string run(const std::string& c) {
     // The row names the errno the diagnostic gives the C library's text of.
     const int e =
         op == "trans" ? EmpTrans::readError() : Employee::systemError();
-    outcome = Diagnostic::what(std::current_exception(),
-                               {.startUp = op == "index", .readError = e});
+    outcome = Diagnostic::what(
+        std::current_exception(),
+        {.startUp = op == "index", .readError = e, .fileError = e});
     const std::string text = std::string(": ") + ::strerror(e);
     if (const auto at = outcome.find(text); e != 0 && at != outcome.npos)
       outcome.replace(at, text.size(), std::string(": ") + strerrorname_np(e));
