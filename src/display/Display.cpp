@@ -166,6 +166,10 @@ const char* Display::lookalike(std::string_view bytes) {
   return nullptr;
 }
 
+std::size_t Display::characterLength(std::string_view bytes) {
+  return decode(bytes).length;
+}
+
 std::string Display::category(std::int32_t code) {
   return code == 0    ? "S"
          : code == 1  ? "H"

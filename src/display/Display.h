@@ -42,6 +42,9 @@ class Display {
   // "a non-breaking space (U+00A0)"; nullptr when there is none. The text
   // lives as long as the program.
   static const char* lookalike(std::string_view bytes);
+  // The length of the valid UTF-8 character that starts `bytes` (not
+  // empty), or 0 when its first byte starts none.
+  static std::size_t characterLength(std::string_view bytes);
   // "S", "H", "*", or the code as a number.
   static std::string category(std::int32_t code);
   // YYYY-MM-DD, each part as stored.

@@ -1,6 +1,5 @@
 #include "Finding.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -250,35 +249,16 @@ std::string Finding::what() const {
 }
 
 std::string Finding::notUtf8(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
   std::string out;
-  for (std::size_t i = 0; i < n;) {
-    // The lead byte gives the length and the range of the byte after it,
-    // which excludes overlong forms, surrogates and values past U+10FFFF.
-    const unsigned c = p[i];
-    std::size_t length = c < 0x80 ? 1 : 0;
-    unsigned low = 0x80, high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) length = 2;
-    if (c >= 0xE0 && c <= 0xEF) length = 3;
-    if (c >= 0xF0 && c <= 0xF4) length = 4;
-    if (c == 0xE0) low = 0xA0;
-    if (c == 0xED) high = 0x9F;
-    if (c == 0xF0) low = 0x90;
-    if (c == 0xF4) high = 0x8F;
-    bool valid = length > 0 && n - i >= length;
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      valid = p[i + k] >= (k == 1 ? low : 0x80) &&
-              p[i + k] <= (k == 1 ? high : 0xBF);
-    }
-    if (valid) {
-      i += length;
+  for (std::size_t i = 0; i < text.size();) {
+    if (const std::size_t n = Display::characterLength(text.substr(i))) {
+      i += n;
       continue;
     }
     char hex[3];
-    std::snprintf(hex, sizeof hex, "%02X", c);
+    std::snprintf(hex, sizeof hex, "%02X",
+                  static_cast<unsigned char>(text[i++]));
     out += (out.empty() ? "" : ", ") + std::string(hex);
-    ++i;
   }
   return out;
 }
