@@ -26,9 +26,15 @@ class Reading {
 
   // Forgets the last transaction; `line` is where the reader is.
   void clear(long line) {
+    // A field not reached has line 0 and no reason; a reader that reaches
+    // one notes it afresh.
     for (int p = 0; p < Finding::kParts; ++p) {
-      notes_[p] = Finding{};
-      notes_[p].part = static_cast<Part>(p);
+      Finding& f = notes_[p];
+      f.part = static_cast<Part>(p);
+      f.reason = Reason::kNone;
+      f.hint = Hint::kNone;
+      f.line = 0;
+      f.size = 0;
     }
     blamed_ = -1;
     failed_ = false;
