@@ -357,8 +357,13 @@ std::unique_ptr<EmpTrans> EmpTrans::get(Reading& r) {
 
 void EmpTrans::skipFailed(const Reading& r) {
   if (transFile == nullptr) return;
+  // A type letter in lower case starts a transaction too, which then
+  // fails for it: skipped, it would be a mistake never told.
   std::string letters;
-  for (const Kind& k : kinds()) letters += k.letter;
+  for (const Kind& k : kinds()) {
+    letters += k.letter;
+    letters += static_cast<char>(k.letter - 'A' + 'a');
+  }
   transFile->resumeAtLine(r.line(), letters.c_str());
 }
 
