@@ -116,6 +116,16 @@ Reason endOf(const Finding& note, int next, bool quoteMayFollow) {
   return decimal ? Reason::kDecimal : Reason::kNotEnded;
 }
 
+// A category that fails where a double quote inside the name ended the
+// name ("Gus "Red" Tan"): a double quote follows it on the name's line,
+// before any comment. One on a later line, or in a comment, is no sign.
+bool quoteInName(const Finding& name, const Finding& category) {
+  if (category.line != name.line) return false;
+  const std::string_view rest(category.text, category.size);
+  return rest.substr(0, rest.find_first_of("\n#")).find('"') !=
+         std::string_view::npos;
+}
+
 // "2015/4/1": a date.
 bool isDate(std::string_view text) {
   text = text.substr(0, text.find_first_of(" \t\n\v\f\r"));
@@ -206,9 +216,7 @@ void EmpTrans::readContent(modifstream& in, Reading& r, bool add,
       category = -1;
       break;
     default: {
-      const std::string_view rest(cat.text, cat.size);
-      if (rest.substr(0, rest.find('\n')).find('"') != std::string_view::npos) {
-        // The name ended at a quote inside it.
+      if (quoteInName(nameNote, cat)) {
         r.fail(Part::kName, Reason::kQuoteInName);
       } else {
         r.fail(Part::kCategory, Reason::kNotLetter,
@@ -222,7 +230,9 @@ void EmpTrans::readContent(modifstream& in, Reading& r, bool add,
 
   // A word where the letter belongs ("Hourly"): no amount starts with a
   // letter, so the transaction will fail, for the word.
-  if (isWord(cat)) {
+  if (isWord(cat) && quoteInName(nameNote, cat)) {
+    r.suspect(Part::kName, Reason::kQuoteInName);  // "Gus "Hank" Tan"
+  } else if (isWord(cat)) {
     cat.next = Part::kAmount;
     r.suspect(Part::kCategory, Reason::kWord);
   }
@@ -355,8 +365,13 @@ std::unique_ptr<EmpTrans> EmpTrans::get(Reading& r) {
 
 void EmpTrans::skipFailed(const Reading& r) {
   if (transFile == nullptr) return;
+  // A type letter in lower case starts a transaction too, which then
+  // fails for it: skipped, it would be a mistake never told.
   std::string letters;
-  for (const Kind& k : kinds()) letters += k.letter;
+  for (const Kind& k : kinds()) {
+    letters += k.letter;
+    letters += static_cast<char>(k.letter - 'A' + 'a');
+  }
   transFile->resumeAtLine(r.line(), letters.c_str());
 }
 

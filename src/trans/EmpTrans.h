@@ -111,8 +111,8 @@ class EmpTrans {
   static std::unique_ptr<EmpTrans> get();
   static void closeFile();
   // After a transaction that failed to read: moves to the first line after
-  // the one it starts on that begins with a type letter, so that the
-  // transactions after it can be read.
+  // the one it starts on that begins with a type letter (in either case),
+  // so that the transactions after it can be read.
   static void skipFailed(const Reading& reading);
   // The line the reader is on: where the next transaction would be read.
   static long readerLine() { return transFile ? transFile->line() : 1; }

@@ -1,5 +1,6 @@
 #include "Finding.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -234,13 +235,27 @@ const char* hintWords(Hint h) {
   return "";
 }
 
+// Where to look for a character that only looks like one the field
+// needs. Inside a name whose opening quote was read every character is
+// the name's own (a dash, a space of any kind): only one that passes for
+// the closing double quote can be the mistake.
+std::string_view lookalikeSearched(const Finding& f) {
+  const std::string_view text = extent(f);
+  if (f.part != Part::kName || text.empty() || text[0] != '"') return text;
+  std::size_t at = std::string_view::npos;
+  for (const char* quote : {"\xE2\x80\x9C", "\xE2\x80\x9D", "\xEF\xBC\x82"}) {
+    at = std::min(at, text.find(quote));
+  }
+  return at == std::string_view::npos ? std::string_view() : text.substr(at);
+}
+
 }  // namespace
 
 std::string Finding::what() const {
   std::string words = problem(*this) + hintWords(hint);
   if (!isWarning()) {
     // A character that looks like the one the syntax wants, but is not.
-    if (const char* like = Display::lookalike(extent(*this))) {
+    if (const char* like = Display::lookalike(lookalikeSearched(*this))) {
       words += std::string(" (") + like +
                " only looks like the character the field needs)";
     }
