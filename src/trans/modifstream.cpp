@@ -313,11 +313,19 @@ Date modifstream::getDate(Reading* reading) {
     return reading != nullptr ? &reading->note(p) : nullptr;
   };
   // A part cut short by the number rule leaves its rest to fail what
-  // follows; a part that can't be read counts as 0, and fails the date.
+  // follows: it is to blame. One that can't be read counts as 0, and is
+  // to blame when the date fails for it.
   auto suspect = [&](Part p) {
-    if (reading != nullptr && reading->note(p).reason != Reason::kNone) {
+    if (reading == nullptr) return;
+    const Reason why = reading->note(p).reason;
+    if (why == Reason::kOctalDigit || why == Reason::kTooLong) {
       reading->suspect(p);
     }
+  };
+  auto outOfRange = [&](Part p, Finding::Hint hint) {
+    const Reason why = reading->note(p).reason;
+    reading->fail(p, why == Reason::kNone ? Reason::kDateOutOfRange : why,
+                  hint);
   };
   auto fail = [&](Reason why) {
     if (reading != nullptr) reading->fail(Part::kDate, why);
@@ -364,11 +372,10 @@ Date modifstream::getDate(Reading* reading) {
     throw;
   } catch (const Date::MonthOutOfRange&) {
     if (reading != nullptr) {
-      reading->fail(
-          Part::kMonth, Reason::kDateOutOfRange,
-          month >= 13 && month <= 31 && reading->note(Part::kMonth).base == 10
-              ? Finding::Hint::kMonthOrder
-              : Finding::Hint::kNone);
+      outOfRange(Part::kMonth, month >= 13 && month <= 31 &&
+                                       reading->note(Part::kMonth).base == 10
+                                   ? Finding::Hint::kMonthOrder
+                                   : Finding::Hint::kNone);
     }
     throw;
   } catch (const Date::DayOutOfRange&) {
@@ -383,7 +390,7 @@ Date modifstream::getDate(Reading* reading) {
         } catch (const Date::DayOutOfRange&) {
         }
       }
-      reading->fail(Part::kDay, Reason::kDateOutOfRange);
+      outOfRange(Part::kDay, Finding::Hint::kNone);
     }
     throw;
   }
