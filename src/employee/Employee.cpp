@@ -93,6 +93,9 @@ std::size_t Employee::read() {
   const std::int64_t got = inFile->read(record, kRecordBytes);
   if (got < 0) {
     lastError = inFile->error();
+    // Only a FIFO, socket or directory refuses a read at a position: one
+    // put in place of employee.dat after its name was looked at.
+    if (lastError == ESPIPE || lastError == EISDIR) throw FileChanged();
     throw ReadFailed();
   }
   const auto n = static_cast<std::size_t>(got);

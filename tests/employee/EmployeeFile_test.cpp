@@ -31,6 +31,9 @@ namespace fs = std::filesystem;
 // that many bytes of a read or write through.
 std::map<std::string_view, std::vector<long>> script;
 int fifoWatch = -1;  // a FIFO put in place of employee.dat, watched
+int heldLock = -1;   // another program's lock on employee.dat
+// A step of "open": the name leads to a FIFO by the time it is opened.
+constexpr long kPipe = -100000;
 
 constexpr std::string_view kCalls[] = {"open",      "stat",  "pread", "pwrite",
                                        "ftruncate", "close", "lock",  "read"};
@@ -47,6 +50,14 @@ auto scripted(A... a) {
   const bool scripted = !steps.empty();
   const long step = scripted ? steps.back() : 1L << 40;
   if (scripted) steps.pop_back();
+  if constexpr (k == 0) {
+    if (step == kPipe) {
+      int ends[2];
+      if (::pipe2(ends, O_CLOEXEC) != 0) return -1;
+      ::close(ends[1]);
+      return ends[0];
+    }
+  }
   if (step < 0) {
     // A failed close closes all the same.
     if constexpr (kCalls[k] == "close") real(a...);
@@ -80,6 +91,11 @@ void disturb(std::istream& fault) {
   fault >> what;
   if (what == "file") {
     fault >> what >> arg;
+    if (what == "locked") {
+      heldLock = ::open(file, O_RDONLY | O_CLOEXEC);
+      ::flock(heldLock, LOCK_SH);
+      return;
+    }
     if (what != "resized") fs::remove(file);
     if (what == "directory") fs::create_directory(file);
     if (what == "replaced") ScratchDir::put(file, std::string(180, 'x'));
@@ -97,8 +113,9 @@ void disturb(std::istream& fault) {
       continue;
     }
     auto& steps = script[call];
-    steps.insert(steps.begin(),
-                 std::isdigit(arg[0]) ? std::stol(arg) : -errorNumber(arg));
+    steps.insert(steps.begin(), std::isdigit(arg[0]) ? std::stol(arg)
+                                : arg == "pipe"      ? kPipe
+                                                     : -errorNumber(arg));
   }
 }
 
@@ -106,6 +123,10 @@ void disturb(std::istream& fault) {
 std::string run(const std::string& c) {
   ScratchDir dir;
   Employee::resetIndex();
+  auto descriptors = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), {});
+  };
+  const auto open = descriptors();
   ScratchDir::put(Employee::kFileName,
                   record_text::toBytes("1 0 \"a\" 0 0 2000/1/1\n"
                                        "2 0 \"b\" 0 0 2000/1/1\n"
@@ -149,6 +170,9 @@ std::string run(const std::string& c) {
   EXPECT_EQ(ScratchDir::listing() == before, !torn) << c;
   EXPECT_FALSE(fifoWatch >= 0 && CaseDir::opened(std::exchange(fifoWatch, -1)))
       << c;
+  if (heldLock >= 0) ::close(std::exchange(heldLock, -1));
+  Employee::resetIndex();
+  EXPECT_EQ(descriptors(), open) << c << ": a descriptor was left open";
   return outcome;
 }
 
