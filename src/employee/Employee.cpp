@@ -70,12 +70,9 @@ void Employee::encode(unsigned char* r) const {
 }
 
 void Employee::decode(const unsigned char* r, std::size_t n) {
+  // A field cut in the middle is overwritten as far as the bytes go.
   auto field = [&](std::int32_t& f, std::size_t at) {
-    if (n >= at + 4) {
-      f = le32::get(r + at);
-    } else if (n > at) {
-      le32::overlay(f, r + at, n - at);
-    }
+    if (n > at) le32::overlay(f, r + at, n - at);
   };
   field(id, kIdAt);
   field(deleted, kDeletedAt);

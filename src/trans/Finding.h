@@ -89,7 +89,6 @@ struct Finding {
   long column = 0;  // of that character, from 1, in bytes (a tab is one)
   char text[kTextBytes] = {};  // the characters from there on
   std::size_t size = 0;        // how many of them text holds
-  bool firstOnLine = false;    // only white space stands before it
   // A number: whether it was read, its base, the characters it took, and
   // the value stored. A name: the characters its quotes enclose.
   bool read = false;

@@ -113,7 +113,6 @@ bool modifstream::skipTo(Finding* note) {
   const Finding::Part part = note->part;
   *note = Finding{};
   note->part = part;
-  note->firstOnLine = lineBlank_;
   try {
     note->column = text_.column();
     note->line = line();
@@ -419,7 +418,8 @@ void modifstream::resumeAtLine(long after, const char* letters) {
     return true;
   };
   try {
-    if ((line() <= after || !lineBlank_) && !skipLine()) return;
+    // The type letter's line is never blank up to the reader: it is left.
+    if (!lineBlank_ && !skipLine()) return;
     for (;;) {
       int_type c = text_.sgetc();
       while (c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r') {
