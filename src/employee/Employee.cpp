@@ -70,9 +70,12 @@ void Employee::encode(unsigned char* r) const {
 }
 
 void Employee::decode(const unsigned char* r, std::size_t n) {
-  // A field cut in the middle is overwritten as far as the bytes go.
   auto field = [&](std::int32_t& f, std::size_t at) {
-    if (n > at) le32::overlay(f, r + at, n - at);
+    if (n >= at + 4) {
+      f = le32::get(r + at);
+    } else if (n > at) {
+      le32::overlay(f, r + at, n - at);
+    }
   };
   field(id, kIdAt);
   field(deleted, kDeletedAt);
@@ -111,7 +114,10 @@ void Employee::open(RecordFile& file, RecordFile::Access access, bool atStart,
                     RecordFile::Check check) {
   if (file.open(kFileName, access, atStart, check)) return;
   const int error = file.error();
-  if (!atStart && (error == RecordFile::kNotRegularFile || error == EISDIR)) {
+  // What is no regular file now was one at the start of the run (a FIFO
+  // with no reader refuses a write's open with ENXIO).
+  if (!atStart && (error == RecordFile::kNotRegularFile || error == EISDIR ||
+                   error == ENXIO)) {
     throw FileChanged();
   }
   refuse(file);
@@ -144,7 +150,7 @@ bool Employee::holds(int fd) {
 
 void Employee::buildIndex() {
   StreamSlot slot(inFile);
-  open(*inFile, RecordFile::Access::kRead, true);
+  open(*inFile, RecordFile::Access::kRead, true, RecordFile::Check::kTypeFirst);
   if (SystemCalls::kernelFile(inFile->descriptor())) throw NotRegularFile();
   if (lockDescriptor >= 0) systemCalls.close(lockDescriptor);
   lockDescriptor = -1;
@@ -229,9 +235,9 @@ std::int32_t Employee::searchAscending(std::int32_t wanted) {
 
 void Employee::load(std::int32_t wanted) {
   StreamSlot slot(inFile);
-  // Only the type the name leads to is checked: what is read here is only
-  // ever written back by write(), which checks that the file is still the
-  // one indexed.
+  // Unchecked: what is read here is only ever written back by write(),
+  // which checks that the file is still the one indexed; and what is no
+  // regular file fails the read.
   open(*inFile, RecordFile::Access::kRead, false, RecordFile::Check::kNone);
   const std::int32_t position = find(wanted);
   if (position < 0) throw NoSuch();

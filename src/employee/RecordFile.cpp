@@ -20,10 +20,11 @@ bool RecordFile::open(const char* name, Access access, bool create,
                       Check check) {
   close();
   error_ = 0;
-  // With Check::kFile the descriptor opened is checked all the same below:
-  // the name may lead elsewhere by then.
+  // The descriptor opened is checked all the same below: the name may lead
+  // elsewhere by then.
   struct stat named;
-  if (::stat(name, &named) == 0 && !S_ISREG(named.st_mode)) {
+  if (check == Check::kTypeFirst && ::stat(name, &named) == 0 &&
+      !S_ISREG(named.st_mode)) {
     error_ = refusal(named.st_mode & S_IFMT);
     return false;
   }

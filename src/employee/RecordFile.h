@@ -2,11 +2,10 @@
 // descriptor of a regular file. Its system calls go through SystemCalls.
 //
 // - Opens only regular files (a link to one included): a directory, FIFO or
-//   device is refused by the type its name leads to, before it is opened,
-//   so that a FIFO is never opened (an open of a FIFO releases a writer
-//   waiting at its other end), and one put there in the instant after that
-//   look is not waited on. A missing file is created (mode 0666 less the
-//   umask) only on request; an existing file is never truncated.
+//   device is refused, and the open of a FIFO never waits (nor, with
+//   Check::kTypeFirst, happens at all). A missing file is created (mode
+//   0666 less the umask) only on request; an existing file is never
+//   truncated.
 // - Knows its position without asking the kernel, also after a short or
 //   failed read, and reads and writes at it with pread/pwrite: one system
 //   call per record, no buffer in between.
@@ -28,12 +27,13 @@
 class RecordFile {
  public:
   enum class Access { kRead, kWrite };
-  // What open() learns of the descriptor it opened, beyond the type the
-  // name led to: its facts (statx), refusing any but a regular file; or
-  // nothing, for a read whose every use is checked later (a FIFO, socket or
-  // directory put there in the instant after the look at the name then
-  // fails the read itself).
-  enum class Check { kFile, kNone };
+  // What open() learns of the file: its facts (statx), refusing any but a
+  // regular file; the same, and first the type the name leads to, so that
+  // a FIFO or device is refused without being opened (an open of a FIFO
+  // releases a writer waiting at its other end), where one may stand by
+  // mistake; or nothing, for a read whose every use is checked later (a
+  // FIFO, socket or directory then fails the read itself).
+  enum class Check { kFile, kTypeFirst, kNone };
   // error() after open() refused a FIFO, socket or device.
   static constexpr int kNotRegularFile = -1;
 

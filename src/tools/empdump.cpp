@@ -132,7 +132,8 @@ int main(int argc, char** argv) {
   const std::string name = Display::name(path.c_str(), path.size());
 
   RecordFile file;
-  if (!file.open(path.c_str(), RecordFile::Access::kRead, false)) {
+  if (!file.open(path.c_str(), RecordFile::Access::kRead, false,
+                 RecordFile::Check::kTypeFirst)) {
     std::fprintf(stderr, "empdump:%s: cannot open: %s\n", name.c_str(),
                  errorText(file.error()).c_str());
     return 1;
