@@ -1,5 +1,6 @@
 #include "EmpTrans.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <string_view>
@@ -52,30 +53,34 @@ Reason encodingOf(const Finding& type) {
 // Warns of a number read in another base than its digits say in decimal,
 // or, for the amount, ended by the length limit.
 void warnOfNumber(Reading& r, Part p) {
-  Finding f = r.note(p);
+  const Finding& f = r.note(p);
   if (f.line == 0 || !f.read) return;
   if (p == Part::kAmount && f.reason == Reason::kTooLong) {
-    f.reason = Reason::kAmountCut;
-    r.warn(f);
+    Finding w = f;
+    w.reason = Reason::kAmountCut;
+    r.warn(w);
   }
   if (f.base == 10) return;
   if (f.base == 8 && std::stoll(std::string(f.text, f.length)) == f.value) {
     return;  // "0" and "07" mean the same in both bases
   }
-  f.reason = f.base == 8 ? Reason::kOctal : Reason::kHexadecimal;
-  f.hint = Hint::kNone;
-  r.warn(f);
+  Finding w = f;
+  w.reason = f.base == 8 ? Reason::kOctal : Reason::kHexadecimal;
+  w.hint = Hint::kNone;
+  r.warn(w);
 }
 
 }  // namespace
 
-const std::vector<EmpTrans::Kind>& EmpTrans::kinds() {
-  static const std::vector<Kind> kinds = {
-      {'A', "add", make<AddTrans>, true},
-      {'C', "change", make<ChangeTrans>, false},
-      {'D', "delete", make<DeleteTrans>, false}};
-  return kinds;
-}
+namespace {
+
+constexpr EmpTrans::Kind kKinds[] = {{'A', "add", make<AddTrans>, true},
+                                     {'C', "change", make<ChangeTrans>, false},
+                                     {'D', "delete", make<DeleteTrans>, false}};
+
+}  // namespace
+
+std::span<const EmpTrans::Kind> EmpTrans::kinds() { return kKinds; }
 
 const char* EmpTrans::letters() {
   static const std::string text = [] {
@@ -191,7 +196,10 @@ void EmpTrans::readContent(modifstream& in, Reading& r, bool add,
     w.column = 0;
     r.warn(w);
   }
-  if (!Finding::notUtf8(name).empty()) {
+  const bool ascii = std::all_of(name, name + std::strlen(name), [](char c) {
+    return static_cast<unsigned char>(c) < 0x80;
+  });
+  if (!ascii && !Finding::notUtf8(name).empty()) {
     Finding w = nameNote;
     w.reason = Reason::kNotUtf8;
     r.warn(w);

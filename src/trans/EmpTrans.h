@@ -30,8 +30,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
-#include <vector>
 
 #include "Date.h"
 #include "Employee.h"
@@ -75,7 +75,7 @@ class EmpTrans {
     std::unique_ptr<EmpTrans> (*make)();
     bool givesNumber;
   };
-  static const std::vector<Kind>& kinds();
+  static std::span<const Kind> kinds();
   // The type letters, as a diagnostic lists them: "A, C or D".
   static const char* letters();
 

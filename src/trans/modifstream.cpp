@@ -110,9 +110,13 @@ bool modifstream::skipWhiteSpace() {
 bool modifstream::skipTo(Finding* note) {
   const bool more = skipWhiteSpace();
   if (note == nullptr) return more;
-  const Finding::Part part = note->part;
-  *note = Finding{};
-  note->part = part;
+  // The fields a reader sets as it goes; the rest are set where used.
+  note->reason = Finding::Reason::kNone;
+  note->hint = Finding::Hint::kNone;
+  note->read = false;
+  note->base = 10;
+  note->length = 0;
+  note->value = 0;
   try {
     note->column = text_.column();
     note->line = line();
@@ -326,18 +330,17 @@ Date modifstream::getDate(Reading* reading) {
     reading->fail(p, why == Reason::kNone ? Reason::kDateOutOfRange : why,
                   hint);
   };
+  // The date as a whole starts where its year does.
   auto fail = [&](Reason why) {
-    if (reading != nullptr) reading->fail(Part::kDate, why);
+    if (reading == nullptr) return;
+    reading->note(Part::kDate) = reading->note(Part::kYear);
+    reading->note(Part::kDate).part = Part::kDate;
+    reading->fail(Part::kDate, why);
   };
   std::int32_t year = 0, month = 0, day = 0;
   char separator = '\0';
   const bool gotYear = getNumber(year, Overflow::kClamp, note(Part::kYear));
-  if (reading != nullptr) {
-    reading->note(Part::kDate) = reading->note(Part::kYear);
-    reading->note(Part::kDate).part = Part::kDate;
-    reading->note(Part::kDate).reason = Reason::kNone;
-    if (gotYear) suspect(Part::kYear);
-  }
+  if (gotYear) suspect(Part::kYear);
   if (!getChar(separator) || separator != '/') {
     checkRead();
     fail(reading != nullptr &&
