@@ -372,7 +372,6 @@ std::unique_ptr<EmpTrans> EmpTrans::get(Reading& r) {
 }
 
 void EmpTrans::skipFailed(const Reading& r) {
-  if (transFile == nullptr) return;
   // A type letter in lower case starts a transaction too, which then
   // fails for it: skipped, it would be a mistake never told.
   std::string letters;

@@ -112,7 +112,8 @@ class EmpTrans {
   static void closeFile();
   // After a transaction that failed to read: moves to the first line after
   // the one it starts on that begins with a type letter (in either case),
-  // so that the transactions after it can be read.
+  // so that the transactions after it can be read. Only while the file is
+  // open.
   static void skipFailed(const Reading& reading);
   // The line the reader is on: where the next transaction would be read.
   static long readerLine() { return transFile ? transFile->line() : 1; }
