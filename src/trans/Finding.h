@@ -58,11 +58,11 @@ struct Finding {
     kByteOrderMark,   // the text starts with a UTF-8 byte order mark
     kUtf16,           // the text is in UTF-16
     // Warnings: the transaction is read, but not as it looks.
+    kNotUtf8,             // a name that is not valid UTF-8
     kOctal,               // a leading 0 made the number octal
     kHexadecimal,         // "0x" made it hexadecimal
     kAmountCut,           // the 15-character limit ended the amount
     kNulInName,           // a NUL byte ends the name; the rest is lost
-    kNotUtf8,             // a name that is not valid UTF-8
     kTextAfterLastField,  // ignored
     kLoneCarriageReturn,  // a CR that ends no line: the line goes on
     kTextAfterEnd,        // after a 0x1A, never read
@@ -101,7 +101,7 @@ struct Finding {
   // and month.
   std::int32_t days = 0, year = 0, month = 0;
 
-  bool isWarning() const { return reason >= Reason::kOctal; }
+  bool isWarning() const { return reason >= Reason::kNotUtf8; }
   // The words, e.g. "amount '500,50' is not a whole number (no decimal
   // point or comma)": lower case, no final period.
   std::string what() const;

@@ -49,7 +49,6 @@ class Reading {
   void suspect(Part p, Reason r = Reason::kNone, Hint h = Hint::kNone) {
     if (blamed_ >= 0) return;
     Finding& f = note(p);
-    f.part = p;
     if (r != Reason::kNone) f.reason = r;
     if (h != Hint::kNone) f.hint = h;
     blamed_ = static_cast<int>(p);
