@@ -38,29 +38,34 @@ std::string describe(const EmpTrans& t, const Reading& r) {
   return out;
 }
 
-std::string readFile() {
+// The file read to its end or first error; with `goOn`, read on past each
+// failure from where the dry run resumes, each error told in turn.
+std::string readFile(bool goOn) {
   EmpTrans::openFile();
   std::string out;
   Reading r;
-  try {
-    for (;;) {
+  for (bool more = true; more;) {
+    try {
       const auto t = EmpTrans::get(r);
       out += describe(*t, r) + "@" + std::to_string(r.line()) + "; ";
+    } catch (const EmpTrans::NoMore&) {
+      out += "EmpTrans::NoMore@" + std::to_string(r.line());
+      more = false;
+    } catch (...) {
+      const Finding* f = r.error();
+      out += f == nullptr ? "no finding"
+                          : std::to_string(f->line) + ":" +
+                                std::to_string(f->column) + ": " + f->what();
+      more = goOn && f != nullptr;
+      if (more) EmpTrans::skipFailed(r), out += "; ";
     }
-  } catch (const EmpTrans::NoMore&) {
-    out += "EmpTrans::NoMore@" + std::to_string(r.line());
-  } catch (...) {
-    const Finding* f = r.error();
-    out += f == nullptr ? "no finding"
-                        : std::to_string(f->line) + ":" +
-                              std::to_string(f->column) + ": " + f->what();
   }
   EmpTrans::closeFile();
   return out;
 }
 
 std::string outcome(const std::string& reader, std::istream& options) {
-  if (reader == "file") return readFile();
+  if (reader == "file" || reader == "edit") return readFile(reader == "edit");
   modifstream in(EmpTrans::kFileName);
   if (reader == "date")
     return outcomeOf([&] { return dateText(in.getDate()); });
