@@ -199,7 +199,6 @@ void Employee::buildIndex() {
   // holding the end position.
   endOffset = static_cast<std::int32_t>(size);
   index[count].offset = endOffset;
-  firstEntry.clear();
 }
 
 std::int32_t Employee::find(std::int32_t wanted) {
