@@ -116,7 +116,6 @@ bool modifstream::skipTo(Finding* note) {
   note->read = false;
   note->base = 10;
   note->length = 0;
-  note->value = 0;
   try {
     note->column = text_.column();
     note->line = line();

@@ -104,7 +104,11 @@ TEST(IdTableTest, KeepsTheFirstEntryOfEveryNumberWhereverItIsHeld) {
       EXPECT_EQ(wrong, 0) << n << " numbers, at once: " << atOnce;
       EXPECT_LE(table.limit(), bound);
       EXPECT_TRUE(!atOnce || high >= bound || table.limit() > high);
-      EXPECT_LE(table.probes(), std::size_t{3} * 4 * n);
+      // A bound three times the most that random keys gave in 1,200 tables,
+      // and far below what a hash that degenerates costs (26M here): the
+      // probes depend on the key, and a test must not.
+      EXPECT_LE(table.probes(), std::size_t{64} * n)
+          << n << " numbers, getrandom failing with errno " << failure;
       EXPECT_LT(draws, 1000) << "getrandom failing with errno " << failure;
     }
   }
