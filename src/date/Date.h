@@ -53,8 +53,6 @@ class Date {
   // Writes the 12-byte form to p[0..11].
   void writeTo(unsigned char* p) const;
 
-  friend bool operator==(const Date&, const Date&) = default;
-
  private:
   std::int32_t year = 1900;
   std::int32_t month = 1;
