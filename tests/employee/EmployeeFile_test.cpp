@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 // last: a step < 0 fails the call with errno -step, one >= 0 lets at most
 // that many bytes of a read or write through.
 std::map<std::string_view, std::vector<long>> script;
-int heldLock = -1;   // another program's lock on employee.dat
+int heldLock = -1;  // another program's lock on employee.dat
 // A step of "open": the name leads to a FIFO by the time it is opened.
 constexpr long kPipe = -100000;
 
@@ -130,7 +130,8 @@ std::string run(const std::string& c) {
                   record_text::toBytes("1 0 \"a\" 0 0 2000/1/1\n"
                                        "2 0 \"b\" 0 0 2000/1/1\n"
                                        "3 0 \"c\" 0 0 2000/1/1\n"));
-  ScratchDir::put(EmpTrans::kFileName, "D 1\nD 2\n");
+  ScratchDir::put(EmpTrans::kFileName,
+                  "D 1\nA \"x\" S 1 2000/1/1" + std::string(100, ' ') + "\n");
   std::istringstream in(c);
   std::string op, outcome = "ok";
   in >> op;
