@@ -82,19 +82,17 @@ constexpr EmpTrans::Kind kKinds[] = {{'A', "add", make<AddTrans>, true},
 
 std::span<const EmpTrans::Kind> EmpTrans::kinds() { return kKinds; }
 
-const char* EmpTrans::letters() {
-  static const std::string text = [] {
-    std::string out;
-    const std::size_t n = kinds().size();
-    for (std::size_t k = 0; k < n; ++k) {
-      out += (k == 0       ? ""
-              : k + 1 == n ? " or "
-                           : ", ") +
-             std::string(1, kinds()[k].letter);
-    }
-    return out;
-  }();
-  return text.c_str();
+std::string EmpTrans::letters() {
+  // Made only when a diagnostic names the letters: no state to keep.
+  std::string out;
+  const std::size_t n = kinds().size();
+  for (std::size_t k = 0; k < n; ++k) {
+    out += (k == 0       ? ""
+            : k + 1 == n ? " or "
+                         : ", ") +
+           std::string(1, kinds()[k].letter);
+  }
+  return out;
 }
 
 namespace {

@@ -77,7 +77,7 @@ class EmpTrans {
   };
   static std::span<const Kind> kinds();
   // The type letters, as a diagnostic lists them: "A, C or D".
-  static const char* letters();
+  static std::string letters();
 
   static constexpr std::size_t kNameBytes = 32;
   static constexpr const char* kFileName = "emptrans.dat";

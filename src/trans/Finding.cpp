@@ -81,7 +81,7 @@ std::string lead(const Finding& f) {
   return std::string(Finding::fieldName(f.part)) + " " + quote(f);
 }
 
-const char* letters(Part p) {
+std::string letters(Part p) {
   return p == Part::kType ? EmpTrans::letters() : "S, H or *";
 }
 
