@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <map>
 
+#include "Category.h"
+
 // wcwidth takes the code point itself as its wchar_t.
 #ifndef __STDC_ISO_10646__
 #error "wchar_t does not hold Unicode code points"
@@ -171,10 +173,21 @@ std::size_t Display::characterLength(std::string_view bytes) {
 }
 
 std::string Display::category(std::int32_t code) {
-  return code == 0    ? "S"
-         : code == 1  ? "H"
-         : code == -1 ? "*"
-                      : std::to_string(code);
+  for (const Category& c : kCategories) {
+    if (c.code == code) return std::string(1, c.letter);
+  }
+  return std::to_string(code);
+}
+
+std::string Display::choices(std::string_view letters) {
+  std::string out;
+  for (std::size_t k = 0; k < letters.size(); ++k) {
+    out += (k == 0                    ? ""
+            : k + 1 == letters.size() ? " or "
+                                      : ", ") +
+           std::string(1, letters[k]);
+  }
+  return out;
 }
 
 std::string Display::date(const Date& d) {

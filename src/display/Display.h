@@ -45,8 +45,10 @@ class Display {
   // The length of the valid UTF-8 character that starts `bytes` (not
   // empty), or 0 when its first byte starts none.
   static std::size_t characterLength(std::string_view bytes);
-  // "S", "H", "*", or the code as a number.
+  // The category's letter (see Category), or the code as a number.
   static std::string category(std::int32_t code);
+  // Letters as a sentence lists them: "A, C or D".
+  static std::string choices(std::string_view letters);
   // YYYY-MM-DD, each part as stored.
   static std::string date(const Date& d);
   // The columns that `shown`, a text as `name` or `text` give it, takes on

@@ -90,14 +90,17 @@ class Report : public Batch::Observer {
     if (!failed_) {
       ++counts_[t.kind()];
       if (list_) say(r.line(), t.plan(old_));
-    } else if (EmpTrans::kinds()[t.kind()].givesNumber && failedAdd_ > 0 &&
+    } else if (EmpTrans::kinds()[t.kind()]->givesNumber && failedAdd_ > 0 &&
                !shiftSaid_) {
       shiftSaid_ = true;
-      say(r.line(),
-          "note: the add that failed on line " + std::to_string(failedAdd_) +
-              " is left out, so this add and those after it get numbers one "
-              "lower than they will: a change or delete of those numbers may "
-              "be told wrongly");
+      const std::string failed = EmpTrans::kinds()[failedKind_]->name;
+      const std::string added = EmpTrans::kinds()[t.kind()]->name;
+      say(r.line(), "note: the " + failed + " that failed on line " +
+                        std::to_string(failedAdd_) + " is left out, so this " +
+                        added +
+                        " and those after it get numbers one lower than they "
+                        "will: a change or delete of those numbers may be "
+                        "told wrongly");
     }
     warnings(r);
   }
@@ -109,9 +112,10 @@ class Report : public Batch::Observer {
             ? " (in the transaction of line " + std::to_string(r.line()) + ")"
             : "";
     error(f.line, f.column, f.what() + where);
-    if (r.kind() >= 0 && EmpTrans::kinds()[r.kind()].givesNumber &&
+    if (r.kind() >= 0 && EmpTrans::kinds()[r.kind()]->givesNumber &&
         failedAdd_ == 0) {
       failedAdd_ = r.line();
+      failedKind_ = r.kind();
     }
   }
 
@@ -125,16 +129,19 @@ class Report : public Batch::Observer {
 
   void ended(const Reading& r) override { warnings(r); }
 
-  // What the run would apply before it ends, by kind: "1 add, 2 changes".
+  // What the run would apply before it ends, by each kind that occurs:
+  // "3 transactions would apply: 1 add, 2 changes".
   std::string counts() const {
     long total = 0;
     std::string each;
     for (std::size_t k = 0; k < counts_.size(); ++k) {
+      if (counts_[k] == 0) continue;
       total += counts_[k];
-      each +=
-          (k == 0 ? "" : ", ") + plural(counts_[k], EmpTrans::kinds()[k].name);
+      const EmpTrans::Kind& kind = *EmpTrans::kinds()[k];
+      each += (each.empty() ? ": " : ", ") + std::to_string(counts_[k]) + " " +
+              (counts_[k] == 1 ? kind.name : kind.plural);
     }
-    return plural(total, "transaction") + " would apply: " + each;
+    return plural(total, "transaction") + " would apply" + each;
   }
   // The mistakes that were not listed, said once.
   void unlisted() const {
@@ -176,6 +183,7 @@ class Report : public Batch::Observer {
   bool failed_ = false;
   long mistakes_ = 0, warnings_ = 0;
   long failedAdd_ = 0;  // line of the first add that failed, or 0
+  int failedKind_ = 0;  // and its kind
   bool shiftSaid_ = false;
 };
 

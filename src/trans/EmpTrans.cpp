@@ -5,10 +5,8 @@
 #include <iostream>
 #include <string_view>
 
-#include "AddTrans.h"
-#include "ChangeTrans.h"
-#include "DeleteTrans.h"
 #include "Display.h"
+#include "FieldReader.h"
 
 modifstream* EmpTrans::transFile = nullptr;
 
@@ -19,21 +17,6 @@ using Reason = Finding::Reason;
 using Hint = Finding::Hint;
 
 bool isWhiteSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool isDigit(int c) { return c >= '0' && c <= '9'; }
-bool isLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-template <typename T>
-std::unique_ptr<EmpTrans> make() {
-  return std::make_unique<T>();
-}
-
-// A letter field that holds a word ("Hourly"): its first letter is taken,
-// and the rest fails as the field after it.
-bool isWord(const Finding& letter) {
-  return letter.size > 1 && isLetter(letter.text[1]);
-}
 
 // Whether the first characters of the file say it is not plain text: a
 // byte order mark, or UTF-16.
@@ -50,227 +33,65 @@ Reason encodingOf(const Finding& type) {
   return Reason::kNone;
 }
 
-// Warns of a number read in another base than its digits say in decimal,
-// or, for the amount, ended by the length limit.
-void warnOfNumber(Reading& r, Part p) {
-  const Finding& f = r.note(p);
-  if (f.line == 0 || !f.read) return;
-  if (p == Part::kAmount && f.reason == Reason::kTooLong) {
-    Finding w = f;
-    w.reason = Reason::kAmountCut;
-    r.warn(w);
-  }
-  if (f.base == 10) return;
-  if (f.base == 8 && std::stoll(std::string(f.text, f.length)) == f.value) {
-    return;  // "0" and "07" mean the same in both bases
-  }
-  Finding w = f;
-  w.reason = f.base == 8 ? Reason::kOctal : Reason::kHexadecimal;
-  w.hint = Hint::kNone;
-  r.warn(w);
-}
-
-}  // namespace
-
-namespace {
-
-constexpr EmpTrans::Kind kKinds[] = {{'A', "add", make<AddTrans>, true},
-                                     {'C', "change", make<ChangeTrans>, false},
-                                     {'D', "delete", make<DeleteTrans>, false}};
-
-}  // namespace
-
-std::span<const EmpTrans::Kind> EmpTrans::kinds() { return kKinds; }
-
-std::string EmpTrans::letters() {
-  // Made only when a diagnostic names the letters: no state to keep.
+// The type letters, in the order of the table.
+std::string typeLetters() {
   std::string out;
-  const std::size_t n = kinds().size();
-  for (std::size_t k = 0; k < n; ++k) {
-    out += (k == 0       ? ""
-            : k + 1 == n ? " or "
-                         : ", ") +
-           std::string(1, kinds()[k].letter);
-  }
+  for (const EmpTrans::Kind* k : EmpTrans::kinds()) out += k->letter;
   return out;
 }
 
-namespace {
-
-// A word where the type letter belongs ("Delete"): no kind's first field
-// starts with a letter, so the transaction will fail, for the word.
-void suspectWord(Reading& r, Part first) {
-  if (!isWord(r.note(Part::kType))) return;
-  r.note(Part::kType).next = first;
-  r.suspect(Part::kType, Reason::kWord);
-}
-
-// What is wrong with a number read whole, by what stands right after it:
-// white space must end it (or, where a name may follow, its quote); "1.5"
-// and "500,50" are decimals.
-Reason endOf(const Finding& note, int next, bool quoteMayFollow) {
-  if (next == modifstream::traits_type::eof() || isWhiteSpace(next) ||
-      (quoteMayFollow && next == '"')) {
-    return Reason::kNone;
-  }
-  const bool decimal = (next == '.' || next == ',') &&
-                       note.length + 1 < note.size &&
-                       isDigit(note.text[note.length + 1]);
-  return decimal ? Reason::kDecimal : Reason::kNotEnded;
-}
-
-// A category that fails where a double quote inside the name ended the
-// name ("Gus "Red" Tan"): a double quote follows it on the name's line,
-// before any comment. One on a later line, or in a comment, is no sign.
-bool quoteInName(const Finding& name, const Finding& category) {
-  if (category.line != name.line) return false;
-  const std::string_view rest(category.text, category.size);
-  return rest.substr(0, rest.find_first_of("\n#")).find('"') !=
-         std::string_view::npos;
-}
-
-// "2015/4/1": a date.
-bool isDate(std::string_view text) {
-  text = text.substr(0, text.find_first_of(" \t\n\v\f\r"));
-  int slashes = 0;
-  for (const char c : text) {
-    if (c == '/') {
-      ++slashes;
-    } else if (!isDigit(c)) {
-      return false;
-    }
-  }
-  return slashes == 2;
-}
+constexpr Part kContent[] = {Part::kName, Part::kCategory, Part::kAmount,
+                             Part::kDate};
 
 }  // namespace
 
-void EmpTrans::readId(modifstream& in, Reading& r, bool last) {
-  suspectWord(r, Part::kNumber);
-  Finding& note = r.note(Part::kNumber);
-  const bool read = in.getNumber(id, modifstream::Overflow::kFail, &note);
-  if (read) warnOfNumber(r, Part::kNumber);
-  if (read && note.reason == Reason::kNone) {
-    // The rest of the line after the last field is skipped, whatever it
-    // holds; before a name, a quote may end the number too.
-    if (last) return;
-    const Reason end = endOf(note, in.peekRaw(), true);
-    if (end != Reason::kNone) r.suspect(Part::kNumber, end);
-    return;
-  }
-  // A number that can't be read fails the stream, and with it the name
-  // read that follows; one cut short leaves its rest to fail it.
-  r.suspect(Part::kNumber);
-  if (!last) return;
-  in.checkRead();
-  // No field follows that would report it.
-  r.fail(Part::kNumber);
-  if (read) throw NumberCutShort();
-  throw InvalidNumber();
+std::string EmpTrans::letters() {
+  // Made only when a diagnostic names the letters: no state to keep.
+  return Display::choices(typeLetters());
+}
+
+std::string EmpTrans::synopsis(const Kind& kind) {
+  std::string out(1, kind.letter);
+  for (const Part p : kind.fields) out += std::string(" ") + Finding::syntax(p);
+  return out;
 }
 
 void EmpTrans::readContent() {
   Reading scratch;
-  readContent(*transFile, scratch, false, false);
+  FieldReader in(*transFile, scratch);
+  readFields(in, kContent, kind_);
 }
 
-void EmpTrans::readContent(modifstream& in, Reading& r, bool add,
-                           bool dateIn1901Ignored) {
-  if (add) suspectWord(r, Part::kName);
-  try {
-    in.getQuoted(name, kNameBytes, '"', &r);
-  } catch (const modifstream::InvalidQuotedString&) {
-    // A number where the name of an add belongs: written by habit.
-    const Finding& n = r.note(Part::kName);
-    if (add && n.size > 0 && (isDigit(n.text[0]) || n.text[0] == '-')) {
-      r.note(Part::kName).hint = Hint::kAddTakesNoNumber;
+void EmpTrans::readFields(FieldReader& in, std::span<const Part> fields,
+                          int kind) {
+  if (fields.empty()) return;
+  in.suspectWord(fields.front());
+  const bool numbered =
+      std::find(fields.begin(), fields.end(), Part::kNumber) != fields.end();
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    const Part next = k + 1 < fields.size() ? fields[k + 1] : Part::kType;
+    switch (fields[k]) {
+      case Part::kNumber:
+        id = in.integer(Part::kNumber, next);
+        break;
+      case Part::kName:
+        in.name(name, !numbered && kind >= 0 && kinds()[kind]->givesNumber);
+        break;
+      case Part::kCategory:
+        category = in.category();
+        break;
+      case Part::kAmount:
+        amount = in.integer(Part::kAmount, next);
+        break;
+      case Part::kDate:
+        date = in.date(next == Part::kType);
+        for (const Part q : {Part::kYear, Part::kMonth, Part::kDay}) {
+          if (!ignores(q)) in.warnOfNumber(q);
+        }
+        break;
+      default:
+        break;
     }
-    throw;
-  }
-  const Finding& nameNote = r.note(Part::kName);
-  if (in.quotedLostText()) {
-    Finding w = nameNote;
-    w.reason = Reason::kNulInName;
-    w.column = 0;
-    r.warn(w);
-  }
-  const bool ascii = std::all_of(name, name + std::strlen(name), [](char c) {
-    return static_cast<unsigned char>(c) < 0x80;
-  });
-  if (!ascii && !Finding::notUtf8(name).empty()) {
-    Finding w = nameNote;
-    w.reason = Reason::kNotUtf8;
-    r.warn(w);
-  }
-
-  Finding& cat = r.note(Part::kCategory);
-  char letter = '\0';
-  const bool read = in.getChar(letter, &cat);
-  in.checkRead();
-  if (!read) {
-    r.fail(Part::kCategory, Reason::kMissing);
-    throw InvalidCategory();
-  }
-  switch (letter) {
-    case 'S':
-      category = 0;
-      break;
-    case 'H':
-      category = 1;
-      break;
-    case '*':
-      category = -1;
-      break;
-    default: {
-      if (quoteInName(nameNote, cat)) {
-        r.fail(Part::kName, Reason::kQuoteInName);
-      } else {
-        r.fail(Part::kCategory, Reason::kNotLetter,
-               letter == 's' || letter == 'h' ? Hint::kUpperCase
-               : letter == ','                ? Hint::kCommas
-                                              : Hint::kNone);
-      }
-      throw InvalidCategory();
-    }
-  }
-
-  // A word where the letter belongs ("Hourly"): no amount starts with a
-  // letter, so the transaction will fail, for the word.
-  if (isWord(cat) && quoteInName(nameNote, cat)) {
-    r.suspect(Part::kName, Reason::kQuoteInName);  // "Gus "Hank" Tan"
-  } else if (isWord(cat)) {
-    cat.next = Part::kAmount;
-    r.suspect(Part::kCategory, Reason::kWord);
-  }
-
-  // An amount that can't be read fails the stream, and with it the date;
-  // one run into what follows it fails the date too, by the number rule.
-  Finding& amountNote = r.note(Part::kAmount);
-  const bool got =
-      in.getNumber(amount, modifstream::Overflow::kFail, &amountNote);
-  const int next = in.peekRaw();
-  if (!got || amountNote.reason != Reason::kNone) {
-    r.suspect(Part::kAmount);
-  } else if (const Reason end = endOf(amountNote, next, false);
-             end != Reason::kNone) {
-    // "2015/4/1" where the amount belongs: the date came early.
-    const bool date = next == '/' && isDate(std::string_view(amountNote.text,
-                                                             amountNote.size));
-    r.suspect(Part::kAmount, date ? Reason::kAmountMissing : end);
-  }
-  warnOfNumber(r, Part::kAmount);
-
-  date = in.getDate(&r);
-  const bool ignored = dateIn1901Ignored && date.getYear() == 1901;
-  warnOfNumber(r, Part::kYear);
-  if (!ignored) {
-    warnOfNumber(r, Part::kMonth);
-    warnOfNumber(r, Part::kDay);
-  }
-  // A digit right after the day: the number rule ended it early.
-  if (r.note(Part::kDay).reason != Reason::kNone) {
-    r.fail(Part::kDay);
-    throw NumberCutShort();
   }
 }
 
@@ -325,24 +146,26 @@ std::unique_ptr<EmpTrans> EmpTrans::get(Reading& r) {
     }
   }
 
-  std::unique_ptr<EmpTrans> t;
-  for (std::size_t k = 0; k < kinds().size() && t == nullptr; ++k) {
-    if (kinds()[k].letter != letter) continue;
-    t = kinds()[k].make();
-    t->kind_ = static_cast<int>(k);
-  }
-  if (t == nullptr) {
-    const char upper = letter >= 'a' && letter <= 'z'
-                           ? static_cast<char>(letter - 'a' + 'A')
-                           : '\0';
-    bool lower = false;
-    for (const Kind& k : kinds()) lower = lower || k.letter == upper;
+  const std::string known = typeLetters();
+  const std::size_t k = letter == '\0' ? known.npos : known.find(letter);
+  if (k == known.npos) {
+    const bool lower =
+        letter >= 'a' && letter <= 'z' &&
+        known.find(static_cast<char>(letter - 'a' + 'A')) != known.npos;
+    const std::string words = letters();
+    std::memcpy(type.letters, words.c_str(),
+                std::min(words.size() + 1, sizeof type.letters));
+    type.letters[sizeof type.letters - 1] = '\0';
     r.fail(Part::kType, Reason::kNotLetter,
            lower ? Hint::kUpperCase : Hint::kNone);
     throw InvalidType();
   }
+  const Kind& kind = *kinds()[k];
+  std::unique_ptr<EmpTrans> t = kind.make();
+  t->kind_ = static_cast<int>(k);
   r.setKind(t->kind_);
-  t->readFields(in, r);
+  FieldReader fields(in, r);
+  t->readFields(fields, kind.fields, t->kind_);
 
   // Skip the rest of the line, stopping as soon as nothing can be read, and
   // note what was lost there: a comment, after a "#", is meant to be.
@@ -373,11 +196,19 @@ void EmpTrans::skipFailed(const Reading& r) {
   // A type letter in lower case starts a transaction too, which then
   // fails for it: skipped, it would be a mistake never told.
   std::string letters;
-  for (const Kind& k : kinds()) {
-    letters += k.letter;
-    letters += static_cast<char>(k.letter - 'A' + 'a');
+  for (const Kind* k : kinds()) {
+    letters += k->letter;
+    letters += static_cast<char>(k->letter - 'A' + 'a');
   }
   transFile->resumeAtLine(r.line(), letters.c_str());
+}
+
+std::optional<Employee> EmpTrans::recordBefore() const {
+  const std::span<const Part> fields = kinds()[kind_]->fields;
+  if (std::find(fields.begin(), fields.end(), Part::kNumber) == fields.end()) {
+    return std::nullopt;
+  }
+  return recordOf(id);
 }
 
 std::optional<Employee> EmpTrans::recordOf(std::int32_t id) {

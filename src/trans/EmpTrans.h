@@ -20,9 +20,11 @@
 // read and nothing of it may be applied. What the reader found, and why it
 // failed, it records in the caller's Reading.
 //
-// Each kind (AddTrans, ChangeTrans, DeleteTrans) knows its type letter, its
-// name, how it reads its fields and how a report lists it: kinds() is the
-// one table of them, and nothing else tells kinds apart by their letter.
+// A kind is one file of kinds/: its class, which applies it and lists it
+// in a report, and its Kind, which gives its type letter, its name, and the
+// fields it is written with, which the readers of FieldReader read. kinds()
+// is the one table of them, and nothing else tells kinds apart by their
+// letter.
 #ifndef EMPUPDATE_TRANS_EMPTRANS_H_
 #define EMPUPDATE_TRANS_EMPTRANS_H_
 
@@ -35,6 +37,7 @@
 
 #include "Date.h"
 #include "Employee.h"
+#include "FieldReader.h"
 #include "Finding.h"
 #include "Reading.h"
 #include "modifstream.h"
@@ -52,7 +55,8 @@ class EmpTrans {
   struct InvalidContent : EmpTransErrors {};
   // The category letter is not "S", "H" or "*", or is missing.
   struct InvalidCategory : InvalidContent {};
-  // A "D" without a readable employee number (none, or out of range).
+  // The transaction's last field is a number that can't be read (none, or
+  // out of range): no later field fails for it.
   struct InvalidNumber : InvalidContent {};
   // A digit stands right after the transaction's last number: the number
   // rule ended that number early ("08" is octal 0, then 8).
@@ -65,19 +69,24 @@ class EmpTrans {
 
   using Part = Finding::Part;
 
-  // A kind of transaction: its type letter, its name in reports ("add"),
+  // A kind of transaction: its type letter, its name in reports ("add")
+  // and their plural, the fields written after its letter, in their order,
   // how one is made, and whether it gives out the next employee number (so
   // that leaving one out shifts the numbers of those after it). kinds()
   // lists them all, in the order a summary counts them.
   struct Kind {
     char letter;
     const char* name;
+    const char* plural;
+    std::span<const Part> fields;
     std::unique_ptr<EmpTrans> (*make)();
     bool givesNumber;
   };
-  static std::span<const Kind> kinds();
+  static std::span<const Kind* const> kinds();
   // The type letters, as a diagnostic lists them: "A, C or D".
   static std::string letters();
+  // How a kind is written: C NUMBER "NAME" CATEGORY AMOUNT YEAR/MONTH/DAY.
+  static std::string synopsis(const Kind& kind);
 
   static constexpr std::size_t kNameBytes = 32;
   static constexpr const char* kFileName = "emptrans.dat";
@@ -93,8 +102,8 @@ class EmpTrans {
   // make.
   int kind() const { return kind_; }
   // The record the transaction will change, read before it is applied,
-  // for plan(); none for a kind that changes no record already there.
-  virtual std::optional<Employee> recordBefore() const = 0;
+  // for plan(): that of its employee number, for a kind written with one.
+  std::optional<Employee> recordBefore() const;
   // What the transaction did, once applied, as a report lists it: "add 10:
   // ...", "change 5: name "Jonathan" -> "Al"", "delete 3".
   virtual std::string plan(const std::optional<Employee>& before) const = 0;
@@ -124,6 +133,9 @@ class EmpTrans {
 
   // Reads name, category letter, amount and date into this object.
   void readContent();
+  // Whether the transaction makes nothing of the value read for `p`, so
+  // that how it was read is not worth a warning.
+  virtual bool ignores(Part) const { return false; }
 
   // Fields as read; those a kind does not read keep these starting values.
   std::int32_t id = 0;
@@ -133,15 +145,6 @@ class EmpTrans {
   Date date;
 
  protected:
-  // Reads the fields after the type letter, noting them in `reading`.
-  virtual void readFields(modifstream& in, Reading& reading) = 0;
-  // The fields of "A" and "C" after the employee number. `add`: the
-  // transaction takes no number; `dateIn1901Ignored`: a date in 1901
-  // changes nothing, so its month and day are not warned of.
-  void readContent(modifstream& in, Reading& reading, bool add,
-                   bool dateIn1901Ignored);
-  // Reads the employee number into id; `last`: no field follows it.
-  void readId(modifstream& in, Reading& reading, bool last);
   // Employee::load of this transaction's id into `e`. For an unknown id it
   // writes, on standard error, a line end (flushed), "Transaction found for
   // invalid employee: " and the id in decimal, with no line end after it,
@@ -156,6 +159,9 @@ class EmpTrans {
   static std::string shownFields(const Employee& e);
 
  private:
+  // Reads `fields` of the kind `kind` into this object.
+  void readFields(FieldReader& in, std::span<const Part> fields, int kind);
+
   static modifstream* transFile;
   int kind_ = -1;
 };

@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "Display.h"
-#include "EmpTrans.h"
 
 const char* Finding::fieldName(Part p) {
   switch (p) {
@@ -33,6 +32,24 @@ const char* Finding::fieldName(Part p) {
       break;
   }
   return "text";
+}
+
+const char* Finding::syntax(Part p) {
+  switch (p) {
+    case Part::kNumber:
+      return "NUMBER";
+    case Part::kName:
+      return "\"NAME\"";
+    case Part::kCategory:
+      return "CATEGORY";
+    case Part::kAmount:
+      return "AMOUNT";
+    case Part::kDate:
+      return "YEAR/MONTH/DAY";
+    default:
+      break;
+  }
+  return fieldName(p);
 }
 
 namespace {
@@ -81,10 +98,6 @@ std::string lead(const Finding& f) {
   return std::string(Finding::fieldName(f.part)) + " " + quote(f);
 }
 
-std::string letters(Part p) {
-  return p == Part::kType ? EmpTrans::letters() : "S, H or *";
-}
-
 // The number the writer meant by digits that a leading 0 made octal: the
 // same digits without that 0, with the sign.
 std::string meant(const Finding& f) {
@@ -110,130 +123,227 @@ std::string readAs(const Finding& f) {
          std::to_string(f.value);
 }
 
-std::string problem(const Finding& f) {
-  switch (f.reason) {
-    case Reason::kNone:
-      break;
-    case Reason::kMissing:
-      return std::string(Finding::fieldName(f.part)) +
-             " missing at the end of the file";
-    case Reason::kNotLetter:
-      return lead(f) + " is not " + letters(f.part);
-    case Reason::kWord: {
-      // The rest of the word failed as the field after the letter.
-      Finding rest = f;
-      rest.part = f.next;
-      rest.size = f.size - 1;
-      std::memmove(rest.text, rest.text + 1, rest.size);
-      return lead(f) + " is not " + letters(f.part) + ": one letter, then " +
-             (f.part == Part::kType ? "the fields" : "the amount") + " (" +
-             std::string(1, f.text[0]) + " was taken, then " + quote(rest) +
-             " failed as the " + Finding::fieldName(f.next) + ")";
-    }
-    case Reason::kNotNumber:
-      return lead(f) + " is not a number";
-    case Reason::kNotEnded:
-      return lead(f) + " is not a number: white space must end it";
-    case Reason::kDecimal:
-      return lead(f) + " is not a whole number (no decimal point or comma)";
-    case Reason::kOctalDigit:
-      return lead(f) +
-             " is not a number: a leading 0 makes it octal, in which 8 and 9 "
-             "are not digits (write " +
-             meant(f) + ")";
-    case Reason::kTooLong:
-      return lead(f) + " is longer than 15 characters";
-    case Reason::kOutOfRange:
-      return lead(f) + " is out of range (-2147483648 to 2147483647)";
-    case Reason::kNotQuoted:
-      return lead(f) + " is not in double quotes";
-    case Reason::kCutByLineEnd:
-      return lead(f) + " is cut by a line end (a name is on one line)";
-    case Reason::kNameTooLong:
-      return lead(f) + " is longer than 31 characters";
-    case Reason::kNotClosed:
-      return lead(f) + " is not closed: the file ends inside";
-    case Reason::kQuoteInName:
-      return lead(f) +
-             " ends at its second double quote: a name cannot hold a double "
-             "quote";
-    case Reason::kAmountMissing:
-      return "amount missing: " + quote(f) +
-             " is a date, which comes after the amount";
-    case Reason::kNotDate:
-      return lead(f) + " is not YEAR/MONTH/DAY with '/' between";
-    case Reason::kDateOutOfRange:
-      if (f.part == Part::kYear) {
-        return lead(f) + " is out of range (1901 to 2099)" + readAs(f);
-      }
-      if (f.part == Part::kMonth) {
-        return lead(f) + " is out of range (1 to 12)" + readAs(f);
-      }
-      return lead(f) + " is out of range: " + std::to_string(f.year) + "/" +
-             std::to_string(f.month) + " has " + std::to_string(f.days) +
-             " days" + readAs(f);
-    case Reason::kByteOrderMark:
-      return "the text starts with a UTF-8 byte order mark (bytes EF BB BF): "
-             "save it without one";
-    case Reason::kUtf16: {
-      char bytes[16];
-      std::snprintf(bytes, sizeof bytes, "%02X %02X",
-                    static_cast<unsigned char>(f.text[0]),
-                    static_cast<unsigned char>(f.text[1]));
-      return std::string(
-                 "the file is in UTF-16 (its text starts with the "
-                 "bytes ") +
-             bytes + "): save it as UTF-8";
-    }
-    case Reason::kOctal:
-    case Reason::kHexadecimal:
-      return lead(f) + " is read as " +
-             (f.reason == Reason::kOctal ? "octal, for its leading 0: "
-                                         : "hexadecimal: ") +
-             (f.part == Part::kNumber ? "employee " : "") +
-             std::to_string(f.value);
-    case Reason::kAmountCut:
-      return lead(f) +
-             " ends at 15 characters: what follows it is read as the next "
-             "field";
-    case Reason::kNulInName:
-      return "the name holds a NUL byte: it ends there, and the rest is lost";
-    case Reason::kNotUtf8:
-      return lead(f) + " is not valid UTF-8 (bytes " +
-             Finding::notUtf8(extent(f)) + "): it is stored as it is";
-    case Reason::kTextAfterLastField:
-      return "text after the last field is ignored";
-    case Reason::kLoneCarriageReturn:
-      return "a carriage return without a line feed ends no line: the rest of "
-             "the line after it is ignored, transactions included";
-    case Reason::kTextAfterEnd:
-      return "text after a Ctrl-Z (byte 0x1A), which ends the transactions, "
-             "is ignored";
-  }
-  return "";
+// The reasons: each its severity, its words, and, for a warning, the phrase
+// that lists it in the help and the manual (what the run does without a
+// word). A row a reason, in the order of the enum.
+struct ReasonRow {
+  Reason reason;
+  Finding::Severity severity;
+  std::string (*words)(const Finding&);
+  const char* listed;
+};
+
+constexpr auto kError = Finding::Severity::kError;
+constexpr auto kWarning = Finding::Severity::kWarning;
+
+// The words of a reason that read or reinterpret a number.
+std::string readInBase(const Finding& f) {
+  return lead(f) + " is read as " +
+         (f.reason == Reason::kOctal ? "octal, for its leading 0: "
+                                     : "hexadecimal: ") +
+         (f.part == Part::kNumber ? "employee " : "") + std::to_string(f.value);
 }
 
-const char* hintWords(Hint h) {
-  switch (h) {
-    case Hint::kNone:
-      break;
-    case Hint::kUpperCase:
-      return " (upper case)";
-    case Hint::kCommas:
-      return ": fields are separated by white space, not commas";
-    case Hint::kAccounting:
-      return ": write a negative amount with a minus sign, as -500";
-    case Hint::kFourDigitYear:
-      return ": the year has four digits";
-    case Hint::kYearFirst:
-      return ": the year comes first, YEAR/MONTH/DAY";
-    case Hint::kMonthOrder:
-      return ": the order is YEAR/MONTH/DAY";
-    case Hint::kAddTakesNoNumber:
-      return ": an add takes no employee number, since it gets the next one";
+constexpr ReasonRow kReasons[] = {
+    {Reason::kNone, kError, [](const Finding&) { return std::string(); },
+     nullptr},
+    {Reason::kMissing, kError,
+     [](const Finding& f) {
+       return std::string(Finding::fieldName(f.part)) +
+              " missing at the end of the file";
+     },
+     nullptr},
+    {Reason::kNotLetter, kError,
+     [](const Finding& f) { return lead(f) + " is not " + f.letters; },
+     nullptr},
+    {Reason::kWord, kError,
+     [](const Finding& f) {
+       // The rest of the word failed as the field after the letter.
+       Finding rest = f;
+       rest.part = f.next;
+       rest.size = f.size - 1;
+       std::memmove(rest.text, rest.text + 1, rest.size);
+       return lead(f) + " is not " + f.letters + ": one letter, then " +
+              (f.part == Part::kType ? "the fields" : "the amount") + " (" +
+              std::string(1, f.text[0]) + " was taken, then " + quote(rest) +
+              " failed as the " + Finding::fieldName(f.next) + ")";
+     },
+     nullptr},
+    {Reason::kNotNumber, kError,
+     [](const Finding& f) { return lead(f) + " is not a number"; }, nullptr},
+    {Reason::kNotEnded, kError,
+     [](const Finding& f) {
+       return lead(f) + " is not a number: white space must end it";
+     },
+     nullptr},
+    {Reason::kDecimal, kError,
+     [](const Finding& f) {
+       return lead(f) + " is not a whole number (no decimal point or comma)";
+     },
+     nullptr},
+    {Reason::kOctalDigit, kError,
+     [](const Finding& f) {
+       return lead(f) +
+              " is not a number: a leading 0 makes it octal, in which 8 and 9 "
+              "are not digits (write " +
+              meant(f) + ")";
+     },
+     nullptr},
+    {Reason::kTooLong, kError,
+     [](const Finding& f) { return lead(f) + " is longer than 15 characters"; },
+     nullptr},
+    {Reason::kOutOfRange, kError,
+     [](const Finding& f) {
+       return lead(f) + " is out of range (-2147483648 to 2147483647)";
+     },
+     nullptr},
+    {Reason::kNotQuoted, kError,
+     [](const Finding& f) { return lead(f) + " is not in double quotes"; },
+     nullptr},
+    {Reason::kCutByLineEnd, kError,
+     [](const Finding& f) {
+       return lead(f) + " is cut by a line end (a name is on one line)";
+     },
+     nullptr},
+    {Reason::kNameTooLong, kError,
+     [](const Finding& f) { return lead(f) + " is longer than 31 characters"; },
+     nullptr},
+    {Reason::kNotClosed, kError,
+     [](const Finding& f) {
+       return lead(f) + " is not closed: the file ends inside";
+     },
+     nullptr},
+    {Reason::kQuoteInName, kError,
+     [](const Finding& f) {
+       return lead(f) +
+              " ends at its second double quote: a name cannot hold a double "
+              "quote";
+     },
+     nullptr},
+    {Reason::kAmountMissing, kError,
+     [](const Finding& f) {
+       return "amount missing: " + quote(f) +
+              " is a date, which comes after the amount";
+     },
+     nullptr},
+    {Reason::kNotDate, kError,
+     [](const Finding& f) {
+       return lead(f) + " is not YEAR/MONTH/DAY with '/' between";
+     },
+     nullptr},
+    {Reason::kDateOutOfRange, kError,
+     [](const Finding& f) {
+       if (f.part == Part::kYear) {
+         return lead(f) + " is out of range (1901 to 2099)" + readAs(f);
+       }
+       if (f.part == Part::kMonth) {
+         return lead(f) + " is out of range (1 to 12)" + readAs(f);
+       }
+       return lead(f) + " is out of range: " + std::to_string(f.year) + "/" +
+              std::to_string(f.month) + " has " + std::to_string(f.days) +
+              " days" + readAs(f);
+     },
+     nullptr},
+    {Reason::kByteOrderMark, kError,
+     [](const Finding&) {
+       return std::string(
+           "the text starts with a UTF-8 byte order mark (bytes EF BB BF): "
+           "save it without one");
+     },
+     nullptr},
+    {Reason::kUtf16, kError,
+     [](const Finding& f) {
+       char bytes[16];
+       std::snprintf(bytes, sizeof bytes, "%02X %02X",
+                     static_cast<unsigned char>(f.text[0]),
+                     static_cast<unsigned char>(f.text[1]));
+       return std::string(
+                  "the file is in UTF-16 (its text starts with the bytes ") +
+              bytes + "): save it as UTF-8";
+     },
+     nullptr},
+    {Reason::kNotUtf8, kWarning,
+     [](const Finding& f) {
+       return lead(f) + " is not valid UTF-8 (bytes " +
+              Finding::notUtf8(extent(f)) + "): it is stored as it is";
+     },
+     "store a name that is not valid UTF-8, byte for byte"},
+    {Reason::kOctal, kWarning, readInBase,
+     "read a number with a leading 0 as octal (010 is 8)"},
+    {Reason::kHexadecimal, kWarning, readInBase,
+     "read a number that starts with 0x as hexadecimal"},
+    {Reason::kAmountCut, kWarning,
+     [](const Finding& f) {
+       return lead(f) +
+              " ends at 15 characters: what follows it is read as the next "
+              "field";
+     },
+     "end an amount at 15 characters, the rest read as the next field"},
+    {Reason::kNulInName, kWarning,
+     [](const Finding&) {
+       return std::string(
+           "the name holds a NUL byte: it ends there, and the rest is lost");
+     },
+     "ignore what follows a NUL byte in a name"},
+    {Reason::kTextAfterLastField, kWarning,
+     [](const Finding&) {
+       return std::string("text after the last field is ignored");
+     },
+     "ignore text after a transaction's last field (but a comment, after a "
+     "#)"},
+    {Reason::kLoneCarriageReturn, kWarning,
+     [](const Finding&) {
+       return std::string(
+           "a carriage return without a line feed ends no line: the rest of "
+           "the line after it is ignored, transactions included");
+     },
+     "ignore the rest of a line after a carriage return that ends no line"},
+    {Reason::kTextAfterEnd, kWarning,
+     [](const Finding&) {
+       return std::string(
+           "text after a Ctrl-Z (byte 0x1A), which ends the transactions, is "
+           "ignored");
+     },
+     "ignore text after a Ctrl-Z (byte 0x1A)"},
+};
+
+constexpr bool inEnumOrder() {
+  int at = 0;
+  for (const ReasonRow& row : kReasons) {
+    if (static_cast<int>(row.reason) != at++) return false;
   }
-  return "";
+  return at == static_cast<int>(Reason::kReasons);
 }
+static_assert(inEnumOrder(), "a row a reason, in the order of the enum");
+
+const ReasonRow& rowOf(Reason r) { return kReasons[static_cast<int>(r)]; }
+
+struct HintRow {
+  Hint hint;
+  const char* words;
+};
+
+// What else the operator should know, said after the reason's words.
+constexpr HintRow kHints[] = {
+    {Hint::kNone, ""},
+    {Hint::kUpperCase, " (upper case)"},
+    {Hint::kCommas, ": fields are separated by white space, not commas"},
+    {Hint::kAccounting, ": write a negative amount with a minus sign, as -500"},
+    {Hint::kFourDigitYear, ": the year has four digits"},
+    {Hint::kYearFirst, ": the year comes first, YEAR/MONTH/DAY"},
+    {Hint::kMonthOrder, ": the order is YEAR/MONTH/DAY"},
+    {Hint::kAddTakesNoNumber,
+     ": an add takes no employee number, since it gets the next one"},
+};
+
+constexpr bool hintsInOrder() {
+  int at = 0;
+  for (const HintRow& row : kHints) {
+    if (static_cast<int>(row.hint) != at++) return false;
+  }
+  return at == static_cast<int>(Hint::kHints);
+}
+static_assert(hintsInOrder(), "a row a hint, in the order of the enum");
 
 // Where to look for a character that only looks like one the field
 // needs. Inside a name whose opening quote was read every character is
@@ -251,8 +361,11 @@ std::string_view lookalikeSearched(const Finding& f) {
 
 }  // namespace
 
+Finding::Severity Finding::severity() const { return rowOf(reason).severity; }
+
 std::string Finding::what() const {
-  std::string words = problem(*this) + hintWords(hint);
+  std::string words =
+      rowOf(reason).words(*this) + kHints[static_cast<int>(hint)].words;
   if (!isWarning()) {
     // A character that looks like the one the syntax wants, but is not.
     if (const char* like = Display::lookalike(lookalikeSearched(*this))) {
@@ -274,6 +387,15 @@ std::string Finding::notUtf8(std::string_view text) {
     std::snprintf(hex, sizeof hex, "%02X",
                   static_cast<unsigned char>(text[i++]));
     out += (out.empty() ? "" : ", ") + std::string(hex);
+  }
+  return out;
+}
+
+std::string Finding::warningList(const char* indent) {
+  std::string out;
+  for (const ReasonRow& row : kReasons) {
+    if (row.severity == kWarning)
+      out += indent + std::string(row.listed) + "\n";
   }
   return out;
 }

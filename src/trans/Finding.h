@@ -5,9 +5,11 @@
 // was not read; one with a warning reason is text the run reads otherwise
 // than it looks, or ignores, without a word.
 //
-// what() turns a finding into the words of its diagnostic or warning: the
-// one place that maps each reason and hint to text. It reads nothing but
-// the finding itself.
+// Finding.cpp holds the one table of reasons: each with its severity (an
+// error stops the transaction; a warning only tells of it) and its words,
+// and the one table of hints. what() turns a finding into those words,
+// reading nothing but the finding itself. A new warning is a row there and
+// the place in the reader that finds it.
 #ifndef EMPUPDATE_TRANS_FINDING_H_
 #define EMPUPDATE_TRANS_FINDING_H_
 
@@ -35,29 +37,30 @@ struct Finding {
   };
   static constexpr int kParts = static_cast<int>(Part::kEnd) + 1;
 
+  // Why a field failed, or what the run reads there otherwise than it
+  // looks. Whether a reason is an error or a warning is its row's, in the
+  // table of Finding.cpp, not its place here.
   enum class Reason {
     kNone,
-    // Errors: the transaction is not read.
-    kMissing,         // the text ended before the field
-    kNotLetter,       // a type or category letter that is none of its set
-    kWord,            // a word where the letter belongs ("Hourly")
-    kNotNumber,       // no digit
-    kNotEnded,        // a number run into what follows it ("1x")
-    kDecimal,         // "1.5", "500,50"
-    kOctalDigit,      // "08": octal, in which 8 and 9 are not digits
-    kTooLong,         // a number of more than 15 characters
-    kOutOfRange,      // beyond the signed 32-bit range
-    kNotQuoted,       // a name without its opening double quote
-    kCutByLineEnd,    // a name broken by a line end
-    kNameTooLong,     // more than 31 characters
-    kNotClosed,       // the text ends inside a name
-    kQuoteInName,     // a double quote inside a name ends it
-    kAmountMissing,   // a date where the amount belongs
-    kNotDate,         // no YEAR/MONTH/DAY
-    kDateOutOfRange,  // a year, month or day out of its range
-    kByteOrderMark,   // the text starts with a UTF-8 byte order mark
-    kUtf16,           // the text is in UTF-16
-    // Warnings: the transaction is read, but not as it looks.
+    kMissing,             // the text ended before the field
+    kNotLetter,           // a type or category letter that is none of its set
+    kWord,                // a word where the letter belongs ("Hourly")
+    kNotNumber,           // no digit
+    kNotEnded,            // a number run into what follows it ("1x")
+    kDecimal,             // "1.5", "500,50"
+    kOctalDigit,          // "08": octal, in which 8 and 9 are not digits
+    kTooLong,             // a number of more than 15 characters
+    kOutOfRange,          // beyond the signed 32-bit range
+    kNotQuoted,           // a name without its opening double quote
+    kCutByLineEnd,        // a name broken by a line end
+    kNameTooLong,         // more than 31 characters
+    kNotClosed,           // the text ends inside a name
+    kQuoteInName,         // a double quote inside a name ends it
+    kAmountMissing,       // a date where the amount belongs
+    kNotDate,             // no YEAR/MONTH/DAY
+    kDateOutOfRange,      // a year, month or day out of its range
+    kByteOrderMark,       // the text starts with a UTF-8 byte order mark
+    kUtf16,               // the text is in UTF-16
     kNotUtf8,             // a name that is not valid UTF-8
     kOctal,               // a leading 0 made the number octal
     kHexadecimal,         // "0x" made it hexadecimal
@@ -66,18 +69,22 @@ struct Finding {
     kTextAfterLastField,  // ignored
     kLoneCarriageReturn,  // a CR that ends no line: the line goes on
     kTextAfterEnd,        // after a 0x1A, never read
+    kReasons              // how many there are
   };
+
+  enum class Severity { kError, kWarning };
 
   // What else the operator should know: a rule that surprises.
   enum class Hint {
     kNone,
-    kUpperCase,        // a lower-case letter of the set
-    kCommas,           // fields separated by commas
-    kAccounting,       // "(500)" for -500
-    kFourDigitYear,    // "15/4/1"
-    kYearFirst,        // "17/5/1901": the year last
-    kMonthOrder,       // a month of 13 to 31: DAY/MONTH/YEAR perhaps
-    kAddTakesNoNumber  // "A 7 ..."
+    kUpperCase,         // a lower-case letter of the set
+    kCommas,            // fields separated by commas
+    kAccounting,        // "(500)" for -500
+    kFourDigitYear,     // "15/4/1"
+    kYearFirst,         // "17/5/1901": the year last
+    kMonthOrder,        // a month of 13 to 31: DAY/MONTH/YEAR perhaps
+    kAddTakesNoNumber,  // "A 7 ..."
+    kHints              // how many there are
   };
 
   static constexpr std::size_t kTextBytes = 48;
@@ -97,16 +104,26 @@ struct Finding {
   std::int32_t value = 0;
   // kWord: the field that failed after the letter was taken.
   Part next = Part::kType;
+  // kNotLetter, kWord: the letters the field takes, as "S, H or *", noted
+  // by the reader that knows them.
+  char letters[32] = {};
   // kDateOutOfRange of a day: the days of the date's month, and its year
   // and month.
   std::int32_t days = 0, year = 0, month = 0;
 
-  bool isWarning() const { return reason >= Reason::kNotUtf8; }
+  Severity severity() const;
+  bool isWarning() const { return severity() == Severity::kWarning; }
   // The words, e.g. "amount '500,50' is not a whole number (no decimal
   // point or comma)": lower case, no final period.
   std::string what() const;
   // "employee number", "amount", ...
   static const char* fieldName(Part p);
+  // How a transaction's text writes the field: NUMBER, "NAME", CATEGORY,
+  // AMOUNT, YEAR/MONTH/DAY.
+  static const char* syntax(Part p);
+  // The warnings, each as a short phrase, for a tool's help and the manual:
+  // "ignore text after a transaction's last field".
+  static std::string warningList(const char* indent);
   // The bytes of `text` that are not part of valid UTF-8, as "E9, FC";
   // empty for valid UTF-8.
   static std::string notUtf8(std::string_view text);

@@ -26,13 +26,18 @@ std::string dateText(const Date& d) {
          "-" + std::to_string(d.getDay());
 }
 
-// The transaction just read, as its letter and fields, and its warnings.
+// The transaction just read, as its letter and id, the rest of the fields
+// it is written with, and its warnings.
 std::string describe(const EmpTrans& t, const Reading& r) {
-  const char letter = EmpTrans::kinds()[t.kind()].letter;
-  std::string out = letter + std::to_string(t.id);
-  if (letter != 'D') {
-    out += " '" + escape(t.name) + "' " + std::to_string(t.category) + " " +
-           std::to_string(t.amount) + " " + dateText(t.date);
+  using Part = Finding::Part;
+  const EmpTrans::Kind& kind = *EmpTrans::kinds()[t.kind()];
+  std::string out = kind.letter + std::to_string(t.id);
+  for (const Part p : kind.fields) {
+    out += p == Part::kName       ? " '" + escape(t.name) + "'"
+           : p == Part::kCategory ? " " + std::to_string(t.category)
+           : p == Part::kAmount   ? " " + std::to_string(t.amount)
+           : p == Part::kDate     ? " " + dateText(t.date)
+                                  : "";
   }
   for (const Finding& w : r.warnings()) out += " [" + w.what() + "]";
   return out;

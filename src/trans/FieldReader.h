@@ -1,0 +1,53 @@
+// FieldReader: the readers of a transaction's fields, one a field, on the
+// transaction file's stream. Each reads its field by the syntax of
+// modifstream, notes in the transaction's Reading where the field stood and
+// what was read there, and, where the field fails, why: the one place that
+// blames that field. A kind is read by calling them in the order of its
+// fields.
+//
+// A field that fails throws as modifstream's readers do, or one of the
+// EmpTrans errors named below. A field found wrong before it fails anything
+// (a number run into what follows it, which by the number rule fails only
+// the next field) is suspected, and blamed if the transaction fails.
+#ifndef EMPUPDATE_TRANS_FIELDREADER_H_
+#define EMPUPDATE_TRANS_FIELDREADER_H_
+
+#include <cstdint>
+
+#include "Date.h"
+#include "Finding.h"
+#include "Reading.h"
+#include "modifstream.h"
+
+class FieldReader {
+ public:
+  using Part = Finding::Part;
+
+  FieldReader(modifstream& in, Reading& reading) : in_(in), r_(reading) {}
+
+  // An integer field: the employee number or the amount. `next` is the
+  // field that follows, or Part::kType when none does; then a number that
+  // can't be read, or that stops at a digit, fails here, as
+  // EmpTrans::InvalidNumber or EmpTrans::NumberCutShort.
+  std::int32_t integer(Part p, Part next);
+  // The name into `buffer` (EmpTrans::kNameBytes). `numberless`: the
+  // transaction gets the next employee number, and is written without one.
+  void name(char* buffer, bool numberless);
+  // The category letter's code; throws EmpTrans::InvalidCategory.
+  std::int32_t category();
+  // The date; `last`: no field follows it, so a day that stops at a digit
+  // fails here, as EmpTrans::NumberCutShort.
+  Date date(bool last);
+  // Warns of a number read in another base than its digits say in decimal,
+  // or, for the amount, ended by the length limit.
+  void warnOfNumber(Part p);
+  // A word where the type letter belongs ("Delete"): no first field starts
+  // with a letter, so the transaction will fail, for the word.
+  void suspectWord(Part first);
+
+ private:
+  modifstream& in_;
+  Reading& r_;
+};
+
+#endif  // EMPUPDATE_TRANS_FIELDREADER_H_

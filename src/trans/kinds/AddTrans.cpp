@@ -1,0 +1,41 @@
+// AddTrans: the "A" transaction, A "NAME" CATEGORY AMOUNT YEAR/MONTH/DAY.
+// process() stores every field exactly as read in a new record, which gets
+// the next employee number (the transaction's own id, -1, is not used) and
+// is appended to employee.dat. It passes on the errors of Employee::add.
+#include "EmpTrans.h"
+
+namespace {
+
+using Part = Finding::Part;
+
+class AddTrans : public EmpTrans {
+ public:
+  AddTrans() { id = -1; }
+
+  void process() override {
+    // Every field as read, markers included: an add may store category -1,
+    // amount 0, an empty name or a date in 1901.
+    Employee e;
+    e.setCategory(category);
+    e.setAmount(amount);
+    e.setName(name);
+    e.setDate(date);
+    e.add();
+  }
+
+  std::string plan(const std::optional<Employee>&) const override {
+    // The record appended last got the highest number there is.
+    const std::optional<Employee> e = recordOf(Employee::getMaxId());
+    return "add " + std::to_string(e->getId()) + ": " + shownFields(*e);
+  }
+};
+
+constexpr Part kFields[] = {Part::kName, Part::kCategory, Part::kAmount,
+                            Part::kDate};
+
+std::unique_ptr<EmpTrans> make() { return std::make_unique<AddTrans>(); }
+
+}  // namespace
+
+extern const EmpTrans::Kind kAddKind = {'A',     "add", "adds",
+                                        kFields, make,  true};

@@ -1,0 +1,62 @@
+// ChangeTrans: the "C" transaction,
+// C NUMBER "NAME" CATEGORY AMOUNT YEAR/MONTH/DAY. process() loads the
+// record of the employee number, sets each field the transaction gives (an
+// empty name, category "*", amount 0 and a date in 1901 keep the field as
+// it is), and writes it back, even when nothing changed. For an unknown
+// employee number it writes its message and throws Employee::NoSuch.
+#include "Display.h"
+#include "EmpTrans.h"
+
+namespace {
+
+using Part = Finding::Part;
+
+class ChangeTrans : public EmpTrans {
+ public:
+  void process() override {
+    Employee e;
+    loadOrReport(e);
+    if (category != -1) e.setCategory(category);
+    if (amount != 0) e.setAmount(amount);
+    if (name[0] != '\0') e.setName(name);
+    if (date.getYear() != 1901) e.setDate(date);
+    // Written back even when nothing changed; a deleted record stays
+    // deleted.
+    e.write();
+  }
+
+  // The month and day of a date in 1901, which changes nothing.
+  bool ignores(Part p) const override {
+    return (p == Part::kMonth || p == Part::kDay) && date.getYear() == 1901;
+  }
+
+  std::string plan(const std::optional<Employee>& before) const override {
+    const Employee now = *recordOf(id);
+    std::string changed;
+    auto field = [&](const char* name, const std::string& from,
+                     const std::string& to) {
+      if (from == to) return;
+      changed += (changed.empty() ? ": " : "; ") + std::string(name) + " " +
+                 from + " -> " + to;
+    };
+    field("name", shownName(*before), shownName(now));
+    field("category", Display::category(before->getCategory()),
+          Display::category(now.getCategory()));
+    field("amount", std::to_string(before->getAmount()),
+          std::to_string(now.getAmount()));
+    field("date", Display::date(before->getDate()),
+          Display::date(now.getDate()));
+    return "change " + std::to_string(id) +
+           (changed.empty() ? ": nothing changes" : changed);
+  }
+};
+
+constexpr Part kFields[] = {Part::kNumber, Part::kName, Part::kCategory,
+                            Part::kAmount, Part::kDate};
+
+std::unique_ptr<EmpTrans> make() { return std::make_unique<ChangeTrans>(); }
+
+}  // namespace
+
+extern const EmpTrans::Kind kChangeKind = {'C',     "change", "changes",
+                                           kFields, make,     false};
