@@ -78,7 +78,6 @@ std::string Batch::diagnostic(const std::exception_ptr& error) const {
   context.finding = reading_.error();
   context.openError = openError_;
   context.readError = EmpTrans::readError();
-  context.fileError = Employee::systemError();
   context.signal = Interruption::pending();
   return Diagnostic::line("empupdate", error, context);
 }

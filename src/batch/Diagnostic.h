@@ -30,12 +30,12 @@ class Diagnostic {
     const Finding* finding = nullptr;
     int openError = 0;  // why emptrans.dat could not be opened
     int readError = 0;  // errno of a read error on emptrans.dat
-    int fileError = 0;  // errno of the last failed call on employee.dat
     int signal = 0;     // the signal that stopped the run
   };
 
   // What is wrong, for the error held by `error` (any type, or none), and
-  // the file it concerns.
+  // the file it concerns. The errno of a failure of employee.dat is the one
+  // nested in the error.
   static std::string what(const std::exception_ptr& error,
                           const Context& context, std::string* file = nullptr);
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <system_error>
 
 #include "LittleEndian.h"
 #include "SystemCalls.h"
@@ -31,6 +32,18 @@ class StreamSlot {
   RecordFile*& slot_;
 };
 
+// Throws the error E with the errno behind it nested in it, as a
+// std::system_error: E stays the empty class its catchers know, and the
+// cause travels with it to whoever tells of it.
+template <typename E>
+[[noreturn]] void raise(int error) {
+  try {
+    throw std::system_error(error, std::generic_category());
+  } catch (const std::system_error&) {
+    std::throw_with_nested(E());
+  }
+}
+
 }  // namespace
 
 Array<Employee::Location> Employee::index(1);
@@ -43,7 +56,6 @@ std::int32_t Employee::maxId = 0;
 std::int32_t Employee::endOffset = 0;
 RecordFile* Employee::inFile = nullptr;
 RecordFile* Employee::outFile = nullptr;
-int Employee::lastError = 0;
 int Employee::lockDescriptor = -1;
 SystemCalls::Facts Employee::indexed = {};
 bool Employee::ascending = true;
@@ -92,11 +104,11 @@ std::size_t Employee::read() {
   unsigned char record[kRecordBytes];
   const std::int64_t got = inFile->read(record, kRecordBytes);
   if (got < 0) {
-    lastError = inFile->error();
+    const int error = inFile->error();
     // Only a FIFO, socket or directory refuses a read at a position: one
     // put in place of employee.dat after its name was looked at.
-    if (lastError == ESPIPE || lastError == EISDIR) throw FileChanged();
-    throw ReadFailed();
+    if (error == ESPIPE || error == EISDIR) throw FileChanged();
+    raise<ReadFailed>(error);
   }
   const auto n = static_cast<std::size_t>(got);
   if (n < 4) throw EndOfFile();
@@ -124,9 +136,8 @@ void Employee::open(RecordFile& file, RecordFile::Access access, bool atStart,
 }
 
 void Employee::refuse(const RecordFile& file) {
-  lastError = file.error();
-  if (lastError == RecordFile::kNotRegularFile) throw NotRegularFile();
-  throw CantOpenFile();
+  if (file.error() == RecordFile::kNotRegularFile) throw NotRegularFile();
+  raise<CantOpenFile>(file.error());
 }
 
 void Employee::lock(int fd) {
@@ -137,9 +148,8 @@ void Employee::lock(int fd) {
     lockDescriptor = held;
     return;
   }
-  lastError = errno;
-  if (lastError == EWOULDBLOCK) throw InUse();
-  throw LockFailed();
+  if (errno == EWOULDBLOCK) throw InUse();
+  raise<LockFailed>(errno);
 }
 
 bool Employee::holds(int fd) {
@@ -161,8 +171,7 @@ void Employee::buildIndex() {
   // indexed.
   const std::int64_t size = inFile->currentSize();
   if (size < 0) {
-    lastError = inFile->error();
-    throw ReadFailed();
+    raise<ReadFailed>(inFile->error());
   }
   if (size > kInt32Max) throw TooLarge();
   if (size % kRecordBytes != 0) throw BadSize();
@@ -190,8 +199,7 @@ void Employee::buildIndex() {
         ++count;
       });
   if (got < 0) {
-    lastError = inFile->error();
-    throw ReadFailed();
+    raise<ReadFailed>(inFile->error());
   }
   // Shrunk under the scan, lock or not: some program ignores the lock.
   if (got != records) throw FileChanged();
@@ -280,31 +288,26 @@ void Employee::writeAt(bool appending) {
     keepFormer(record, offset);
     return;
   }
-  lastError = outFile->error();
+  const int error = outFile->error();
   // A close that fails may have lost the record or not: it is undone
   // through a fresh descriptor all the same.
   if (put == kRecordBytes &&
       !outFile->open(kFileName, RecordFile::Access::kWrite, false)) {
-    throw RecordTorn();
+    raise<RecordTorn>(error);
   }
-  putBack(*outFile, appending, put);
-  throw WriteFailed();
+  if (!putBack(*outFile, appending, put)) raise<RecordTorn>(error);
+  raise<WriteFailed>(error);
 }
 
-void Employee::putBack(RecordFile& file, bool appending,
+bool Employee::putBack(RecordFile& file, bool appending,
                        std::size_t landed) const {
   // The file stays whole records, each as it was: a torn append is cut
   // off, and the bytes that landed of a write in place are put back.
-  if (appending) {
-    if (!file.truncate(offset)) throw RecordTorn();
-    return;
-  }
-  if (landed == 0) return;
+  if (appending) return file.truncate(offset);
+  if (landed == 0) return true;
   file.seek(offset);
-  if (formerOffset != offset || file.write(former, landed) != landed ||
-      !file.close()) {
-    throw RecordTorn();
-  }
+  return formerOffset == offset && file.write(former, landed) == landed &&
+         file.close();
 }
 
 void Employee::resetIndex() {

@@ -21,7 +21,8 @@
 // path; between operations no stream is open and the file holds every change
 // made so far. Only buildIndex() creates a missing file. Every failure is
 // thrown as one of the error classes below (empty, thrown by value); the
-// errno behind a system failure is kept in systemError().
+// errno behind a system failure is nested in it, as a std::system_error
+// (std::nested_exception).
 #ifndef EMPUPDATE_EMPLOYEE_EMPLOYEE_H_
 #define EMPUPDATE_EMPLOYEE_EMPLOYEE_H_
 
@@ -43,7 +44,7 @@ class Employee {
 
   struct EmployeeError {};
   // employee.dat can be neither opened nor created (or has vanished during
-  // the run); systemError() tells why.
+  // the run).
   struct CantOpenFile : EmployeeError {};
   // employee.dat is a FIFO, socket or device, or a file of the kernel's
   // (/proc, /sys): no regular file.
@@ -147,8 +148,6 @@ class Employee {
   // The highest employee number held or given out: the last one an add
   // gave, right after it.
   static std::int32_t getMaxId() { return maxId; }
-  // errno of the last failed system call on employee.dat.
-  static int systemError() { return lastError; }
   // Back to the state at program start, lock released, so that a tool or
   // test can index another file in the same process.
   static void resetIndex();
@@ -157,8 +156,8 @@ class Employee {
   // Writes the record at offset; an append that fails is cut back off.
   void writeAt(bool appending);
   // After a write of `landed` bytes of this record that failed, on `file`
-  // open for writing: puts back what was there, or throws RecordTorn.
-  void putBack(RecordFile& file, bool appending, std::size_t landed) const;
+  // open for writing: puts back what was there; false when it can't.
+  bool putBack(RecordFile& file, bool appending, std::size_t landed) const;
   // Opens `file` on employee.dat; throws CantOpenFile or NotRegularFile
   // at the start of the run, which alone creates a missing file. Later,
   // anything but a regular file there throws FileChanged: the file indexed
@@ -198,7 +197,6 @@ class Employee {
   static std::int32_t endOffset;
   static RecordFile* inFile;
   static RecordFile* outFile;
-  static int lastError;
   static int lockDescriptor;
   // The file buildIndex() indexed: every write checks it writes there.
   static SystemCalls::Facts indexed;

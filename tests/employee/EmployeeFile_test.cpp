@@ -154,14 +154,15 @@ std::string run(const std::string& c) {
   } catch (const EmpTrans::NoMore&) {
   } catch (...) {
     // The row names the errno the diagnostic gives the C library's text of.
-    const int e =
-        op == "trans" ? EmpTrans::readError() : Employee::systemError();
     outcome = Diagnostic::what(
         std::current_exception(),
-        {.startUp = op == "index", .readError = e, .fileError = e});
-    const std::string text = std::string(": ") + ::strerror(e);
-    if (const auto at = outcome.find(text); e != 0 && at != outcome.npos)
-      outcome.replace(at, text.size(), std::string(": ") + strerrorname_np(e));
+        {.startUp = op == "index", .readError = EmpTrans::readError()});
+    for (int e = 1; e < 134; ++e) {
+      const std::string text = std::string(": ") + ::strerror(e);
+      if (const auto at = outcome.find(text); at != outcome.npos)
+        outcome.replace(at, text.size(),
+                        std::string(": ") + strerrorname_np(e));
+    }
   }
   systemCalls = SystemCalls::real();
   script.clear();
