@@ -44,11 +44,16 @@ NOT_DELETABLE = re.compile(
     r"^\s*[\w:<>,\s*&]+\s+\w+(\[[^]]*\])?\s*(=[^=].*)?;\s*$")
 
 
-def code_part(line):
-    """The line less a trailing comment and string literals."""
-    line = re.sub(r'"(\\.|[^"\\])*"', '""', line)
-    line = re.sub(r"'(\\.|[^'\\])'", "''", line)
-    return line.split("//", 1)[0]
+# What may hold an operator that is none: string and character literals and
+# comments. One pattern, so that the leftmost wins: the " in '"' opens no
+# string, and the // in "http://" opens no comment.
+NOT_CODE = re.compile(r'"(\\.|[^"\\])*"|\'(\\.|[^\'\\])+\'|/\*.*?\*/|//.*')
+
+
+def masked(line):
+    """The line with what is not code blanked out, each blank as long as what
+    it hides, so that a column found in it is the same column of the line."""
+    return NOT_CODE.sub(lambda m: " " * len(m.group(0)), line)
 
 
 def mutants(path):
@@ -65,7 +70,7 @@ def mutants(path):
             continue
         if stripped.startswith(("//", "#")) or not stripped:
             continue
-        code = code_part(line)
+        code = masked(line)
         for pattern, repl in SWAPS:
             if pattern.startswith("(?<![<>=!-])") and NOT_COMPARISONS.search(
                     code):
