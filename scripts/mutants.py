@@ -21,6 +21,7 @@ import os
 import random
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -44,11 +45,16 @@ NOT_DELETABLE = re.compile(
     r"^\s*[\w:<>,\s*&]+\s+\w+(\[[^]]*\])?\s*(=[^=].*)?;\s*$")
 
 
-def code_part(line):
-    """The line less a trailing comment and string literals."""
-    line = re.sub(r'"(\\.|[^"\\])*"', '""', line)
-    line = re.sub(r"'(\\.|[^'\\])'", "''", line)
-    return line.split("//", 1)[0]
+# What may hold an operator that is none: string and character literals and
+# comments. One pattern, so that the leftmost wins: the " in '"' opens no
+# string, and the // in "http://" opens no comment.
+NOT_CODE = re.compile(r'"(\\.|[^"\\])*"|\'(\\.|[^\'\\])+\'|/\*.*?\*/|//.*')
+
+
+def masked(line):
+    """The line with what is not code blanked out, each blank as long as what
+    it hides, so that a column found in it is the same column of the line."""
+    return NOT_CODE.sub(lambda m: " " * len(m.group(0)), line)
 
 
 def mutants(path):
@@ -65,7 +71,7 @@ def mutants(path):
             continue
         if stripped.startswith(("//", "#")) or not stripped:
             continue
-        code = code_part(line)
+        code = masked(line)
         for pattern, repl in SWAPS:
             if pattern.startswith("(?<![<>=!-])") and NOT_COMPARISONS.search(
                     code):
@@ -79,11 +85,16 @@ def mutants(path):
 
 
 def run(cmd, cwd, timeout, env=None):
+    """The command's exit status, or -1 if it outlived the timeout; then it
+    is killed with all it started (a test a mutant sent into a loop)."""
+    child = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL, env=env,
+                             start_new_session=True)
     try:
-        return subprocess.run(cmd, cwd=cwd, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, env=env,
-                              timeout=timeout).returncode
+        return child.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
+        os.killpg(child.pid, signal.SIGKILL)
+        child.wait()
         return -1
 
 
@@ -128,7 +139,8 @@ def main():
                 ["cmake", "--build", "--preset", "default"], tree, 1200) != 0:
             print("the unchanged tree does not build", file=sys.stderr)
             return 2
-        if run(["ctest", "-j2"], build, 900, tests_env) != 0:
+        if run(["ctest", "-j2", "--timeout", "120"], build, 900,
+               tests_env) != 0:
             print("the unchanged tree fails its tests", file=sys.stderr)
             return 2
         for p, n, what, text in found:
@@ -161,9 +173,10 @@ def main():
                         cwd=top)
         shutil.rmtree(scratch, ignore_errors=True)
     tested = killed + survived
-    share = f" ({100 * killed / tested:.0f}% of those built)" if tested else ""
-    print(f"{killed} killed, {survived} survived{share}, "
-          f"{unbuilt} did not build")
+    share = f": {100 * killed / tested:.0f}% of the {tested} that built " \
+        "were killed" if tested else ""
+    print(f"{killed} killed, {survived} SURVIVED, {unbuilt} did not build"
+          f"{share}")
     return 1 if survived else 0
 
 
