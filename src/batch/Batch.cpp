@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
 
 #include "Diagnostic.h"
 #include "Employee.h"
@@ -21,7 +22,7 @@ void Batch::startUpStage() {
   if (Employee::holds(EmpTrans::descriptor())) throw SameFile();
 }
 
-void Batch::loop(Observer* observer) {
+void Batch::loop(Observer* observer, std::ostream* messages) {
   stage_ = Stage::kLoop;
   // A signal stops the run where it resumes: at the line the reader is
   // on, or at a transaction read while the signal came, not applied.
@@ -35,6 +36,7 @@ void Batch::loop(Observer* observer) {
     const std::unique_ptr<EmpTrans> t = EmpTrans::get(reading_);
     stopIfAsked(reading_.line());
     id_ = t->id;
+    if (messages != nullptr) t->sendMessagesTo(*messages);
     if (observer != nullptr) observer->before(*t, reading_);
     t->process();
     ++applied_;
@@ -56,7 +58,7 @@ void Batch::startUp() {
 
 void Batch::applyAll() {
   try {
-    loop(nullptr);
+    loop(nullptr, nullptr);
   } catch (EmpTrans::NoMore&) {
     throw;
   } catch (Employee::NoSuch&) {
@@ -82,7 +84,7 @@ std::string Batch::diagnostic(const std::exception_ptr& error) const {
   return Diagnostic::line("empupdate", error, context);
 }
 
-Batch::Ending Batch::run(Observer* observer, bool goOn) {
+Batch::Ending Batch::run(Observer* observer) {
   Ending ending;
   bool failed = false;
   auto fail = [&](int status, const std::exception_ptr& error) {
@@ -102,11 +104,15 @@ Batch::Ending Batch::run(Observer* observer, bool goOn) {
   } catch (...) {
     fail(2, std::current_exception());
   }
-  if (failed) return ending;
+  if (failed) {
+    EmpTrans::closeFile();  // opened before it was found the same file
+    return ending;
+  }
   for (bool more = true; more;) {
     more = false;
+    std::ostringstream message;
     try {
-      loop(observer);
+      loop(observer, &message);
     } catch (EmpTrans::NoMore&) {
       if (observer != nullptr) observer->ended(reading_);
     } catch (Employee::NoSuch&) {
@@ -114,13 +120,14 @@ Batch::Ending Batch::run(Observer* observer, bool goOn) {
         failed = true;
         ending.unknownEmployee = true;
         ending.unknownId = id_;
+        ending.message = message.str();
         ending.line = reading_.line();
         ending.applied = applied_;
       } else {
         ++ending.mistakes;
       }
-      if (observer != nullptr) observer->unknown(id_, reading_);
-      more = goOn;
+      if (observer != nullptr) observer->unknown(id_, message.str(), reading_);
+      more = true;
     } catch (...) {
       // Only a transaction that failed to read is left out; after any
       // other error the run could not go on.
@@ -128,7 +135,7 @@ Batch::Ending Batch::run(Observer* observer, bool goOn) {
       if (failed && mistake) ++ending.mistakes;
       fail(2, std::current_exception());
       if (mistake && observer != nullptr) observer->mistake(reading_);
-      more = goOn && mistake;
+      more = mistake;
       if (more) EmpTrans::skipFailed(reading_);
     }
   }

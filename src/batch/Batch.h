@@ -13,9 +13,9 @@
 //
 // empupdate's main calls those two stages, with the catches that decide
 // its exit status. run() does the same for the dry run and the tests, and
-// returns how the run ended instead; asked to, it goes on after each
-// transaction that fails, as if it were left out, and tells its observer
-// of every mistake. What "apply" does to the records is decided beneath:
+// returns how the run ended instead; it goes on after each transaction
+// that fails, as if it were left out, and tells its observer of every
+// mistake. What "apply" does to the records is decided beneath:
 // the real run writes employee.dat, and the dry run the copy in memory
 // that DryRun gives it.
 //
@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <ostream>
 #include <string>
 
 #include "EmpTrans.h"
@@ -49,8 +50,9 @@ class Batch {
     virtual void after(const EmpTrans& t, const Reading& r) = 0;
     // A transaction that failed to read: r.error() says why.
     virtual void mistake(const Reading&) {}
-    // A change or delete of an employee number the file does not hold.
-    virtual void unknown(std::int32_t, const Reading&) {}
+    // A change or delete of an employee number the file does not hold, and
+    // the message the run writes for it on standard error.
+    virtual void unknown(std::int32_t, const std::string&, const Reading&) {}
     // The reader found no transaction left.
     virtual void ended(const Reading&) {}
   };
@@ -60,10 +62,11 @@ class Batch {
     int status = 0;          // 0, 1 or 2
     std::string diagnostic;  // its line of standard error, when status != 0
     bool unknownEmployee = false;  // stopped at a change or delete of
-    std::int32_t unknownId = 0;    // this employee number
+    std::int32_t unknownId = 0;    // this employee number, with
+    std::string message;           // the run's message for it
     long line = 0;      // line of the transaction it stopped at, or 0
     long applied = 0;   // transactions applied before it stopped
-    long mistakes = 0;  // with goOn: failed transactions after the first
+    long mistakes = 0;  // failed transactions after the first
   };
 
   // Indexes employee.dat, then opens emptrans.dat and refuses it when it is
@@ -74,11 +77,12 @@ class Batch {
   // Employee::NoSuch, or by ending the process.
   void applyAll();
 
-  // Both stages, every error caught, and emptrans.dat closed again. With
-  // `goOn`, after a transaction that fails (a syntax error, an unknown
+  // Both stages, every error caught, and emptrans.dat closed again on every
+  // path. After a transaction that fails (a syntax error, an unknown
   // employee) it reads on from the next transaction, as if that one were
-  // left out; the ending stays that of the first failure.
-  Ending run(Observer* observer = nullptr, bool goOn = false);
+  // left out; the ending stays that of the first failure. The message for
+  // an unknown employee is not written: the ending and the observer have it.
+  Ending run(Observer* observer = nullptr);
 
   // Transactions applied so far.
   long applied() const { return applied_; }
@@ -87,7 +91,8 @@ class Batch {
   enum class Stage { kStartUp, kLoop };
 
   void startUpStage();
-  void loop(Observer* observer);
+  // `messages`: where the transactions write, or null for standard error.
+  void loop(Observer* observer, std::ostream* messages);
   // The line a diagnostic names: that of the failing transaction, or, when
   // the run was interrupted, the one where the next would be read.
   long line() const;

@@ -23,7 +23,6 @@ namespace {
 
 // What the run would find under one of the two names.
 struct Found {
-  bool looked = false;
   int fd = -1;    // what its opens are given a copy of, or -1
   int error = 0;  // errno of the open when fd is -1
   bool writable = false;
@@ -115,7 +114,6 @@ bool copyInto(int to, int from, std::int64_t size) {
 // Looks at the file under `name` for `f`; returns the errno of a copy of
 // it that could not be made, or 0.
 int look(Found& f, const char* name) {
-  f.looked = true;
   // The type is learnt first, through a descriptor that opens nothing: the
   // open of a FIFO would release a writer waiting at its other end.
   const int path = ::open(name, O_PATH | O_CLOEXEC);
@@ -175,7 +173,6 @@ int openCopy(const char* name, int flags, mode_t mode) {
   if (f == nullptr) {
     return SystemCalls::real().open(name, flags & ~O_CREAT, mode);
   }
-  if (!f->looked) look(*f, name);
   if (f->fd < 0) {
     errno = f->error;
     return -1;
@@ -201,15 +198,14 @@ int lockCopy(int fd) {
 
 }  // namespace
 
-int DryRun::install() {
-  if (const int error = look(employee, Employee::kFileName); error != 0) {
-    return error;
-  }
+DryRun::Setting DryRun::install() {
+  Setting setting;
+  setting.error = look(employee, Employee::kFileName);
+  if (setting.error != 0) return setting;
+  look(trans, EmpTrans::kFileName);
+  setting.createsEmployee = !employee.where.empty();
+  setting.createsTrans = !trans.where.empty();
   systemCalls.open = openCopy;
   systemCalls.lock = lockCopy;
-  return 0;
-}
-
-bool DryRun::createsFiles() {
-  return !employee.where.empty() || !trans.where.empty();
+  return setting;
 }

@@ -3,10 +3,9 @@
 // run would do, through the same code, without creating, changing or
 // locking any file.
 //
-// install() looks at employee.dat and replaces the opening and locking of
-// SystemCalls; emptrans.dat is looked at on its first open. Each real file
-// is looked at once, as the run would find it, and a FIFO or device is
-// never opened:
+// install() looks at employee.dat, then emptrans.dat, and replaces the
+// opening and locking of SystemCalls. Each real file is looked at once, as
+// the run would find it, and a FIFO or device is never opened:
 // - employee.dat, a regular file, is copied into memory (one of 2 GiB or
 //   more is made a copy of that size, sparse: the run refuses it by its
 //   size alone); when the copy can't be made, install() says why and
@@ -30,10 +29,14 @@
 
 class DryRun {
  public:
-  // Returns 0, or the errno that kept employee.dat from being copied.
-  static int install();
-  // Whether the run would create a missing file.
-  static bool createsFiles();
+  // What install() found.
+  struct Setting {
+    int error = 0;  // the errno that kept employee.dat from being copied
+    bool createsEmployee = false;  // the run would create employee.dat
+    bool createsTrans = false;     // and emptrans.dat
+  };
+  // Nothing is installed when the answer has an error.
+  static Setting install();
 };
 
 #endif  // EMPUPDATE_BATCH_DRYRUN_H_

@@ -23,7 +23,6 @@
 #include <cstring>
 #include <iostream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -119,7 +118,7 @@ class Report : public Batch::Observer {
     }
   }
 
-  void unknown(std::int32_t id, const Reading& r) override {
+  void unknown(std::int32_t id, const std::string&, const Reading& r) override {
     // Which employee a number in another base names.
     warnings(r);
     const Finding& n = r.note(Finding::Part::kNumber);
@@ -200,18 +199,15 @@ int main(int argc, char** argv) {
   // A file-size limit fails the copy in memory, instead of killing the
   // check, as it fails the run's writes.
   std::signal(SIGXFSZ, SIG_IGN);
-  if (const int error = DryRun::install(); error != 0) {
+  const DryRun::Setting setting = DryRun::install();
+  if (setting.error != 0) {
     std::fprintf(stderr, "empcheck:employee.dat: cannot copy into memory: %s\n",
-                 std::strerror(error));
+                 std::strerror(setting.error));
     return kCannotCheck;
   }
-  // The run's own message for an unknown employee is not ours to print.
-  std::ostringstream runMessages;
-  std::streambuf* const err = std::cerr.rdbuf(runMessages.rdbuf());
   Report report(cl.has("--list"));
   Batch batch;
-  const Batch::Ending end = batch.run(&report, true);
-  std::cerr.rdbuf(err);
+  const Batch::Ending end = batch.run(&report);
 
   if (end.status == 1) {
     // empupdate says nothing on this path: the cause is told in our words.
@@ -228,15 +224,16 @@ int main(int argc, char** argv) {
     std::printf("then the run would fail with:\n%s", end.diagnostic.c_str());
     status = 2;
   } else if (end.unknownEmployee) {
+    // The run's message, less the line end it starts with.
     std::printf(
         "then the run would stop at line %ld of emptrans.dat: employee %d is "
-        "not in employee.dat (\"Transaction found for invalid employee: "
-        "%d\")\n",
-        end.line, end.unknownId, end.unknownId);
+        "not in employee.dat (\"%s\")\n",
+        end.line, end.unknownId,
+        end.message.c_str() + (end.message.empty() ? 0 : 1));
     status = 3;
   } else {
     std::printf("then the run would end: no transaction is left%s\n",
-                DryRun::createsFiles()
+                setting.createsEmployee || setting.createsTrans
                     ? " (the missing files would be created empty)"
                     : "");
   }

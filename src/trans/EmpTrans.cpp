@@ -225,8 +225,9 @@ void EmpTrans::loadOrReport(Employee& e) const {
   try {
     e.load(id);
   } catch (Employee::NoSuch&) {
-    std::cerr << '\n' << std::flush;
-    std::cerr << "Transaction found for invalid employee: " << id << std::flush;
+    *messages_ << '\n' << std::flush;
+    *messages_ << "Transaction found for invalid employee: " << id
+               << std::flush;
     throw;
   }
 }

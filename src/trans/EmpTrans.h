@@ -30,6 +30,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <span>
@@ -91,7 +92,7 @@ class EmpTrans {
   static constexpr std::size_t kNameBytes = 32;
   static constexpr const char* kFileName = "emptrans.dat";
 
-  EmpTrans() = default;
+  EmpTrans() : messages_(&std::cerr) {}
   virtual ~EmpTrans() = default;
   EmpTrans(const EmpTrans&) = delete;
   EmpTrans& operator=(const EmpTrans&) = delete;
@@ -133,6 +134,9 @@ class EmpTrans {
 
   // Reads name, category letter, amount and date into this object.
   void readContent();
+  // Where process() writes its message: standard error, unless the owner
+  // of the transaction gives another stream.
+  void sendMessagesTo(std::ostream& out) { messages_ = &out; }
   // Whether the transaction makes nothing of the value read for `p`, so
   // that how it was read is not worth a warning.
   virtual bool ignores(Part) const { return false; }
@@ -146,9 +150,9 @@ class EmpTrans {
 
  protected:
   // Employee::load of this transaction's id into `e`. For an unknown id it
-  // writes, on standard error, a line end (flushed), "Transaction found for
-  // invalid employee: " and the id in decimal, with no line end after it,
-  // and throws Employee::NoSuch again.
+  // writes, on its message stream, a line end (flushed), "Transaction found
+  // for invalid employee: " and the id in decimal, with no line end after
+  // it, and throws Employee::NoSuch again.
   void loadOrReport(Employee& e) const;
   // The record the first index entry for `id` leads to, if any.
   static std::optional<Employee> recordOf(std::int32_t id);
@@ -164,6 +168,7 @@ class EmpTrans {
 
   static modifstream* transFile;
   int kind_ = -1;
+  std::ostream* messages_;
 };
 
 #endif  // EMPUPDATE_TRANS_EMPTRANS_H_
