@@ -12,6 +12,8 @@
 // SIGTERM, SIGHUP and every other one Interruption names) stops the run
 // between two transactions, with a diagnostic, and then ends it as the
 // signal would.
+#include <string>
+
 #include "Batch.h"
 #include "CommandLine.h"
 #include "EmpTrans.h"
@@ -21,10 +23,14 @@
 
 namespace {
 
-const char kHelp[] =
+// The help, around the list of the kinds of transaction.
+const char kWhat[] =
     "Applies the transactions of emptrans.dat to the employee records of\n"
     "employee.dat, both in the current directory, one at a time in file\n"
     "order; a missing file is created empty. Takes no operands.\n"
+    "\n"
+    "The transactions:\n";
+const char kStatus[] =
     "\n"
     "Exit status: 0 the batch ran (a change or delete of an unknown\n"
     "employee stops it, with a message); 1 a file can be neither opened\n"
@@ -49,7 +55,8 @@ int main(int argc, char** argv) {
   Interruption::catchSignals();
   // With 2 closed, the first file opened would receive the diagnostics.
   if (!StandardDescriptors::ensureOpen()) return 2;
-  CommandLine cl("empupdate", "", kHelp, 2, 2);
+  const std::string help = kWhat + EmpTrans::kindList("  ") + kStatus;
+  CommandLine cl("empupdate", "", help.c_str(), 2, 2);
   if (const int done = cl.parse(argc, argv, {}); done >= 0) return done;
   // "--" too: it opens nothing only if it is refused.
   if (argc > 1) return cl.usageError("no operands are taken");

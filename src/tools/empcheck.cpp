@@ -46,12 +46,8 @@ const char kHelp[] =
     "A missing file counts as the empty file empupdate would create.\n"
     "It goes on past each transaction that fails, as if it were left out,\n"
     "and lists every mistake of the batch (at most 100), in file order.\n"
-    "Warnings name what the run would do without a word: ignore text after\n"
-    "a transaction's last field (but a comment, after a #), after a\n"
-    "carriage return that ends no line, after a NUL byte in a name, or\n"
-    "after a Ctrl-Z (byte 0x1A); store a name that is not valid UTF-8; read\n"
-    "a number with a leading 0 as octal (010 is 8), or 0x as hexadecimal;\n"
-    "and end a number at 15 characters, the rest read as the next field.\n"
+    "Warnings name what the run would do without a word:\n";
+const char kStatus[] =
     "\n"
     "Exit status: 0 the whole batch would apply; 4 it would, with\n"
     "warnings; 3 the run would stop at an unknown employee number; 2 it\n"
@@ -60,8 +56,8 @@ const char kHelp[] =
     "employee.dat could not be copied into memory (standard error says\n"
     "why); 74 the report can't be written.\n"
     "\n"
-    "  --list     show each transaction: what it would add, change or\n"
-    "             delete, with each field that changes as OLD -> NEW\n"
+    "  --list     show each transaction as it would apply, with each field\n"
+    "             that changes as OLD -> NEW\n"
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n";
 
@@ -190,7 +186,9 @@ class Report : public Batch::Observer {
 
 int main(int argc, char** argv) {
   if (!StandardDescriptors::ensureOpen()) return kOutputStatus;
-  CommandLine cl("empcheck", "[--list]", kHelp, kUsageStatus, kOutputStatus);
+  const std::string help = kHelp + Finding::warningList("  ") + kStatus;
+  CommandLine cl("empcheck", "[--list]", help.c_str(), kUsageStatus,
+                 kOutputStatus);
   if (const int done = cl.parse(argc, argv, {"--list"}); done >= 0) {
     return done;
   }

@@ -56,6 +56,18 @@ std::string EmpTrans::synopsis(const Kind& kind) {
   return out;
 }
 
+std::string EmpTrans::kindList(const char* indent) {
+  std::size_t width = 0;
+  for (const Kind* k : kinds()) width = std::max(width, synopsis(*k).size());
+  std::string out;
+  for (const Kind* k : kinds()) {
+    const std::string line = synopsis(*k);
+    out += indent + line + std::string(width + 2 - line.size(), ' ') + k->name +
+           "\n";
+  }
+  return out;
+}
+
 void EmpTrans::readContent() {
   Reading scratch;
   FieldReader in(*transFile, scratch);

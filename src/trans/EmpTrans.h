@@ -88,6 +88,8 @@ class EmpTrans {
   static std::string letters();
   // How a kind is written: C NUMBER "NAME" CATEGORY AMOUNT YEAR/MONTH/DAY.
   static std::string synopsis(const Kind& kind);
+  // Every kind, a line each: its synopsis and, after it, its name.
+  static std::string kindList(const char* indent);
 
   static constexpr std::size_t kNameBytes = 32;
   static constexpr const char* kFileName = "emptrans.dat";
