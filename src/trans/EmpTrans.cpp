@@ -178,6 +178,7 @@ std::unique_ptr<EmpTrans> EmpTrans::get(Reading& r) {
   r.setKind(t->kind_);
   FieldReader fields(in, r);
   t->readFields(fields, kind.fields, t->kind_);
+  t->review(r);
 
   // Skip the rest of the line, stopping as soon as nothing can be read, and
   // note what was lost there: a comment, after a "#", is meant to be.

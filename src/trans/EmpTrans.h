@@ -139,6 +139,9 @@ class EmpTrans {
   // Where process() writes its message: standard error, unless the owner
   // of the transaction gives another stream.
   void sendMessagesTo(std::ostream& out) { messages_ = &out; }
+  // Once its fields are read: notes in `reading` a warning of what the
+  // transaction would do that the operator may not mean.
+  virtual void review(Reading&) const {}
   // Whether the transaction makes nothing of the value read for `p`, so
   // that how it was read is not worth a warning.
   virtual bool ignores(Part) const { return false; }
