@@ -15,6 +15,7 @@
 #include "RecordText.h"
 #include "RunProgram.h"
 #include "ScratchDir.h"
+#include "TypesMarked.h"
 
 namespace {
 
@@ -44,6 +45,12 @@ std::size_t addsForetold(const std::string& report) {
   return std::stoul(report.substr(report.rfind(' ', add - 1) + 1));
 }
 
+ProgramResult marked(ProgramResult r) {
+  r.out = typesMarked(r.out);
+  r.err = typesMarked(r.err);
+  return r;
+}
+
 class CaseTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CaseTest, CheckThenRun) {
@@ -55,11 +62,12 @@ TEST_P(CaseTest, CheckThenRun) {
   const std::size_t start = records();
 
   const ProgramResult check =
-      runProgram({EMPCHECK_PATH, "--list"}, here, c.checkOptions);
+      marked(runProgram({EMPCHECK_PATH, "--list"}, here, c.checkOptions));
   if (check.status == 77) GTEST_SKIP() << "nobody can't run here";
   EXPECT_EQ(ScratchDir::listing(), before) << "the check touched the files";
   EXPECT_EQ(check.err, c.checkErr);
-  const ProgramResult run = runProgram({EMPUPDATE_PATH}, here, c.options);
+  const ProgramResult run =
+      marked(runProgram({EMPUPDATE_PATH}, here, c.options));
   EXPECT_EQ(run.status, c.status);
   EXPECT_EQ(run.err, c.err);
   EXPECT_EQ(run.out, c.out);

@@ -10,6 +10,7 @@
 #include "EmpTrans.h"
 #include "Escapes.h"
 #include "ScratchDir.h"
+#include "TypesMarked.h"
 
 namespace {
 
@@ -106,7 +107,7 @@ TEST(ReadersTest, CasesOfTheDataFile) {
     ScratchDir::put(EmpTrans::kFileName,
                     unescape(c.substr(open + 1, close - open - 1)));
     std::istringstream options(c.substr(close + 1));
-    return outcome(c.substr(0, open - 1), options);
+    return typesMarked(outcome(c.substr(0, open - 1), options));
   });
   EXPECT_GT(count, 130);
 }
