@@ -25,7 +25,6 @@
 # --empupdate runs the real program on each case in a scratch folder and
 # compares the employee.dat and standard error it leaves with these.
 
-import argparse
 import os
 import random
 import struct
@@ -71,8 +70,7 @@ def case(ids, comment, absent):
     err = f"\nTransaction found for invalid employee: {absent}"
     return {
         "case.txt": "status 0\nstderr " + err.replace("\n", "\\n") + "\n",
-        "employee.before": "".join(f"# {line}\n" for line in comment)
-                           + text(before),
+        "employee.before": comment + text(before),
         "emptrans.dat": trans,
         "employee.after": text(after),
     }, data(before), data(after), err.encode()
@@ -84,16 +82,16 @@ def cases():
     random.Random(SHUFFLE_SEED).shuffle(unordered)
     unordered.append(unordered[5])
     return {
-        "look-up-ascending": case(ascending, [
-            "Numbers that ascend, with gaps, negatives and both limits: each is",
-            "changed (in random order), the add gives 2147483647 after",
-            "2147483646, and 4999, within the range but absent, stops the run",
-        ], 4999),
-        "look-up-unordered": case(unordered, [
-            "The numbers of look-up-ascending shuffled, one of them repeated: a",
-            "change reaches the first record holding it; the add gives 2147483647,",
-            "and 12, absent, stops the run",
-        ], 12),
+        "look-up-ascending": case(ascending, """\
+# Numbers that ascend, with gaps, negatives and both limits: each is
+# changed (in random order), the add gives 2147483647 after
+# 2147483646, and 4999, within the range but absent, stops the run
+""", 4999),
+        "look-up-unordered": case(unordered, """\
+# The numbers of look-up-ascending shuffled, one of them repeated: a
+# change reaches the first record holding it; the add gives 2147483647,
+# and 12, absent, stops the run
+""", 12),
     }
 
 
@@ -110,24 +108,21 @@ def run_program(empupdate, trans, before):
 
 
 def main():
-    ap = argparse.ArgumentParser(description="Writes the look-up-* cases.")
-    ap.add_argument("--check", action="store_true",
-                    help="compare with the folders instead of writing them")
-    ap.add_argument("--empupdate", metavar="PATH",
-                    help="also run this program on each case")
-    args = ap.parse_args()
+    check = "--check" in sys.argv[1:]
+    empupdate = sys.argv[sys.argv.index("--empupdate") + 1] \
+        if "--empupdate" in sys.argv else None
     bad = 0
     for folder, (files, before, after, err) in cases().items():
         for name, text in files.items():
             path = Path(__file__).resolve().parent / "cases" / folder / name
-            if not args.check:
+            if not check:
                 path.parent.mkdir(exist_ok=True)
                 path.write_text(text)
             elif path.read_text() != text:
                 print(f"{folder}/{name}: differs", file=sys.stderr)
                 bad = 1
-        if args.empupdate:
-            got = run_program(args.empupdate, files["emptrans.dat"], before)
+        if empupdate:
+            got = run_program(empupdate, files["emptrans.dat"], before)
             print(f"{folder}: empupdate", "agrees" if got == (0, err, after)
                   else f"differs: status {got[0]}, stderr {got[1]!r}")
             bad |= got != (0, err, after)
