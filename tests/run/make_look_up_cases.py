@@ -39,8 +39,7 @@ CHANGE_SEED = 5   # the order of the changes
 
 
 def ascending_ids():
-    ids = [INT32_MIN, -5, -1, 0, 3, 10, 11]
-    n = 100
+    ids, n = [INT32_MIN, -5, -1, 0, 3, 10, 11], 100
     while n < 5000:  # gaps of 1 to 7
         ids.append(n)
         n += 1 + n % 7
@@ -95,18 +94,6 @@ def cases():
     }
 
 
-# Runs the real program on a case: its status, standard error and the
-# employee.dat it leaves.
-def run_program(empupdate, trans, before):
-    with tempfile.TemporaryDirectory(prefix="emp-look-up-") as scratch:
-        (Path(scratch) / "employee.dat").write_bytes(before)
-        (Path(scratch) / "emptrans.dat").write_text(trans)
-        done = subprocess.run([os.path.abspath(empupdate)], cwd=scratch,
-                              capture_output=True, timeout=60)
-        left = (Path(scratch) / "employee.dat").read_bytes()
-        return done.returncode, done.stderr, left
-
-
 def main():
     check = "--check" in sys.argv[1:]
     empupdate = sys.argv[sys.argv.index("--empupdate") + 1] \
@@ -121,8 +108,14 @@ def main():
             elif path.read_text() != text:
                 print(f"{folder}/{name}: differs", file=sys.stderr)
                 bad = 1
-        if empupdate:
-            got = run_program(empupdate, files["emptrans.dat"], before)
+        if empupdate:  # run in a scratch folder
+            with tempfile.TemporaryDirectory(prefix="emp-look-up-") as d:
+                (Path(d) / "employee.dat").write_bytes(before)
+                (Path(d) / "emptrans.dat").write_text(files["emptrans.dat"])
+                done = subprocess.run([os.path.abspath(empupdate)], cwd=d,
+                                      capture_output=True, timeout=60)
+                got = (done.returncode, done.stderr,
+                       (Path(d) / "employee.dat").read_bytes())
             print(f"{folder}: empupdate", "agrees" if got == (0, err, after)
                   else f"differs: status {got[0]}, stderr {got[1]!r}")
             bad |= got != (0, err, after)
