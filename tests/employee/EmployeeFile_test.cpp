@@ -63,9 +63,8 @@ auto scripted(A... a) {
     return decltype(real(a...))(-1);
   }
   auto args = std::make_tuple(a...);
-  if constexpr (k == 2 || k == 3 || k == 7) {  // pread, pwrite, read
+  if constexpr (k == 2 || k == 3 || k == 7)  // pread, pwrite, read
     std::get<2>(args) = std::min<std::size_t>(std::get<2>(args), step);
-  }
   return std::apply(real, args);
 }
 
