@@ -5,13 +5,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <tuple>
-#include <vector>
 
 #include "CaseDir.h"
 #include "DataCases.h"
@@ -26,10 +26,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// For each system call scripted, what its next calls do, the next one
-// last: a step < 0 fails the call with errno -step, one >= 0 lets at most
-// that many bytes of a read or write through.
-std::map<std::string_view, std::vector<long>> script;
+// For each system call scripted, what its next calls do, in order: a step < 0
+// fails the call with errno -step, one >= 0 lets at most that many bytes of a
+// read or write through.
+std::map<std::string_view, std::deque<long>> script;
 int heldLock = -1;  // another program's lock on employee.dat
 // A step of "open": the name leads to a FIFO by the time it is opened.
 constexpr long kPipe = -100000;
@@ -45,10 +45,9 @@ constexpr auto kReal = std::make_tuple(
 template <std::size_t k, typename... A>
 auto scripted(A... a) {
   const auto real = SystemCalls::real().*std::get<k>(kReal);
-  std::vector<long>& steps = script[kCalls[k]];
-  const bool scripted = !steps.empty();
-  const long step = scripted ? steps.back() : 1L << 40;
-  if (scripted) steps.pop_back();
+  std::deque<long>& steps = script[kCalls[k]];
+  const long step = steps.empty() ? 1L << 40 : steps.front();
+  if (!steps.empty()) steps.pop_front();
   if constexpr (k == 0) {
     if (step == kPipe) {
       int ends[2];
@@ -64,9 +63,8 @@ auto scripted(A... a) {
     return decltype(real(a...))(-1);
   }
   auto args = std::make_tuple(a...);
-  if constexpr (k == 2 || k == 3 || k == 7) {  // pread, pwrite, read
+  if constexpr (k == 2 || k == 3 || k == 7)  // pread, pwrite, read
     std::get<2>(args) = std::min<std::size_t>(std::get<2>(args), step);
-  }
   return std::apply(real, args);
 }
 
@@ -90,12 +88,9 @@ void disturb(std::istream& fault) {
   fault >> what;
   if (what == "file") {
     fault >> what >> arg;
-    if (what == "locked") {
-      heldLock = ::open(file, O_RDONLY | O_CLOEXEC);
-      ::flock(heldLock, LOCK_SH);
-      return;
-    }
-    if (what != "resized") fs::remove(file);
+    if (what == "locked")
+      ::flock(heldLock = ::open(file, O_RDONLY | O_CLOEXEC), LOCK_SH);
+    if (what != "resized" && what != "locked") fs::remove(file);
     if (what == "directory") fs::create_directory(file);
     if (what == "replaced") ScratchDir::put(file, std::string(180, 'x'));
     if (what == "fifo") ::mkfifo(file, 0666);
@@ -107,14 +102,11 @@ void disturb(std::istream& fault) {
   std::string_view call;
   for (script.clear(), arg = what; !arg.empty(); arg.clear(), fault >> arg) {
     const auto named = std::find(std::begin(kCalls), std::end(kCalls), arg);
-    if (named != std::end(kCalls)) {
-      call = *named;
-      continue;
-    }
-    auto& steps = script[call];
-    steps.insert(steps.begin(), std::isdigit(arg[0]) ? std::stol(arg)
-                                : arg == "pipe"      ? kPipe
-                                                     : -errorNumber(arg));
+    if (named != std::end(kCalls)) call = *named;
+    if (named == std::end(kCalls))
+      script[call].push_back(std::isdigit(arg[0]) ? std::stol(arg)
+                             : arg == "pipe"      ? kPipe
+                                                  : -errorNumber(arg));
   }
 }
 

@@ -70,10 +70,9 @@ TEST(IdTableTest, KeepsTheFirstEntryOfEveryNumberWhereverItIsHeld) {
   past.push_back(5000);
   // Numbers that a fixed multiplicative hash sends to four adjacent slots
   // of an 8192-slot table.
-  for (std::uint32_t u = 0; crafted.size() < 4000; ++u) {
+  for (std::uint32_t u = 0; crafted.size() < 4000; ++u)
     if ((std::uint64_t{u} * 0x9E3779B97F4A7C15u) >> (64 - 13) < 4)
       crafted.push_back(static_cast<std::int32_t>(u));
-  }
   systemCalls.random = draw;
   for (const auto& row : {dense,
                           grown,
@@ -97,10 +96,9 @@ TEST(IdTableTest, KeepsTheFirstEntryOfEveryNumberWhereverItIsHeld) {
       for (std::int32_t k = atOnce ? n : 1; k <= n; ++k) table.find(-7, k);
       std::int32_t wrong = 0;
       for (const auto& [id, entry] : first) wrong += table.find(id, n) != entry;
-      for (std::int32_t absent : {1, 4097, -5, 4001, INT32_MAX - 1}) {
+      for (std::int32_t absent : {1, 4097, -5, 4001, INT32_MAX - 1})
         wrong +=
             table.find(absent, n) != (first.count(absent) ? first[absent] : -1);
-      }
       EXPECT_EQ(wrong, 0) << n << " numbers, at once: " << atOnce;
       EXPECT_LE(table.limit(), bound);
       EXPECT_TRUE(!atOnce || high >= bound || table.limit() > high);

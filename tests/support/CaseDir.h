@@ -100,7 +100,11 @@ struct CaseDir {
       const std::string file =
           what.substr(0, 5) == "trans" ? "emptrans.dat" : "employee.dat";
       if (what.ends_with("-dir")) fs::create_directory(file);
-      if (what.ends_with("-fifo")) fifoWatch = watchedFifo(file);
+      if (what.ends_with("-fifo")) {  // watched: see opened()
+        ::mkfifo(file.c_str(), 0666);
+        fifoWatch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ::inotify_add_watch(fifoWatch, file.c_str(), IN_OPEN);
+      }
       if (what.ends_with("-link")) fs::create_symlink(arg, file);
       if (what.ends_with("-link-chain")) {  // file, link-2 ... link-N
         const int n = std::stoi(arg);
@@ -125,14 +129,8 @@ struct CaseDir {
     }
   }
 
-  // Makes a FIFO, watched: opened(watch) then tells whether something
-  // opened it, which would have released a writer waiting at its other end.
-  static int watchedFifo(const std::string& name) {
-    ::mkfifo(name.c_str(), 0666);
-    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    ::inotify_add_watch(watch, name.c_str(), IN_OPEN);
-    return watch;
-  }
+  // Whether something opened the FIFO `watch` watches, which would have
+  // released a writer waiting at its other end.
   static bool opened(int watch) {
     char events[1024];
     const bool any = ::read(watch, events, sizeof events) > 0;
@@ -143,9 +141,8 @@ struct CaseDir {
   // The names of the folders of `root`, for INSTANTIATE_TEST_SUITE_P.
   static std::vector<std::string> list(const std::string& root) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(root)) {
+    for (const auto& e : std::filesystem::directory_iterator(root))
       if (e.is_directory()) names.push_back(e.path().filename().string());
-    }
     std::sort(names.begin(), names.end());
     return names;
   }

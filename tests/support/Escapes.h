@@ -33,10 +33,9 @@ inline std::string escape(const std::string& s) {
     const std::size_t k = bytes.find(c);
     char hex[5];
     std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
-    if (k != std::string::npos)
-      std::snprintf(hex, sizeof hex, "\\%c", letters[k]);
-    out += k == std::string::npos && c >= 0x20 && c < 0x7F ? std::string(1, c)
-                                                           : std::string(hex);
+    out += k != std::string::npos  ? std::string{'\\', letters[k]}
+           : c >= 0x20 && c < 0x7F ? std::string(1, c)
+                                   : std::string(hex);
   }
   return out;
 }

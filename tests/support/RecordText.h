@@ -26,9 +26,8 @@ inline std::string toBytes(const std::string& text) {
     std::istringstream in(line);
     std::string first;
     if (!(in >> first) || first[0] == '#') continue;
-    for (std::string hex; first == "raw" && in >> hex;) {
+    for (std::string hex; first == "raw" && in >> hex;)
       bytes += static_cast<char>(std::stoi(hex, nullptr, 16));
-    }
     if (first == "raw") continue;
     // The name between the first quote and the last; the numbers around it.
     const auto open = line.find('"'), close = line.rfind('"');
@@ -45,10 +44,9 @@ inline std::string toBytes(const std::string& text) {
                               E::kAmountAt,  E::kDateAt,    E::kDateAt + 4,
                               E::kDateAt + 8};
     std::string r(E::kRecordBytes, '\0');
-    for (int f = 0; f < 7; ++f) {
+    for (int f = 0; f < 7; ++f)
       for (int i = 0; i < 4; ++i)
         r[at[f] + i] = char((unsigned long)v[f] >> 8 * i);
-    }
     bytes += r.replace(E::kNameAt, name.size(), name);
   }
   return bytes;

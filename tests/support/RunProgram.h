@@ -123,21 +123,18 @@ inline std::string contents(int fd) {
   return s;
 }
 
-// Runs the program to its end, capturing what `o` does not redirect. A
-// coverage build's complaint about a profile it can't write is not the
-// program's output, and is left out.
+// Runs the program to its end, capturing its output. A coverage build's
+// complaint about a profile it can't write is not the program's output,
+// and is left out.
 inline ProgramResult runProgram(const std::vector<std::string>& argv,
                                 const std::string& dir, RunOptions o = {}) {
-  const bool captureOut = o.outFd < 0, captureErr = o.errFd < 0;
-  if (captureOut) o.outFd = ::memfd_create("out", MFD_CLOEXEC);
-  if (captureErr) o.errFd = ::memfd_create("err", MFD_CLOEXEC);
-  ProgramResult r;
+  o.outFd = ::memfd_create("out", MFD_CLOEXEC);
+  o.errFd = ::memfd_create("err", MFD_CLOEXEC);
   const pid_t pid = startProgram(argv, dir, o);
   const int ended =
       o.signalAtStart > 0 ? signalAtFirstLook(pid, o.signalAtStart) : -1;
-  r.status = ended >= 0 ? ended : waitStatus(pid);
-  if (captureOut) r.out = contents(o.outFd);
-  if (captureErr) r.err = contents(o.errFd);
+  ProgramResult r{ended >= 0 ? ended : waitStatus(pid), contents(o.outFd),
+                  contents(o.errFd)};
   for (std::size_t at;
        (at = r.err.find("libgcov profiling error:")) != std::string::npos;) {
     r.err.erase(at, r.err.find('\n', at) + 1 - at);
