@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Batch.h"
 #include "RecordText.h"
 #include "RunProgram.h"
 #include "ScratchDir.h"
@@ -131,6 +132,24 @@ TEST(FaultsTest, ConcurrentRunsApplyTheBatchOnce) {
 // it applied. Of two at once, the lowest numbered comes first, and is told.
 // One ignored at start (nohup) stays ignored: the run goes on to its end;
 // one blocked at start (SIGALRM here) is let through.
+// Batch::run closes emptrans.dat on every path, so that a second run in the
+// same process opens it afresh: also after refusing it as employee.dat.
+TEST(FaultsTest, RunLeavesNothingOpen) {
+  ScratchDir dir;
+  ScratchDir::put("employee.dat", "");
+  fs::create_symlink("employee.dat", "emptrans.dat");
+  EXPECT_EQ(::Batch().run().status, 2);
+  EXPECT_EQ(EmpTrans::descriptor(), -1);
+  fs::remove("emptrans.dat");
+  ScratchDir::put("emptrans.dat", "A \"x\" S 1 2000/1/1\n");
+  Employee::resetIndex();
+  const ::Batch::Ending end = ::Batch().run();
+  EXPECT_EQ(end.status, 0);
+  EXPECT_EQ(end.applied, 1);
+  EXPECT_EQ(EmpTrans::descriptor(), -1);
+  Employee::resetIndex();
+}
+
 TEST(FaultsTest, SignalStopsBetweenTransactionsAndSaysWhere) {
   const Batch batch(20000, add(1));
   for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2,
