@@ -180,14 +180,19 @@ std::unique_ptr<EmpTrans> EmpTrans::get(Reading& r) {
   t->readFields(fields, kind.fields, t->kind_);
   t->review(r);
 
+  skipRest(in, r, kind);
+  return t;
+}
+
+void EmpTrans::skipRest(modifstream& in, Reading& r, const Kind& kind) {
   // Skip the rest of the line, stopping as soon as nothing can be read, and
   // note what was lost there: a comment, after a "#", is meant to be.
   Finding rest;
   rest.part = Part::kRest;
   rest.line = in.line();
   bool carriageReturn = false, seen = false;
-  for (int c = in.getRaw();
-       c != '\n' && c != modifstream::traits_type::eof();) {
+  for (int c = in.peekRaw(); c != modifstream::traits_type::eof();
+       c = in.peekRaw()) {
     if (c == '\r') {
       carriageReturn = true;
     } else if (!isWhiteSpace(c) && !seen) {
@@ -196,13 +201,24 @@ std::unique_ptr<EmpTrans> EmpTrans::get(Reading& r) {
         rest.reason = Reason::kLoneCarriageReturn;
       } else if (c != '#') {
         rest.reason = Reason::kTextAfterLastField;
+        in.noteHere(rest);
       }
     }
-    c = in.getRaw();
+    if (in.getRaw() == '\n') break;
   }
   in.checkRead();
+  if (rest.reason == Reason::kTextAfterLastField) {
+    // Right after the digits of the last field, a number: it stopped there.
+    const Part last =
+        kind.fields.back() == Part::kDate ? Part::kDay : kind.fields.back();
+    const Finding& n = r.note(last);
+    if (n.read && n.line == rest.line &&
+        rest.column == n.column + static_cast<long>(n.length)) {
+      rest.next = last;
+      rest.value = n.value;
+    }
+  }
   if (rest.reason != Reason::kNone) r.warn(rest);
-  return t;
 }
 
 void EmpTrans::skipFailed(const Reading& r) {

@@ -116,18 +116,21 @@ bool modifstream::skipTo(Finding* note) {
   note->read = false;
   note->base = 10;
   note->length = 0;
+  noteHere(*note);
+  return more && !bad();
+}
+
+void modifstream::noteHere(Finding& note) {
   try {
-    note->column = text_.column();
-    note->line = line();
+    note.column = text_.column();
+    note.line = line();
     const char* text = nullptr;
-    note->size =
+    note.size =
         std::min(text_.ahead(Finding::kTextBytes, &text), Finding::kTextBytes);
-    std::memcpy(note->text, text, note->size);
+    std::memcpy(note.text, text, note.size);
   } catch (const std::ios_base::failure&) {
     setstate(badbit);
-    return false;
   }
-  return more;
 }
 
 modifstream::int_type modifstream::take() {
