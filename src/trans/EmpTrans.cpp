@@ -87,7 +87,10 @@ void EmpTrans::readFields(FieldReader& in, std::span<const Part> fields,
         id = in.integer(Part::kNumber, next);
         break;
       case Part::kName:
-        in.name(name, !numbered && kind >= 0 && kinds()[kind]->givesNumber);
+        in.name(name, numbered ? Hint::kKeepsFields
+                      : kind >= 0 && kinds()[kind]->givesNumber
+                          ? Hint::kAddTakesNoNumber
+                          : Hint::kNone);
         break;
       case Part::kCategory:
         category = in.category();
@@ -161,9 +164,14 @@ std::unique_ptr<EmpTrans> EmpTrans::get(Reading& r) {
   const std::string known = typeLetters();
   const std::size_t k = letter == '\0' ? known.npos : known.find(letter);
   if (k == known.npos) {
-    const bool lower =
-        letter >= 'a' && letter <= 'z' &&
-        known.find(static_cast<char>(letter - 'a' + 'A')) != known.npos;
+    // A letter in lower case is the kind it would be in upper case, which
+    // is what the operator meant: read so after the failure.
+    const std::size_t upper =
+        letter >= 'a' && letter <= 'z'
+            ? known.find(static_cast<char>(letter - 'a' + 'A'))
+            : known.npos;
+    const bool lower = upper != known.npos;
+    if (lower) r.setKind(static_cast<int>(upper));
     const std::string words = letters();
     std::memcpy(type.letters, words.c_str(),
                 std::min(words.size() + 1, sizeof type.letters));

@@ -34,6 +34,13 @@ const char* Finding::fieldName(Part p) {
   return "text";
 }
 
+Finding::Hint Finding::leadingHint(char c) {
+  return c == ','    ? Hint::kCommas
+         : c == ';'  ? Hint::kSemicolons
+         : c == '\'' ? Hint::kApostrophe
+                     : Hint::kNone;
+}
+
 const char* Finding::syntax(Part p) {
   switch (p) {
     case Part::kNumber:
@@ -369,12 +376,10 @@ constexpr ReasonRow kReasons[] = {
        return lead(f) + " holds " + codePoint(f.value) +
               ", a character that does not show: it is stored as it is";
      },
-     "store a name that holds a character that does not show, such as a "
-     "zero-width space"},
+     "store a name holding a character that does not show (U+200B, say)"},
     {Reason::kWouldCreate, kWarning,
-     [](const Finding& f) {
-       return std::string(f.text, f.size) +
-              " does not exist: the run would create it empty";
+     [](const Finding&) {
+       return std::string("does not exist: the run would create it empty");
      },
      "create a missing employee.dat or emptrans.dat, empty"},
 };

@@ -128,6 +128,9 @@ struct Finding {
   // The words, e.g. "amount '500,50' is not a whole number (no decimal
   // point or comma)": lower case, no final period.
   std::string what() const;
+  // The hint for a field that starts with `c` and fails for it: a comma or
+  // semicolon between fields, a spreadsheet's apostrophe.
+  static Hint leadingHint(char c);
   // "employee number", "amount", ...
   static const char* fieldName(Part p);
   // How a transaction's text writes the field: NUMBER, "NAME", CATEGORY,
