@@ -5,6 +5,7 @@
 #include <iostream>
 #include <string_view>
 
+#include "Category.h"
 #include "Display.h"
 #include "FieldReader.h"
 
@@ -241,24 +242,51 @@ void EmpTrans::skipFailed(const Reading& r) {
   // field blamed; a transaction of no kind ends with its line.
   const Finding& blamed = *r.error();
   int fields = 0;
+  bool dateLast = false;
   if (r.kind() >= 0) {
     const std::span<const Part> all = kinds()[r.kind()]->fields;
+    // A date taken for the amount, or the digits after a space inside it,
+    // are read as the date: the fields after it are what is left.
     Part p = blamed.part;
-    if (p == Part::kYear || p == Part::kMonth || p == Part::kDay) {
+    if (p == Part::kYear || p == Part::kMonth || p == Part::kDay ||
+        blamed.reason == Reason::kAmountMissing ||
+        blamed.reason == Reason::kSpaceInNumber) {
       p = Part::kDate;
     }
     const auto at = std::find(all.begin(), all.end(), p);
     fields = static_cast<int>(all.end() - at) - (at == all.end() ? 0 : 1);
+    dateLast = all.back() == Part::kDate;
   }
-  const bool name = blamed.part == Part::kName;
-  transFile->recover(r.line(), letters.c_str(),
+  std::string categories;
+  for (const Category& c : kCategories) categories += c.letter;
+  bool name = blamed.part == Part::kName;
+  const char first = blamed.size > 0 ? blamed.text[0] : '\0';
+  if (name && blamed.reason == Reason::kNotQuoted && first != '\0') {
+    if (categories.find(first) != std::string::npos &&
+        (blamed.size == 1 || isWhiteSpace(blamed.text[1]))) {
+      // No name: its letter was the category.
+      name = false;
+      --fields;
+    } else if ((first >= '0' && first <= '9') || first == '-') {
+      // A number where the name belongs: one too many, or the amount of a
+      // change without the fields it keeps. A date ends it either way.
+      name = false;
+      ++fields;
+    }
+  }
+  // "500 H" or "7 S 100": an amount before the category, or a number too
+  // many, before the letter.
+  if (blamed.part == Part::kCategory && blamed.hint == Hint::kCategoryFirst) {
+    ++fields;
+  }
+  transFile->recover(r.line(), letters.c_str(), categories.c_str(),
                      name && blamed.reason == Reason::kCutByLineEnd
                          ? modifstream::Rest::kNameGoesOn
                      : name && (blamed.reason == Reason::kNotQuoted ||
                                 blamed.reason == Reason::kNameTooLong)
                          ? modifstream::Rest::kUpToQuote
                          : modifstream::Rest::kToken,
-                     fields);
+                     fields, dateLast);
 }
 
 std::optional<Employee> EmpTrans::recordBefore() const {

@@ -85,16 +85,17 @@ bool spaceInside(const Finding& amount) {
 
 // "500 H": an amount, then a category letter.
 bool amountFirst(std::string_view text) {
-  const std::size_t blank = text.find_first_of(" \t");
+  const std::size_t blank = text.find_first_of(" \t\n\v\f\r");
   if (blank == 0 || blank == text.npos ||
       !std::all_of(text.begin(), text.begin() + blank,
                    [](char c) { return isDigit(c) || c == '-'; })) {
     return false;
   }
-  const std::size_t letter = text.find_first_not_of(" \t", blank);
+  const std::size_t letter = text.find_first_not_of(" \t\n\v\f\r", blank);
   return letter != text.npos &&
-         std::any_of(std::begin(kCategories), std::end(kCategories),
-                     [&](const Category& c) { return c.letter == text[letter]; });
+         std::any_of(
+             std::begin(kCategories), std::end(kCategories),
+             [&](const Category& c) { return c.letter == text[letter]; });
 }
 
 // Notes the letters a field takes in its finding, for its words.

@@ -400,8 +400,9 @@ Date modifstream::getDate(Reading* reading) {
   }
 }
 
-void modifstream::recover(long line, const char* letters, Rest rest,
-                          int fields) {
+void modifstream::recover(long line, const char* letters,
+                          const char* categories, Rest rest, int fields,
+                          bool dateLast) {
   if (bad()) return;
   clear();
   auto isLetter = [](int_type c) {
@@ -455,10 +456,25 @@ void modifstream::recover(long line, const char* letters, Rest rest,
       for (std::size_t k = 0; k <= end; ++k) take();
       return true;
     };
+    // The words of a name not quoted, up to a word that is a category.
+    auto words = [&] {
+      for (token(); !atNext();) {
+        const int_type c = text_.sgetc();
+        if (c == traits_type::eof() || c == '\n' ||
+            (std::strchr(categories, traits_type::to_char_type(c)) &&
+             (text_.peek(1) == ' ' ||
+              (text_.peek(1) >= '\t' && text_.peek(1) <= '\r')))) {
+          return;
+        }
+        token();
+      }
+    };
     if (!atNext()) {
       if (rest == Rest::kNameGoesOn) {
         toQuote();
-      } else if (rest != Rest::kUpToQuote || !toQuote()) {
+      } else if (rest == Rest::kUpToQuote) {
+        if (!toQuote()) words();
+      } else {
         token();
       }
       for (int k = 0; k < fields; ++k) {
@@ -474,7 +490,14 @@ void modifstream::recover(long line, const char* letters, Rest rest,
           take();
           if (!toQuote()) token();
         } else {
+          const char* text = nullptr;
+          const std::size_t n = text_.ahead(kQuoteSearched, &text);
+          const std::string_view ahead(text, n);
+          const bool date =
+              ahead.substr(0, ahead.find_first_of(" \t\n\v\f\r")).find('/') !=
+              std::string_view::npos;
           token();
+          if (date && dateLast) break;
         }
       }
     }

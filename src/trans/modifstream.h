@@ -89,10 +89,11 @@ class modifstream : public std::ifstream {
 
   // How the field a transaction failed in goes on past the read position.
   enum class Rest {
-    kToken,      // up to white space
-    kNameGoesOn, // a name cut by a line end: up to its quote on this line
-    kUpToQuote,  // a name not quoted, or too long: up to a quote on the
-                 // line, if there is one, else up to white space
+    kToken,       // up to white space
+    kNameGoesOn,  // a name cut by a line end: up to its quote on this line
+    kUpToQuote,   // a name not quoted, or too long: up to a quote on the
+                  // line, if there is one, else up to the word before one
+                  // of the categories (the name's words), or white space
   };
   // After a transaction that failed, whose type letter stood on `line`:
   // clears the failed state and reads past the rest of the transaction:
@@ -102,7 +103,9 @@ class modifstream : public std::ifstream {
   // letter after it starts the next transaction: the rest ends before it
   // (a read that failed there may have taken that letter: it is put
   // back). Else the rest ends with the line of its last field.
-  void recover(long line, const char* letters, Rest rest, int fields);
+  // `dateLast`: a field with a "/" in it is a date, the last field.
+  void recover(long line, const char* letters, const char* categories,
+               Rest rest, int fields, bool dateLast);
 
   // Notes in `note` where the read position is and the text from there
   // on, without reading anything.
