@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "CaseDir.h"
+#include "CommandLine.h"
 #include "RunProgram.h"
 #include "ScratchDir.h"
 
@@ -29,6 +31,48 @@ TEST_P(ToolCaseTest, Run) {
   EXPECT_EQ(ScratchDir::listing(), before) << "a file was changed or made";
   EXPECT_FALSE(c.fifoWatch >= 0 && CaseDir::opened(c.fifoWatch))
       << "a FIFO was opened";
+}
+
+// Long options as getopt_long takes them, on options two of which share a
+// prefix: a command line, the status it ends with (-1: it goes on), the
+// value it gives --from, and the first line of standard error.
+TEST(CommandLineTest, PrefixesAndValues) {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string from, err;
+  } rows[] = {
+      {{"--li"},
+       64,
+       "",
+       "option '--li' is ambiguous: it may be --list or --live"},
+      {{"--lis", "--fr=5", "--"}, -1, "5", ""},
+      {{"--f", "--live", "-"}, -1, "--live", ""},
+      {{"--from"}, 64, "", "option '--from' needs a value"},
+      {{"--live=1"}, 64, "", "option '--live' takes no value"},
+      {{"--l=1"},
+       64,
+       "",
+       "option '--l' is ambiguous: it may be --list or --live"},
+  };
+  for (const auto& row : rows) {
+    CommandLine cl("p", "", "", 74);
+    std::vector<char*> argv{const_cast<char*>("p")};
+    for (const std::string& a : row.args)
+      argv.push_back(const_cast<char*>(a.c_str()));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(cl.parse(int(argv.size()), argv.data(),
+                       {"--list", "--live", "--from="}),
+              row.status)
+        << row.err;
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              row.err.empty() ? ""
+                              : "p: " + row.err +
+                                    "\nTry 'p --help' for more information.\n");
+    if (row.status < 0) {
+      EXPECT_EQ(*cl.value("--from"), row.from);
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ToolCaseTest,
