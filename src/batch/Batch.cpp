@@ -146,6 +146,10 @@ Batch::Ending Batch::run(Observer* observer) {
       // other error the run could not go on.
       const bool mistake = reading_.error() != nullptr;
       if (failed && mistake) ++ending.mistakes;
+      if (mistake && reading_.kind() >= 0 &&
+          EmpTrans::kinds()[reading_.kind()]->givesNumber) {
+        takeNumber();
+      }
       fail(2, std::current_exception());
       if (mistake && observer != nullptr) observer->mistake(reading_);
       more = mistake;
@@ -155,6 +159,17 @@ Batch::Ending Batch::run(Observer* observer) {
   if (!failed) ending.applied = applied_;
   EmpTrans::closeFile();
   return ending;
+}
+
+void Batch::takeNumber() {
+  // A stand-in record takes the number the add that failed would have
+  // given, as it will once fixed, so that the changes and deletes of the
+  // numbers after it are judged as they will be. Were no stand-in to be
+  // had, those would only be judged one number off.
+  try {
+    Employee().add();
+  } catch (...) {
+  }
 }
 
 void Batch::endOnError(const std::exception_ptr& error) const {

@@ -95,7 +95,8 @@ class Batch {
   // Both stages, every error caught, and emptrans.dat closed again on every
   // path. After a transaction that fails (a syntax error, an unknown
   // employee) it reads on from the next transaction, as if that one were
-  // left out; the ending stays that of the first failure. The message for
+  // left out, but for the number a failed add takes (a stand-in record
+  // takes it); the ending stays that of the first failure. The message for
   // an unknown employee is not written: the ending and the observer have it.
   Ending run(Observer* observer = nullptr);
 
@@ -108,6 +109,9 @@ class Batch {
   void startUpStage();
   // `messages`: where the transactions write, or null for standard error.
   void loop(Observer* observer, std::ostream* messages);
+  // After an add that failed to read, in a run that goes on: gives out
+  // the number it would have taken.
+  static void takeNumber();
   // The line a diagnostic names: that of the failing transaction, or, when
   // the run was interrupted, the one where the next would be read.
   long line() const;

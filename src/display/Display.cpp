@@ -168,6 +168,15 @@ const char* Display::lookalike(std::string_view bytes) {
   return nullptr;
 }
 
+long Display::hidden(std::string_view bytes) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    const Character c = decode(bytes.substr(i));
+    if (c.length > 0 && escaped(c.code)) return static_cast<long>(c.code);
+    i += std::max<std::size_t>(c.length, 1);
+  }
+  return -1;
+}
+
 std::size_t Display::characterLength(std::string_view bytes) {
   return decode(bytes).length;
 }

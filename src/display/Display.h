@@ -42,6 +42,10 @@ class Display {
   // "a non-breaking space (U+00A0)"; nullptr when there is none. The text
   // lives as long as the program.
   static const char* lookalike(std::string_view bytes);
+  // The code point of the first valid character of `bytes` that is shown
+  // escaped (a control character, or one that shows nothing or reorders
+  // the line), or -1 when there is none.
+  static long hidden(std::string_view bytes);
   // The length of the valid UTF-8 character that starts `bytes` (not
   // empty), or 0 when its first byte starts none.
   static std::size_t characterLength(std::string_view bytes);

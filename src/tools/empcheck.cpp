@@ -71,9 +71,10 @@ std::string plural(long n, const char* word) {
   return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
-// No more mistakes than these are listed: a file that is no batch at all
-// (a binary given by mistake) must not flood a terminal.
-constexpr long kMistakesListed = 100;
+// No more mistakes than these are listed, nor more warnings: a file that
+// is no batch at all (a binary given by mistake) must not flood a
+// terminal. The rest are counted.
+constexpr long kListed = 100;
 
 // Follows the run: counts what it applies up to its first failure, shows
 // each transaction of that part when asked to, and then, as the run goes on
@@ -91,17 +92,18 @@ class Report : public Batch::Observer {
     if (!failed_) {
       ++counts_[t.kind()];
       if (list_) say(r.line(), t.plan(old_));
-    } else if (EmpTrans::kinds()[t.kind()]->givesNumber && failedAdd_ > 0 &&
+    } else if (EmpTrans::kinds()[t.kind()]->givesNumber && unreadType_ > 0 &&
                !shiftSaid_) {
+      // A failed add still takes its number; one whose type letter could
+      // not be read can't.
       shiftSaid_ = true;
-      const std::string failed = EmpTrans::kinds()[failedKind_]->name;
       const std::string added = EmpTrans::kinds()[t.kind()]->name;
-      say(r.line(), "note: the " + failed + " that failed on line " +
-                        std::to_string(failedAdd_) + " is left out, so this " +
-                        added +
-                        " and those after it get numbers one lower than they "
-                        "will: a change or delete of those numbers may be "
-                        "told wrongly");
+      say(r.line(), "note: were the transaction of line " +
+                        std::to_string(unreadType_) + ", whose type is not " +
+                        "known, an " + added + ", this " + added +
+                        " and those after it would get numbers one higher "
+                        "than here: a change or delete of those numbers may "
+                        "be told wrongly");
     }
     warnings(r);
   }
@@ -113,11 +115,7 @@ class Report : public Batch::Observer {
             ? " (in the transaction of line " + std::to_string(r.line()) + ")"
             : "";
     error(f.line, f.column, f.what() + where);
-    if (r.kind() >= 0 && EmpTrans::kinds()[r.kind()]->givesNumber &&
-        failedAdd_ == 0) {
-      failedAdd_ = r.line();
-      failedKind_ = r.kind();
-    }
+    if (r.kind() < 0 && unreadType_ == 0) unreadType_ = r.line();
   }
 
   void unknown(std::int32_t id, const std::string&, const Reading& r) override {
@@ -125,7 +123,19 @@ class Report : public Batch::Observer {
     warnings(r);
     const Finding& n = r.note(Finding::Part::kNumber);
     error(n.line, n.column,
-          "employee " + std::to_string(id) + " is not in employee.dat");
+          "employee " + std::to_string(id) + " is not in employee.dat" +
+              (n.line != r.line() ? " (in the transaction of line " +
+                                        std::to_string(r.line()) + ")"
+                                  : ""));
+  }
+
+  // A file the run would create empty: where the check was likely made in
+  // the wrong directory.
+  void missing(const char* file) {
+    Finding w;
+    w.reason = Finding::Reason::kWouldCreate;
+    ++warnings_;
+    std::printf("%s: warning: %s\n", file, w.what().c_str());
   }
 
   void ended(const Reading& r) override { warnings(r); }
@@ -144,13 +154,8 @@ class Report : public Batch::Observer {
     }
     return plural(total, "transaction") + " would apply" + each;
   }
-  // The mistakes that were not listed, said once.
-  void unlisted() const {
-    if (mistakes_ > kMistakesListed) {
-      std::printf("and %ld more\n", mistakes_ - kMistakesListed);
-    }
-  }
   long warnings() const { return warnings_; }
+  long mistakes() const { return mistakes_; }
 
  private:
   static void say(long line, const std::string& text) {
@@ -161,7 +166,7 @@ class Report : public Batch::Observer {
   // field, LINE for the text a line loses.
   void warnings(const Reading& r) {
     for (const Finding& w : r.warnings()) {
-      ++warnings_;
+      if (++warnings_ > kListed) continue;
       if (w.column > 0) {
         std::printf("emptrans.dat:%ld:%ld: warning: %s\n", w.line, w.column,
                     w.what().c_str());
@@ -173,7 +178,7 @@ class Report : public Batch::Observer {
 
   void error(long line, long column, const std::string& text) {
     failed_ = true;
-    if (++mistakes_ > kMistakesListed) return;
+    if (++mistakes_ > kListed) return;
     std::printf("emptrans.dat:%ld:%ld: error: %s\n", line, column,
                 text.c_str());
   }
@@ -183,8 +188,7 @@ class Report : public Batch::Observer {
   std::optional<Employee> old_;
   bool failed_ = false;
   long mistakes_ = 0, warnings_ = 0;
-  long failedAdd_ = 0;  // line of the first add that failed, or 0
-  int failedKind_ = 0;  // and its kind
+  long unreadType_ = 0;  // line of the first failed transaction of no kind
   bool shiftSaid_ = false;
 };
 
@@ -235,6 +239,8 @@ int main(int argc, char** argv) {
     return kCannotCheck;
   }
   Report report(cl.has("--list"));
+  if (setting.createsEmployee) report.missing(Employee::kFileName);
+  if (setting.createsTrans) report.missing(EmpTrans::kFileName);
   Batch batch(from);
   const Batch::Ending end = batch.run(&report);
   stopIfSignalled();
@@ -247,7 +253,6 @@ int main(int argc, char** argv) {
         end.diagnostic.substr(end.diagnostic.find(':') + 1).c_str());
     return cl.finish(1);
   }
-  report.unlisted();
   std::printf("%s\n", report.counts().c_str());
   int status = report.warnings() > 0 ? kWarnings : 0;
   if (end.status == 2) {
@@ -262,17 +267,22 @@ int main(int argc, char** argv) {
         end.message.c_str() + (end.message.empty() ? 0 : 1));
     status = 3;
   } else {
-    std::printf("then the run would end: no transaction is left%s\n",
-                setting.createsEmployee || setting.createsTrans
-                    ? " (the missing files would be created empty)"
-                    : "");
+    std::printf("then the run would end: no transaction is left\n");
   }
   if (end.mistakes > 0) {
-    std::printf(
-        "%s after it, listed above\n",
-        (end.mistakes == 1 ? std::string("1 more mistake")
-                           : std::to_string(end.mistakes) + " more mistakes")
-            .c_str());
+    const std::string more =
+        end.mistakes == 1 ? std::string("1 more mistake")
+                          : std::to_string(end.mistakes) + " more mistakes";
+    if (report.mistakes() <= kListed) {
+      std::printf("%s after it, listed above\n", more.c_str());
+    } else {
+      std::printf("%s after it: %ld in all, the first %ld listed above\n",
+                  more.c_str(), report.mistakes(), kListed);
+    }
+  }
+  if (report.warnings() > kListed) {
+    std::printf("%ld warnings in all, the first %ld listed above\n",
+                report.warnings(), kListed);
   }
   return cl.finish(status);
 }

@@ -87,7 +87,10 @@ void EmpTrans::readFields(FieldReader& in, std::span<const Part> fields,
         id = in.integer(Part::kNumber, next);
         break;
       case Part::kName:
-        in.name(name, !numbered && kind >= 0 && kinds()[kind]->givesNumber);
+        in.name(name, numbered ? Hint::kKeepsFields
+                      : kind >= 0 && kinds()[kind]->givesNumber
+                          ? Hint::kAddTakesNoNumber
+                          : Hint::kNone);
         break;
       case Part::kCategory:
         category = in.category();
@@ -161,9 +164,14 @@ std::unique_ptr<EmpTrans> EmpTrans::get(Reading& r) {
   const std::string known = typeLetters();
   const std::size_t k = letter == '\0' ? known.npos : known.find(letter);
   if (k == known.npos) {
-    const bool lower =
-        letter >= 'a' && letter <= 'z' &&
-        known.find(static_cast<char>(letter - 'a' + 'A')) != known.npos;
+    // A letter in lower case is the kind it would be in upper case, which
+    // is what the operator meant: read so after the failure.
+    const std::size_t upper =
+        letter >= 'a' && letter <= 'z'
+            ? known.find(static_cast<char>(letter - 'a' + 'A'))
+            : known.npos;
+    const bool lower = upper != known.npos;
+    if (lower) r.setKind(static_cast<int>(upper));
     const std::string words = letters();
     std::memcpy(type.letters, words.c_str(),
                 std::min(words.size() + 1, sizeof type.letters));
@@ -180,14 +188,19 @@ std::unique_ptr<EmpTrans> EmpTrans::get(Reading& r) {
   t->readFields(fields, kind.fields, t->kind_);
   t->review(r);
 
+  skipRest(in, r, kind);
+  return t;
+}
+
+void EmpTrans::skipRest(modifstream& in, Reading& r, const Kind& kind) {
   // Skip the rest of the line, stopping as soon as nothing can be read, and
   // note what was lost there: a comment, after a "#", is meant to be.
   Finding rest;
   rest.part = Part::kRest;
   rest.line = in.line();
   bool carriageReturn = false, seen = false;
-  for (int c = in.getRaw();
-       c != '\n' && c != modifstream::traits_type::eof();) {
+  for (int c = in.peekRaw(); c != modifstream::traits_type::eof();
+       c = in.peekRaw()) {
     if (c == '\r') {
       carriageReturn = true;
     } else if (!isWhiteSpace(c) && !seen) {
@@ -196,13 +209,24 @@ std::unique_ptr<EmpTrans> EmpTrans::get(Reading& r) {
         rest.reason = Reason::kLoneCarriageReturn;
       } else if (c != '#') {
         rest.reason = Reason::kTextAfterLastField;
+        in.noteHere(rest);
       }
     }
-    c = in.getRaw();
+    if (in.getRaw() == '\n') break;
   }
   in.checkRead();
+  if (rest.reason == Reason::kTextAfterLastField) {
+    // Right after the digits of the last field, a number: it stopped there.
+    const Part last =
+        kind.fields.back() == Part::kDate ? Part::kDay : kind.fields.back();
+    const Finding& n = r.note(last);
+    if (n.read && n.line == rest.line &&
+        rest.column == n.column + static_cast<long>(n.length)) {
+      rest.next = last;
+      rest.value = n.value;
+    }
+  }
   if (rest.reason != Reason::kNone) r.warn(rest);
-  return t;
 }
 
 void EmpTrans::skipFailed(const Reading& r) {

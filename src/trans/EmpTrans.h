@@ -177,6 +177,9 @@ class EmpTrans {
   static std::string shownFields(const Employee& e);
 
  private:
+  // After the last field: skips the rest of the line, warning of what it
+  // held but a comment.
+  static void skipRest(modifstream& in, Reading& reading, const Kind& kind);
   // Reads `fields` of the kind `kind` into this object.
   void readFields(FieldReader& in, std::span<const Part> fields, int kind);
 

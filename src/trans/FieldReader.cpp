@@ -65,6 +65,38 @@ bool isDate(std::string_view text) {
   return slashes == 2;
 }
 
+// "44 000 2000/1/15" where the amount starts: digits after the number,
+// with a date after them, so that the number holds a space.
+bool spaceInside(const Finding& amount) {
+  std::string_view after(amount.text, amount.size);
+  after.remove_prefix(std::min(amount.length, after.size()));
+  const std::size_t digits = after.find_first_not_of(" \t");
+  if (digits == 0 || digits == after.npos || !isDigit(after[digits])) {
+    return false;
+  }
+  const std::size_t blank = after.find_first_of(" \t\n", digits);
+  if (blank == after.npos || after[blank] == '\n' ||
+      !std::all_of(after.begin() + digits, after.begin() + blank, isDigit)) {
+    return false;
+  }
+  const std::size_t date = after.find_first_not_of(" \t", blank);
+  return date != after.npos && isDate(after.substr(date));
+}
+
+// "500 H": an amount, then a category letter.
+bool amountFirst(std::string_view text) {
+  const std::size_t blank = text.find_first_of(" \t");
+  if (blank == 0 || blank == text.npos ||
+      !std::all_of(text.begin(), text.begin() + blank,
+                   [](char c) { return isDigit(c) || c == '-'; })) {
+    return false;
+  }
+  const std::size_t letter = text.find_first_not_of(" \t", blank);
+  return letter != text.npos &&
+         std::any_of(std::begin(kCategories), std::end(kCategories),
+                     [&](const Category& c) { return c.letter == text[letter]; });
+}
+
 // Notes the letters a field takes in its finding, for its words.
 void noteLetters(Finding& f, const std::string& letters) {
   const std::size_t n = std::min(letters.size(), sizeof f.letters - 1);
@@ -72,7 +104,7 @@ void noteLetters(Finding& f, const std::string& letters) {
   f.letters[n] = '\0';
 }
 
-// "S, H or *"; or, `lower`, the letters in lower case, as "sh".
+// The category letters, "SH*"; or, `lower`, those in lower case, "sh".
 std::string categoryLetters(bool lower = false) {
   std::string letters;
   for (const Category& c : kCategories) {
@@ -82,7 +114,7 @@ std::string categoryLetters(bool lower = false) {
       letters += static_cast<char>(c.letter - 'A' + 'a');
     }
   }
-  return lower ? letters : Display::choices(letters);
+  return letters;
 }
 
 }  // namespace
@@ -124,8 +156,10 @@ std::int32_t FieldReader::integer(Part p, Part next) {
     // holds; before a name, a quote may end the number too.
     if (last) return value;
     const int after = in_.peekRaw();
-    if (const Reason end = endOf(note, after, next == Part::kName);
-        end != Reason::kNone) {
+    if (p == Part::kAmount && next == Part::kDate && spaceInside(note)) {
+      r_.suspect(p, Reason::kSpaceInNumber);
+    } else if (const Reason end = endOf(note, after, next == Part::kName);
+               end != Reason::kNone) {
       // "2015/4/1" where the amount belongs: the date came early.
       const bool date = p == Part::kAmount && after == '/' &&
                         isDate(std::string_view(note.text, note.size));
@@ -144,15 +178,16 @@ std::int32_t FieldReader::integer(Part p, Part next) {
   throw EmpTrans::InvalidNumber();
 }
 
-void FieldReader::name(char* buffer, bool numberless) {
+void FieldReader::name(char* buffer, Hint numberHint) {
   try {
     in_.getQuoted(buffer, EmpTrans::kNameBytes, '"', &r_);
   } catch (const modifstream::InvalidQuotedString&) {
-    // A number where the name belongs, in a transaction that takes none:
-    // written by habit.
+    // A number where the name belongs: the employee number of an add,
+    // written by habit, or the amount of a change written without the
+    // fields it keeps.
     Finding& n = r_.note(Part::kName);
-    if (numberless && n.size > 0 && (isDigit(n.text[0]) || n.text[0] == '-')) {
-      n.hint = Hint::kAddTakesNoNumber;
+    if (n.size > 0 && (isDigit(n.text[0]) || n.text[0] == '-')) {
+      n.hint = numberHint;
     }
     throw;
   }
@@ -163,14 +198,26 @@ void FieldReader::name(char* buffer, bool numberless) {
     w.column = 0;
     r_.warn(w);
   }
-  const std::size_t length = std::strlen(buffer);
-  const bool ascii = std::all_of(buffer, buffer + length, [](char c) {
-    return static_cast<unsigned char>(c) < 0x80;
-  });
-  if (!ascii && !Finding::notUtf8(std::string_view(buffer, length)).empty()) {
+  const std::string_view name(buffer, std::strlen(buffer));
+  auto warn = [&](Reason why, long value = 0) {
     Finding w = note;
-    w.reason = Reason::kNotUtf8;
+    w.reason = why;
+    w.value = static_cast<std::int32_t>(value);
     r_.warn(w);
+  };
+  // " " meant as "keep the name", which "" is.
+  if (!name.empty() && name.find_first_not_of(" \t") == name.npos) {
+    warn(Reason::kBlankName);
+  }
+  const bool ascii = std::all_of(name.begin(), name.end(), [](char c) {
+    return static_cast<unsigned char>(c) >= 0x20 &&
+           static_cast<unsigned char>(c) < 0x7F;
+  });
+  if (ascii) return;
+  if (!Finding::notUtf8(name).empty()) warn(Reason::kNotUtf8);
+  // Stored silently, though empdump shows it escaped.
+  if (const long code = Display::hidden(name); code >= 0) {
+    warn(Reason::kInvisibleInName, code);
   }
 }
 
@@ -188,15 +235,19 @@ std::int32_t FieldReader::category() {
       std::find_if(std::begin(kCategories), std::end(kCategories),
                    [letter](const Category& c) { return c.letter == letter; });
   if (found == std::end(kCategories)) {
-    if (quoteInName(name, cat)) {
+    const std::string_view text(cat.text, cat.size);
+    if (letter == '"' && text.size() >= 3 && text[2] == '"' &&
+        categoryLetters().find(text[1]) != std::string::npos) {
+      r_.fail(Part::kCategory, Reason::kQuotedLetter);  // "H", from a sheet
+    } else if (quoteInName(name, cat)) {
       r_.fail(Part::kName, Reason::kQuoteInName);
     } else {
-      noteLetters(cat, categoryLetters());
+      noteLetters(cat, Display::choices(categoryLetters()));
       r_.fail(Part::kCategory, Reason::kNotLetter,
-              letter == ',' ? Hint::kCommas
-              : categoryLetters(true).find(letter) != std::string::npos
+              categoryLetters(true).find(letter) != std::string::npos
                   ? Hint::kUpperCase
-                  : Hint::kNone);
+              : amountFirst(text) ? Hint::kCategoryFirst
+                                  : Finding::leadingHint(letter));
     }
     throw EmpTrans::InvalidCategory();
   }
@@ -206,7 +257,7 @@ std::int32_t FieldReader::category() {
     r_.suspect(Part::kName, Reason::kQuoteInName);  // "Gus "Hank" Tan"
   } else if (isWord(cat)) {
     cat.next = Part::kAmount;
-    noteLetters(cat, categoryLetters());
+    noteLetters(cat, Display::choices(categoryLetters()));
     r_.suspect(Part::kCategory, Reason::kWord);
   }
   return found->code;

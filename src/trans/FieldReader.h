@@ -30,9 +30,9 @@ class FieldReader {
   // can't be read, or that stops at a digit, fails here, as
   // EmpTrans::InvalidNumber or EmpTrans::NumberCutShort.
   std::int32_t integer(Part p, Part next);
-  // The name into `buffer` (EmpTrans::kNameBytes). `numberless`: the
-  // transaction gets the next employee number, and is written without one.
-  void name(char* buffer, bool numberless);
+  // The name into `buffer` (EmpTrans::kNameBytes). `numberHint`: what a
+  // number where the name belongs is told, by the kind.
+  void name(char* buffer, Finding::Hint numberHint);
   // The category letter's code; throws EmpTrans::InvalidCategory.
   std::int32_t category();
   // The date; `last`: no field follows it, so a day that stops at a digit

@@ -34,6 +34,13 @@ const char* Finding::fieldName(Part p) {
   return "text";
 }
 
+Finding::Hint Finding::leadingHint(char c) {
+  return c == ','    ? Hint::kCommas
+         : c == ';'  ? Hint::kSemicolons
+         : c == '\'' ? Hint::kApostrophe
+                     : Hint::kNone;
+}
+
 const char* Finding::syntax(Part p) {
   switch (p) {
     case Part::kNumber:
@@ -75,6 +82,15 @@ std::string_view extent(const Finding& f) {
     const std::size_t last = text.substr(0, end).rfind('"');
     return text.substr(0, last == std::string_view::npos ? end : last + 1);
   }
+  if (f.part == Part::kRest) {
+    return text.substr(0, text.find_first_of("\r\n"));
+  }
+  if (f.reason == Reason::kSpaceInNumber) {
+    // The two runs of digits and the blanks between them.
+    const std::size_t blank = text.find_first_of(" \t");
+    const std::size_t next = text.find_first_not_of(" \t", blank);
+    return text.substr(0, text.find_first_of(" \t\n\r", next));
+  }
   if (f.part == Part::kName && !text.empty() && text[0] == '"') {
     return text.substr(0, text.find_first_of("\"\n", 1));
   }
@@ -96,6 +112,13 @@ std::string quote(const Finding& f) {
 
 std::string lead(const Finding& f) {
   return std::string(Finding::fieldName(f.part)) + " " + quote(f);
+}
+
+// "U+200B".
+std::string codePoint(long code) {
+  char text[24];
+  std::snprintf(text, sizeof text, "U+%04lX", code);
+  return text;
 }
 
 // The number the writer meant by digits that a leading 0 made octal: the
@@ -262,6 +285,21 @@ constexpr ReasonRow kReasons[] = {
               bytes + "): save it as UTF-8";
      },
      nullptr},
+    {Reason::kQuotedLetter, kError,
+     [](const Finding& f) {
+       return lead(f) + " is in double quotes: write the letter alone, as " +
+              std::string(1, f.text[1]);
+     },
+     nullptr},
+    {Reason::kSpaceInNumber, kError,
+     [](const Finding& f) {
+       std::string digits;
+       for (const char c : extent(f)) {
+         if (c != ' ' && c != '\t') digits += c;
+       }
+       return lead(f) + " holds a space: write it without one, as " + digits;
+     },
+     nullptr},
     {Reason::kNotUtf8, kWarning,
      [](const Finding& f) {
        return lead(f) + " is not valid UTF-8 (bytes " +
@@ -286,8 +324,21 @@ constexpr ReasonRow kReasons[] = {
      },
      "ignore what follows a NUL byte in a name"},
     {Reason::kTextAfterLastField, kWarning,
-     [](const Finding&) {
-       return std::string("text after the last field is ignored");
+     [](const Finding& f) {
+       std::string words =
+           "text " + quote(f) + " after the last field is ignored";
+       if (f.next == Part::kType) return words;
+       // Right after a number's digits: the number stopped there.
+       words += std::string(": ") + Finding::fieldName(f.next) + " " +
+                std::to_string(f.value) + " was read, up to it";
+       const char* digit = f.text[0] == 'O' || f.text[0] == 'o'   ? "0"
+                           : f.text[0] == 'l' || f.text[0] == 'I' ? "1"
+                                                                  : nullptr;
+       if (digit != nullptr) {
+         words += std::string(" (") + f.text[0] +
+                  " is a letter, not the digit " + digit + ")";
+       }
+       return words;
      },
      "ignore text after a transaction's last field (but a comment, after a "
      "#)"},
@@ -305,6 +356,32 @@ constexpr ReasonRow kReasons[] = {
            "ignored");
      },
      "ignore text after a Ctrl-Z (byte 0x1A)"},
+    {Reason::kChangesNothing, kWarning,
+     [](const Finding&) {
+       return std::string(
+           "the change keeps every field, so it changes nothing: \"\" keeps "
+           "the name, * the category, 0 the amount and a date in 1901 the "
+           "date (none of them can be set to such a value)");
+     },
+     "apply a change that keeps every field, and so changes nothing"},
+    {Reason::kBlankName, kWarning,
+     [](const Finding& f) {
+       return lead(f) +
+              " is only blanks: it is stored as it is (\"\" is the name a "
+              "change keeps)";
+     },
+     "store a name of only blanks"},
+    {Reason::kInvisibleInName, kWarning,
+     [](const Finding& f) {
+       return lead(f) + " holds " + codePoint(f.value) +
+              ", a character that does not show: it is stored as it is";
+     },
+     "store a name holding a character that does not show (U+200B, say)"},
+    {Reason::kWouldCreate, kWarning,
+     [](const Finding&) {
+       return std::string("does not exist: the run would create it empty");
+     },
+     "create a missing employee.dat or emptrans.dat, empty"},
 };
 
 constexpr bool inEnumOrder() {
@@ -334,6 +411,15 @@ constexpr HintRow kHints[] = {
     {Hint::kMonthOrder, ": the order is YEAR/MONTH/DAY"},
     {Hint::kAddTakesNoNumber,
      ": an add takes no employee number, since it gets the next one"},
+    {Hint::kKeepsFields,
+     ": a change takes every field, with \"\", *, 0 and a date in 1901 for "
+     "those it keeps"},
+    {Hint::kCategoryFirst, ": the category comes before the amount"},
+    {Hint::kSemicolons,
+     ": fields are separated by white space, not semicolons"},
+    {Hint::kApostrophe,
+     ": a leading apostrophe (a spreadsheet's mark of text) is no part of "
+     "it"},
 };
 
 constexpr bool hintsInOrder() {
@@ -371,6 +457,12 @@ std::string Finding::what() const {
     if (const char* like = Display::lookalike(lookalikeSearched(*this))) {
       words += std::string(" (") + like +
                " only looks like the character the field needs)";
+    } else if (const long code = Display::hidden(extent(*this));
+               code >= 0xA0 && reason != Reason::kByteOrderMark) {
+      // A control character is plain in the quote; one past them may show
+      // nothing at all.
+      words += " (" + codePoint(code) +
+               ", a character that does not show, stands there)";
     }
   }
   return words;

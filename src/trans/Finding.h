@@ -61,6 +61,8 @@ struct Finding {
     kDateOutOfRange,      // a year, month or day out of its range
     kByteOrderMark,       // the text starts with a UTF-8 byte order mark
     kUtf16,               // the text is in UTF-16
+    kQuotedLetter,        // a category letter in double quotes ("H")
+    kSpaceInNumber,       // "44 000": a number with a space inside
     kNotUtf8,             // a name that is not valid UTF-8
     kOctal,               // a leading 0 made the number octal
     kHexadecimal,         // "0x" made it hexadecimal
@@ -69,6 +71,10 @@ struct Finding {
     kTextAfterLastField,  // ignored
     kLoneCarriageReturn,  // a CR that ends no line: the line goes on
     kTextAfterEnd,        // after a 0x1A, never read
+    kChangesNothing,      // a change that keeps every field
+    kBlankName,           // a name of only blanks
+    kInvisibleInName,     // a character that shows nothing, in a name
+    kWouldCreate,         // a missing file the run would create empty
     kReasons              // how many there are
   };
 
@@ -84,6 +90,10 @@ struct Finding {
     kYearFirst,         // "17/5/1901": the year last
     kMonthOrder,        // a month of 13 to 31: DAY/MONTH/YEAR perhaps
     kAddTakesNoNumber,  // "A 7 ..."
+    kKeepsFields,       // "C 2 45000": a change takes every field
+    kCategoryFirst,     // "500 H": the amount before the category
+    kSemicolons,        // fields separated by semicolons
+    kApostrophe,        // "'2000/1/15": a spreadsheet's mark of text
     kHints              // how many there are
   };
 
@@ -102,7 +112,9 @@ struct Finding {
   int base = 10;
   std::size_t length = 0;
   std::int32_t value = 0;
-  // kWord: the field that failed after the letter was taken.
+  // kWord: the field that failed after the letter was taken;
+  // kTextAfterLastField: the number the text stands right after, whose
+  // value is `value`, or kType.
   Part next = Part::kType;
   // kNotLetter, kWord: the letters the field takes, as "S, H or *", noted
   // by the reader that knows them.
@@ -116,6 +128,9 @@ struct Finding {
   // The words, e.g. "amount '500,50' is not a whole number (no decimal
   // point or comma)": lower case, no final period.
   std::string what() const;
+  // The hint for a field that starts with `c` and fails for it: a comma or
+  // semicolon between fields, a spreadsheet's apostrophe.
+  static Hint leadingHint(char c);
   // "employee number", "amount", ...
   static const char* fieldName(Part p);
   // How a transaction's text writes the field: NUMBER, "NAME", CATEGORY,

@@ -116,18 +116,21 @@ bool modifstream::skipTo(Finding* note) {
   note->read = false;
   note->base = 10;
   note->length = 0;
+  noteHere(*note);
+  return more && !bad();
+}
+
+void modifstream::noteHere(Finding& note) {
   try {
-    note->column = text_.column();
-    note->line = line();
+    note.column = text_.column();
+    note.line = line();
     const char* text = nullptr;
-    note->size =
+    note.size =
         std::min(text_.ahead(Finding::kTextBytes, &text), Finding::kTextBytes);
-    std::memcpy(note->text, text, note->size);
+    std::memcpy(note.text, text, note.size);
   } catch (const std::ios_base::failure&) {
     setstate(badbit);
-    return false;
   }
-  return more;
 }
 
 modifstream::int_type modifstream::take() {
@@ -221,9 +224,8 @@ bool modifstream::getNumber(std::int32_t& n, Overflow overflow, Finding* note) {
       if (note != nullptr) {
         const std::string_view seen(note->text, note->size);
         note->reason = Finding::Reason::kNotNumber;
-        note->hint = seen[0] == ','     ? Finding::Hint::kCommas
-                     : accounting(seen) ? Finding::Hint::kAccounting
-                                        : Finding::Hint::kNone;
+        note->hint = accounting(seen) ? Finding::Hint::kAccounting
+                                      : Finding::leadingHint(seen[0]);
       }
       return false;
     }
@@ -278,9 +280,7 @@ char* modifstream::getQuoted(char* buffer, int maxLen, char quote,
     // A stream failed before is the fault of the field that failed it,
     // which is blamed already.
     fail(any ? Reason::kNotQuoted : Reason::kMissing);
-    if (any && open == ',' && note != nullptr) {
-      note->hint = Finding::Hint::kCommas;
-    }
+    if (any && note != nullptr) note->hint = Finding::leadingHint(open);
     throw InvalidQuotedString();
   }
   quotedLostText_ = false;
@@ -364,7 +364,8 @@ Date modifstream::getDate(Reading* reading) {
   } catch (const Date::YearOutOfRange&) {
     if (reading != nullptr) {
       const Finding& y = reading->note(Part::kYear);
-      const bool shortYear = y.base == 10 && y.length == 2 && year >= 0;
+      // "15" or "04": a year of two digits, "04" read as octal.
+      const bool shortYear = y.length == 2 && year >= 0;
       reading->fail(Part::kYear, Reason::kDateOutOfRange,
                     day >= 1901 && day <= 2099 ? Finding::Hint::kYearFirst
                     : shortYear                ? Finding::Hint::kFourDigitYear

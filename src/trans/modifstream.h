@@ -93,6 +93,10 @@ class modifstream : public std::ifstream {
   // the end of the text.
   void resumeAtLine(long line, const char* letters);
 
+  // Notes in `note` where the read position is and the text from there
+  // on, without reading anything.
+  void noteHere(Finding& note);
+
   // Throws ReadFailed when the stream is in its bad state.
   void checkRead() const;
   // The line of the next unread character, counted from 1.

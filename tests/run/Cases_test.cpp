@@ -137,7 +137,7 @@ TEST(EditRunTest, FixingTheNamedLinesGivesABatchThatApplies) {
       {"160", "A \"y\" S 5 2000/13/1", "A \"y\" S 5 2000/12/1"},
       {"200", "A Zed S 5 2000/1/1", "A \"Zed\" S 5 2000/1/1"},
       {"252", "  08 2001/1/1", "  8 2001/1/1"},
-      {"290", "C 08 \"\" * 0 1901/1/1", "C 8 \"\" * 0 1901/1/1"}};
+      {"290", "C 08 \"\" * 5 1901/1/1", "C 8 \"\" * 5 1901/1/1"}};
   auto write = [&](bool fixed) {
     std::string text;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -169,19 +169,29 @@ TEST(EditRunTest, FixingTheNamedLinesGivesABatchThatApplies) {
   EXPECT_EQ(records(), 50 + addsForetold(fixed.out));
 }
 
-// At most 100 mistakes are listed: a file that is no batch can't flood a
-// terminal.
-TEST(EditRunTest, ListsAHundredMistakes) {
+// At most 100 mistakes are listed, and 100 warnings: a file that is no
+// batch can't flood a terminal.
+TEST(EditRunTest, ListsAHundredMistakesAndAHundredWarnings) {
   ScratchDir dir;
   std::string text;
   for (int i = 0; i < 150; ++i) text += "D x\n";
+  for (int i = 0; i < 150; ++i) text += "A \"x\" S 010 2000/1/1\n";
   ScratchDir::put("emptrans.dat", text);
+  ScratchDir::put("employee.dat", "");
   const ProgramResult check = runProgram({EMPCHECK_PATH}, ".");
   EXPECT_EQ(check.status, 2);
   EXPECT_NE(check.out.find("emptrans.dat:100:3: error: "), std::string::npos);
   EXPECT_EQ(check.out.find("emptrans.dat:101:3: error: "), std::string::npos);
-  EXPECT_NE(check.out.find("and 50 more\n"), std::string::npos) << check.out;
-  EXPECT_NE(check.out.find("149 more mistakes after it"), std::string::npos);
+  EXPECT_NE(check.out.find("149 more mistakes after it: 150 in all, the "
+                           "first 100 listed above\n"),
+            std::string::npos)
+      << check.out;
+  EXPECT_NE(check.out.find("emptrans.dat:250:9: warning: "),
+            std::string::npos);
+  EXPECT_EQ(check.out.find("emptrans.dat:251:9: warning: "),
+            std::string::npos);
+  EXPECT_NE(check.out.find("150 warnings in all, the first 100 listed above"),
+            std::string::npos);
 }
 
 // Resuming with --from, the batch left as it is: mistakes on lines 6 and 9

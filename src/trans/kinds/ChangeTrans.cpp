@@ -25,6 +25,17 @@ class ChangeTrans : public EmpTrans {
     e.write();
   }
 
+  // "C 2 "" * 0 1901/1/1", meant perhaps to set the amount to 0.
+  void review(Reading& r) const override {
+    if (category != -1 || amount != 0 || name[0] != '\0' ||
+        date.getYear() != 1901) {
+      return;
+    }
+    Finding w = r.note(Part::kType);
+    w.reason = Finding::Reason::kChangesNothing;
+    r.warn(w);
+  }
+
   // The month and day of a date in 1901, which changes nothing.
   bool ignores(Part p) const override {
     return (p == Part::kMonth || p == Part::kDay) && date.getYear() == 1901;
