@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
   std::string why;
   if (const std::string* given = cl.value("--from");
       given != nullptr && (from = Batch::firstLine(*given, why)) == 0) {
-    return cl.usageError(why, false);
+    return cl.usageError(why);
   }
 
   Batch batch(from);

@@ -114,11 +114,9 @@ const std::string* CommandLine::value(const std::string& option) const {
   return given == options_.rend() ? nullptr : &given->second;
 }
 
-int CommandLine::usageError(const std::string& what, bool tryHelp) const {
-  std::fprintf(stderr, "%s: %s\n", program_, what.c_str());
-  if (tryHelp) {
-    std::fprintf(stderr, "Try '%s --help' for more information.\n", program_);
-  }
+int CommandLine::usageError(const std::string& what) const {
+  std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n",
+               program_, what.c_str(), program_);
   return kUsageStatus;
 }
 

@@ -40,9 +40,8 @@ class CommandLine {
   const std::vector<std::string>& operands() const { return operands_; }
   // Whether "--" ended the options.
   bool optionsEnded() const { return optionsEnded_; }
-  // Reports a wrong command line, with the hint of --help when asked;
-  // returns the usage status.
-  int usageError(const std::string& what, bool tryHelp = true) const;
+  // Reports a wrong command line; returns the usage status.
+  int usageError(const std::string& what) const;
   // Flushes standard output. Returns `status`, or, when the output could
   // not be written, reports it and returns the output status.
   int finish(int status) const;
