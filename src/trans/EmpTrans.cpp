@@ -237,7 +237,28 @@ void EmpTrans::skipFailed(const Reading& r) {
     letters += k->letter;
     letters += static_cast<char>(k->letter - 'A' + 'a');
   }
-  transFile->resumeAtLine(r.line(), letters.c_str());
+  // The rest of the transaction is what its kind still expects after the
+  // field blamed; a transaction of no kind ends with its line.
+  const Finding& blamed = *r.error();
+  int fields = 0;
+  if (r.kind() >= 0) {
+    const std::span<const Part> all = kinds()[r.kind()]->fields;
+    Part p = blamed.part;
+    if (p == Part::kYear || p == Part::kMonth || p == Part::kDay) {
+      p = Part::kDate;
+    }
+    const auto at = std::find(all.begin(), all.end(), p);
+    fields = static_cast<int>(all.end() - at) - (at == all.end() ? 0 : 1);
+  }
+  const bool name = blamed.part == Part::kName;
+  transFile->recover(r.line(), letters.c_str(),
+                     name && blamed.reason == Reason::kCutByLineEnd
+                         ? modifstream::Rest::kNameGoesOn
+                     : name && (blamed.reason == Reason::kNotQuoted ||
+                                blamed.reason == Reason::kNameTooLong)
+                         ? modifstream::Rest::kUpToQuote
+                         : modifstream::Rest::kToken,
+                     fields);
 }
 
 void EmpTrans::moveToLine(long line) {

@@ -15,6 +15,8 @@
 namespace {
 
 constexpr std::size_t kMaxNumberChars = 15;
+// How far a recovery looks for the quote that ends a name.
+constexpr std::size_t kQuoteSearched = 4096;
 
 // The value of each character as a digit, 99 for one that is none.
 constexpr auto kDigits = [] {
@@ -398,39 +400,87 @@ Date modifstream::getDate(Reading* reading) {
   }
 }
 
-void modifstream::resumeAtLine(long after, const char* letters) {
+void modifstream::recover(long line, const char* letters, Rest rest,
+                          int fields) {
   if (bad()) return;
   clear();
-  auto isLetter = [&](int_type c) {
-    return c != traits_type::eof() &&
-           std::strchr(letters, traits_type::to_char_type(c)) != nullptr &&
-           c != 0;
+  auto isLetter = [](int_type c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
   };
-  // A read that failed at a letter that begins its line has taken it, and
-  // nothing since: it is the last character consumed.
-  if (line() > after && isLetter(lineStart_)) {
-    text_.sungetc();
-    lineBlank_ = true;
-    lineStart_ = traits_type::eof();
-    return;
-  }
-  auto skipLine = [&] {
-    for (int_type c = text_.sbumpc(); c != '\n'; c = text_.sbumpc()) {
-      if (c == traits_type::eof()) return false;
-    }
-    return true;
+  // A type letter with no letter after it: "Diaz" is a word, not a "D".
+  auto isType = [&](int_type c, int_type next) {
+    return c != traits_type::eof() && c != 0 &&
+           std::strchr(letters, traits_type::to_char_type(c)) != nullptr &&
+           !isLetter(next);
+  };
+  auto isBlank = [](int_type c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
   };
   try {
-    // The type letter's line is never blank up to the reader: it is left.
-    if (!lineBlank_ && !skipLine()) return;
-    for (;;) {
-      int_type c = text_.sgetc();
-      while (c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r') {
-        text_.sbumpc();
-        c = text_.sgetc();
-      }
-      if (c == traits_type::eof() || isLetter(c) || !skipLine()) break;
+    // Where the read that failed took the letter that begins a later line.
+    if (this->line() > line && isType(lineStart_, text_.peek(0))) {
+      text_.sungetc();
+      lineBlank_ = true;
+      lineStart_ = traits_type::eof();
+      return;
     }
+    // Whether the reader stands at the start of the next transaction,
+    // blanks skipped: on a later line, nothing else on it read yet.
+    auto atNext = [&] {
+      while (isBlank(text_.sgetc())) {
+        text_.sbumpc();  // blanks leave the line as blank as it was
+        lineStart_ = traits_type::eof();
+      }
+      return this->line() > line && lineBlank_ &&
+             isType(text_.sgetc(), text_.peek(1));
+    };
+    auto skipUntil = [&](auto stop) {
+      for (int_type c = text_.sgetc();
+           c != traits_type::eof() && c != '\n' && !stop(c);
+           c = text_.sgetc()) {
+        take();
+      }
+    };
+    auto token = [&] {
+      skipUntil(
+          [](int_type c) { return c == ' ' || (c >= '\t' && c <= '\r'); });
+    };
+    // Up to and past the next quote on this line; false when there is none.
+    auto toQuote = [&] {
+      const char* text = nullptr;
+      const std::size_t n = text_.ahead(kQuoteSearched, &text);
+      const std::string_view ahead(text, n);
+      const std::size_t end = ahead.find_first_of("\"\n");
+      if (end == ahead.npos || ahead[end] != '"') return false;
+      for (std::size_t k = 0; k <= end; ++k) take();
+      return true;
+    };
+    if (!atNext()) {
+      if (rest == Rest::kNameGoesOn) {
+        toQuote();
+      } else if (rest != Rest::kUpToQuote || !toQuote()) {
+        token();
+      }
+      for (int k = 0; k < fields; ++k) {
+        // The next field, on this line or a later one.
+        for (;;) {
+          if (atNext()) return;
+          const int_type c = text_.sgetc();
+          if (c == traits_type::eof()) return;
+          if (c != '\n') break;
+          take();
+        }
+        if (text_.sgetc() == '"') {
+          take();
+          if (!toQuote()) token();
+        } else {
+          token();
+        }
+      }
+    }
+    if (atNext()) return;
+    skipUntil([](int_type) { return false; });
+    if (text_.sgetc() == '\n') take();
     lineBlank_ = true;
     lineStart_ = traits_type::eof();
   } catch (const std::ios_base::failure&) {

@@ -87,11 +87,22 @@ class modifstream : public std::ifstream {
   // its parts there, and records why it fails.
   Date getDate(Reading* reading = nullptr);
 
-  // After a transaction that failed: clears the failed state and moves to
-  // the start of the first line after `line` that begins, after blanks,
-  // with one of `letters` (a line the failed read stopped on counts), or to
-  // the end of the text.
-  void resumeAtLine(long line, const char* letters);
+  // How the field a transaction failed in goes on past the read position.
+  enum class Rest {
+    kToken,      // up to white space
+    kNameGoesOn, // a name cut by a line end: up to its quote on this line
+    kUpToQuote,  // a name not quoted, or too long: up to a quote on the
+                 // line, if there is one, else up to white space
+  };
+  // After a transaction that failed, whose type letter stood on `line`:
+  // clears the failed state and reads past the rest of the transaction:
+  // what is left of the field it failed in (`rest`), then `fields` more
+  // fields, each up to white space, or a quoted name on one line. A line
+  // after `line` that begins, after blanks, with one of `letters` and no
+  // letter after it starts the next transaction: the rest ends before it
+  // (a read that failed there may have taken that letter: it is put
+  // back). Else the rest ends with the line of its last field.
+  void recover(long line, const char* letters, Rest rest, int fields);
 
   // Notes in `note` where the read position is and the text from there
   // on, without reading anything.

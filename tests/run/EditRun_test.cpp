@@ -1,0 +1,189 @@
+// The edit run as a property of random batches: a batch with a few typos,
+// each in its own transaction, gets from empcheck one mistake per typo, in
+// file order, each where empupdate stops once the typos before it are
+// fixed; the first in empupdate's words, with the matching status. With
+// every typo fixed, both programs pass it. 25 batches by default,
+// EMP_EDIT_RUN_BATCHES=N for N; a failure shows the seed and the batch.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "RecordText.h"
+#include "RunProgram.h"
+#include "ScratchDir.h"
+
+namespace {
+
+// The fields of each type letter, by role: Type, Number, name, category,
+// amount, date.
+std::string roles(const std::string& type) {
+  return type == "A" ? "Tncad" : type == "C" ? "TNncad" : "TN";
+}
+
+// A typo puts `text` in place of the field of `role`, @ standing for the
+// field, % for it less its quotes; an empty text leaves the field out (its
+// line end stays, so that no line number moves). A typo of the type letter
+// fits only a transaction of one line: the fields on the lines after it
+// would be no transaction's.
+struct Typo {
+  std::string name, types;
+  char role;
+  std::string text;
+};
+const Typo kTypos[] = {{"number x", "CD", 'N', "x"},
+                       {"name unquoted", "AC", 'n', "%"},
+                       {"category Q", "AC", 'c', "Q"},
+                       {"amount 1,5", "AC", 'a', "1,5"},
+                       {"amount 12x", "AC", 'a', "12x"},
+                       {"month 13", "AC", 'd', "2000/13/1"},
+                       {"date with -", "AC", 'd', "2000-1-1"},
+                       {"type S for D", "D", 'T', "S"},
+                       {"type X", "ACD", 'T', "X"},
+                       {"type #", "ACD", 'T', "#"},
+                       {"no number", "C", 'N', ""},
+                       {"no name", "AC", 'n', ""},
+                       {"no category", "AC", 'c', ""},
+                       {"no amount", "AC", 'a', ""},
+                       {"number before the category", "AC", 'n', "@ 7"},
+                       {"unknown employee", "CD", 'N', "999"}};
+
+struct Trans {
+  // Its fields, each after its separator (a blank, or a line end and an
+  // indent), the type letter first.
+  std::vector<std::string> fields;
+  const Typo* typo = nullptr;
+  long line = 0, lines = 0;  // set by render
+};
+
+// Adds, changes and deletes (of employees 1 to 50 and of those the adds
+// before give), some over 2 or 3 lines, with 1 to 8 typos. A change or
+// delete names no number that empcheck, leaving out the adds with a typo
+// before it, would give to no employee. Names start with A, C and D, which
+// a line that starts with one unquoted could be taken for.
+std::vector<Trans> generate(unsigned seed) {
+  std::mt19937 r(seed);
+  auto pick = [&](std::vector<std::string> v) { return v[r() % v.size()]; };
+  std::vector<Trans> batch(30 + r() % 31);
+  std::vector<bool> faulty(batch.size());
+  for (unsigned k = 1 + r() % 8; k > 0;)
+    if (const auto i = r() % batch.size(); !faulty[i]) faulty[i] = true, --k;
+  unsigned high = 50;
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    const std::string type = pick({"A", "C", "D"});
+    const unsigned y = 1950 + r() % 100, m = 1 + r() % 12, d = 1 + r() % 28;
+    const std::string id = std::to_string(
+        high > 50 && r() % 2 ? 51 + r() % (high - 50) : 1 + r() % 50);
+    const std::string name =
+        '"' + pick({"Ada Cole", "Carla Diaz", "Dan", "Bo", ""}) + '"';
+    const std::string category = pick({"S", "H", "*"});
+    const std::string amount = std::to_string(r() % 3000);
+    const std::string date = type == "C" && r() % 3 == 0
+                                 ? "1901/1/1"
+                                 : std::to_string(y) + "/" + std::to_string(m) +
+                                       "/" + std::to_string(d);
+    const std::string field[] = {type, id, name, category, amount, date};
+    auto& f = batch[i].fields;
+    for (const char role : roles(type))
+      f.push_back((f.empty() ? "" : " ") +
+                  field[std::string("TNncad").find(role)]);
+    // A name or a later field starts a continuation line; the number stays
+    // on the type letter's line.
+    const unsigned breaks = type == "D" ? 0 : r() % 3;
+    for (unsigned b = 0; b < breaks; ++b)
+      f[f.size() - 1 - r() % (f.size() - (type == "A" ? 1 : 2))].replace(
+          0, 1, pick({"\n", "\n  "}));
+    for (auto& t = batch[i].typo;
+         faulty[i] &&
+         (t == nullptr || t->types.find(type) == std::string::npos ||
+          (breaks > 0 && t->role == 'T'));)
+      t = &kTypos[r() % std::size(kTypos)];
+    high += type == "A" && !faulty[i];
+  }
+  return batch;
+}
+
+// emptrans.dat, the typos from the `present`-th on made.
+std::string render(std::vector<Trans>& batch, std::size_t present) {
+  std::string text;
+  std::size_t typos = 0;
+  for (Trans& t : batch) {
+    auto f = t.fields;
+    if (t.typo != nullptr && typos++ >= present) {
+      std::string& at = f[roles(f[0]).find(t.typo->role)];
+      const std::size_t cut = at.find_first_not_of("\n ");
+      const std::string sep = at.substr(0, cut), old = at.substr(cut);
+      std::string made = t.typo->text;
+      if (made == "%") made = old.substr(1, old.size() - 2);
+      if (made.starts_with('@')) made.replace(0, 1, old);
+      at = sep + made;
+    }
+    t.line = 1 + std::count(text.begin(), text.end(), '\n');
+    for (const std::string& s : f) text += s;
+    t.lines = 2 + std::count(text.begin(), text.end(), '\n') - t.line;
+    text += "\n";
+  }
+  return text;
+}
+
+ProgramResult run(const char* program, const std::string& trans) {
+  ScratchDir dir;
+  std::string employees;
+  for (int i = 1; i <= 50; ++i)
+    employees += std::to_string(i) + " 0 \"e\" 0 1 2000/1/1\n";
+  ScratchDir::put("employee.dat", record_text::toBytes(employees));
+  ScratchDir::put("emptrans.dat", trans);
+  return runProgram({program}, ".");
+}
+
+TEST(EditRunProperty, EachTypoListedOnceWhereTheRunStopsAtIt) {
+  const std::regex stop(
+      R"(^empupdate:emptrans\.dat:(\d+:\d+): (.*); \d+ trans)"),
+      listing(R"((?:^|\n)emptrans\.dat:(\d+:\d+): error: (.*))");
+  const char* n = std::getenv("EMP_EDIT_RUN_BATCHES");
+  for (unsigned seed = 1, end = n ? std::stoul(n) : 25; seed <= end; ++seed) {
+    std::vector<Trans> batch = generate(seed);
+    const std::string text = render(batch, 0);
+    SCOPED_TRACE("seed " + std::to_string(seed) + ", emptrans.dat:\n" + text);
+    std::string named, expected, listed;
+    std::string first, told;  // the first mistake's status and words
+    std::size_t typos = 0;
+    for (const Trans& t : batch) {
+      if (t.typo == nullptr) continue;
+      const ProgramResult r = run(EMPUPDATE_PATH, render(batch, typos++));
+      const bool unknown = t.typo->name == "unknown employee";
+      std::smatch m;
+      std::regex_search(r.err, m, stop);
+      const std::string at = unknown ? std::to_string(t.line) + ":3" : m.str(1);
+      EXPECT_EQ(r.status, unknown ? 0 : 2) << r.err;
+      const long line = std::atol(at.c_str());
+      EXPECT_TRUE(unknown ? r.err.ends_with("invalid employee: 999")
+                          : line >= t.line && line < t.line + t.lines)
+          << t.typo->name << " on line " << t.line << ": " << r.err;
+      named += t.typo->name + " (" + at + "), ";
+      expected += at + " ";
+      if (typos == 1)
+        first =
+            unknown ? "3 employee 999 is not in employee.dat" : "2 " + m.str(2);
+    }
+    const ProgramResult check = run(EMPCHECK_PATH, text);
+    for (std::sregex_iterator m(check.out.begin(), check.out.end(), listing), e;
+         m != e; ++m) {
+      if (listed.empty()) told = std::to_string(check.status) + " " + m->str(2);
+      listed += m->str(1) + " ";
+    }
+    EXPECT_EQ(listed, expected) << named << "\n" << check.out;
+    EXPECT_EQ(told, first);
+    const std::string fixed = render(batch, typos);
+    EXPECT_EQ(run(EMPCHECK_PATH, fixed).status, 0);
+    const ProgramResult r = run(EMPUPDATE_PATH, fixed);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+}  // namespace
