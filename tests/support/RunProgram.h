@@ -39,7 +39,8 @@ struct RunOptions {
   bool brokenErr = false;      // standard error a pipe nobody reads
   bool unprivileged = false;   // as nobody, when the tests run as root
   int signalAtStart = 0;       // sent at main's first system call, when > 0
-  std::string in = "/dev/null";  // standard input
+  // Standard input.
+  std::string in = "/dev/null";
 };
 
 // Starts argv[0] with `argv` in `dir`.
