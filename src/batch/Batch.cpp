@@ -1,11 +1,20 @@
 #include "Batch.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <sstream>
+#include <string_view>
 
 #include "Diagnostic.h"
+#include "Display.h"
 #include "Employee.h"
 #include "Interruption.h"
 
@@ -15,26 +24,29 @@ extern "C" void __gcov_dump() __attribute__((weak));
 void Batch::startUpStage() {
   stage_ = Stage::kStartUp;
   applied_ = 0;
-  interruptedAt_ = 0;
+  interruptedAt_ = resumeAt_ = 0;
   Employee::buildIndex();
   EmpTrans::openFile(&openError_);
   // Its own records would be read back as transactions.
   if (Employee::holds(EmpTrans::descriptor())) throw SameFile();
+  if (firstLine_ > 1) EmpTrans::moveToLine(firstLine_);
 }
 
 void Batch::loop(Observer* observer, std::ostream* messages) {
   stage_ = Stage::kLoop;
   // A signal stops the run where it resumes: at the line the reader is
-  // on, or at a transaction read while the signal came, not applied.
-  auto stopIfAsked = [this](long resumeAt) {
+  // on, or at a transaction read while the signal came, not applied. The
+  // diagnostic names the line of the next type letter, for --from.
+  auto stopIfAsked = [this](bool read) {
     if (Interruption::pending() == 0) return;
-    interruptedAt_ = resumeAt;
+    interruptedAt_ = read ? reading_.line() : EmpTrans::readerLine();
+    resumeAt_ = read ? reading_.line() : EmpTrans::skipToNext();
     throw Interrupted();
   };
   for (;;) {
-    stopIfAsked(EmpTrans::readerLine());
+    stopIfAsked(false);
     const std::unique_ptr<EmpTrans> t = EmpTrans::get(reading_);
-    stopIfAsked(reading_.line());
+    stopIfAsked(true);
     id_ = t->id;
     if (messages != nullptr) t->sendMessagesTo(*messages);
     if (observer != nullptr) observer->before(*t, reading_);
@@ -81,6 +93,7 @@ std::string Batch::diagnostic(const std::exception_ptr& error) const {
   context.openError = openError_;
   context.readError = EmpTrans::readError();
   context.signal = Interruption::pending();
+  context.resumeAt = resumeAt_;
   return Diagnostic::line("empupdate", error, context);
 }
 
@@ -168,4 +181,76 @@ void Batch::endOnError(const std::exception_ptr& error) const {
     Interruption::endAsSignalled(Interruption::pending());
   }
   std::_Exit(2);
+}
+
+long Batch::firstLine(const std::string& given, std::string& why) {
+  const std::string shown = Display::name(given.data(), given.size());
+  if (given.find_first_not_of("0123456789") != std::string::npos ||
+      given.find_first_not_of('0') == std::string::npos) {
+    why = "--from '" + shown + "': not a line number (a decimal number from 1)";
+    return 0;
+  }
+  long line = 0;  // one past the end of any file when it does not fit
+  for (const char c : given) {
+    line = line > (LONG_MAX - 9) / 10 ? LONG_MAX : line * 10 + (c - '0');
+  }
+  why = "--from " + shown + ": ";
+  const std::string number = given.substr(given.find_first_not_of('0'));
+  // Looked at by its type first, as the run does: never created, and a
+  // FIFO never opened.
+  struct stat st;
+  auto refusal = [&] {
+    return S_ISREG(st.st_mode) ? 0 : S_ISDIR(st.st_mode) ? EISDIR : -1;
+  };
+  int error = ::stat(EmpTrans::kFileName, &st) != 0 ? errno : refusal();
+  const int fd = error != 0 ? -1
+                            : ::open(EmpTrans::kFileName,
+                                     O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (error == 0) error = fd < 0 || ::fstat(fd, &st) != 0 ? errno : refusal();
+  // Read as the run reads it: a 0x1A ends the text, and a type letter
+  // may stand after white space other than a line end.
+  long at = 1;        // the line being read
+  bool any = false;   // whether a character of it was read
+  char first = '\n';  // the first of line `line` that is not white space
+  char buffer[1 << 16];
+  for (bool ended = error != 0; !ended && at <= line && first == '\n';) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
+    ended = n <= 0;
+    for (ssize_t k = 0; k < n && !ended && at <= line && first == '\n'; ++k) {
+      const char c = buffer[k];
+      ended = c == '\x1A';
+      if (ended) break;
+      any = c != '\n';
+      if (at == line &&
+          std::string_view(" \t\v\f\r").find(c) == std::string_view::npos) {
+        first = c;
+      }
+      if (c == '\n') ++at;
+    }
+  }
+  if (fd >= 0) ::close(fd);
+  bool letter = false;
+  for (const EmpTrans::Kind* k : EmpTrans::kinds()) {
+    letter = letter || k->letter == first;
+  }
+  if (error != 0) {
+    why += "cannot read emptrans.dat: " +
+           std::string(error < 0 ? "not a regular file" : std::strerror(error));
+  } else if (at < line || (at == line && !any)) {
+    const long lines = any ? at : at - 1;
+    why += "line " + number + " is past the end of emptrans.dat, which " +
+           (lines == 0 ? std::string("is empty")
+                       : "has " + std::to_string(lines) +
+                             (lines == 1 ? " line" : " lines"));
+  } else if (!letter) {
+    why += "line " + number +
+           " of emptrans.dat does not begin with a transaction type (" +
+           EmpTrans::letters() + ")";
+  } else {
+    why.clear();
+    return line;
+  }
+  return 0;
 }

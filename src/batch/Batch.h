@@ -1,7 +1,8 @@
 // Batch: one run of a batch, the engine that empupdate, its dry run and the
 // tests all drive.
 //
-// startUp() indexes employee.dat and opens emptrans.dat; applyAll() then
+// startUp() indexes employee.dat and opens emptrans.dat, at the line the
+// run starts at (the first, unless told otherwise); applyAll() then
 // reads the transactions one by one in file order and applies each
 // (EmpTrans::process) before reading the next, counting those applied. The
 // run stops at EmpTrans::NoMore or Employee::NoSuch, which it raises to
@@ -69,6 +70,20 @@ class Batch {
     long mistakes = 0;  // failed transactions after the first
   };
 
+  // A run of the whole batch, or one that starts at the line `firstLine`
+  // of emptrans.dat (see firstLine()), leaving the lines before it unread.
+  // Every line number it tells is still that of the whole file; the count
+  // of transactions applied counts from there.
+  explicit Batch(long firstLine = 1) : firstLine_(firstLine) {}
+
+  // The line that `given`, the text of --from, asks a run to start at:
+  // a positive decimal number, the number of a line of emptrans.dat that
+  // begins, after white space, with a type letter. emptrans.dat is only
+  // read, never created, and a FIFO or device is refused by its type
+  // without being opened. Returns 0 when it can't be, and `why` then says
+  // why, in lower case, with no final period.
+  static long firstLine(const std::string& given, std::string& why);
+
   // Indexes employee.dat, then opens emptrans.dat and refuses it when it is
   // the same file (SameFile). Raises Employee::CantOpenFile and
   // EmpTrans::CantOpenFile; ends the process on any other error.
@@ -106,7 +121,9 @@ class Batch {
 
   Stage stage_ = Stage::kStartUp;
   long applied_ = 0;
-  long interruptedAt_ = 0;  // where the run resumes, once interrupted
+  long firstLine_;
+  long interruptedAt_ = 0;  // where the run stopped, once interrupted
+  long resumeAt_ = 0;       // and the line of the next transaction, or 0: none
   std::int32_t id_ = 0;     // of the transaction being applied
   int openError_ = 0;       // why emptrans.dat could not be opened
   Reading reading_;         // of the transaction being read or applied

@@ -60,7 +60,10 @@ std::string Diagnostic::what(const std::exception_ptr& error,
     if (error) std::rethrow_exception(error);
     return "internal error: no error in flight";
   } catch (const Batch::Interrupted&) {
-    return std::string("interrupted by ") + Interruption::name(context.signal);
+    return "interrupted by " + Interruption::name(context.signal) +
+           (context.resumeAt > 0 ? " (resume with --from " +
+                                       std::to_string(context.resumeAt) + ")"
+                                 : "");
   } catch (const Batch::SameFile&) {
     at = EmpTrans::kFileName;
     return "the same file as employee.dat";

@@ -8,9 +8,11 @@
 // it blames starts, and WHAT names that field, quotes what was read there
 // (escaped as names are shown, cut after 32 bytes) and says what the field
 // should be: the words of the reader's finding. Another error of a
-// transaction takes the second, with the line of its type letter. WHAT is
-// lower case, with no final period. This is the one place that maps each
-// error class of the system to text.
+// transaction takes the second, with the line of its type letter; so does
+// an interruption, whose WHAT names the line a run given --from resumes
+// at, when a transaction is left: "interrupted by SIGINT (resume with
+// --from 12)". WHAT is lower case, with no final period. This is the one
+// place that maps each error class of the system to text.
 #ifndef EMPUPDATE_BATCH_DIAGNOSTIC_H_
 #define EMPUPDATE_BATCH_DIAGNOSTIC_H_
 
@@ -31,6 +33,7 @@ class Diagnostic {
     int openError = 0;  // why emptrans.dat could not be opened
     int readError = 0;  // errno of a read error on emptrans.dat
     int signal = 0;     // the signal that stopped the run
+    long resumeAt = 0;  // and the line to resume from, or 0: none is left
   };
 
   // What is wrong, for the error held by `error` (any type, or none), and

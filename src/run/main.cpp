@@ -1,7 +1,8 @@
 // empupdate: applies emptrans.dat to employee.dat, in the current directory.
 // It takes no operands: --help and --version answer without touching a
-// file, and any other argument is a usage error (status 2) that opens
-// nothing.
+// file; --from LINE starts the run at that line of emptrans.dat, once the
+// line is found to begin with a type letter; any other argument is a
+// usage error (status 64) that opens nothing.
 //
 // Exit status: 0 when the transactions ran out, or when a change or delete
 // named an unknown employee (reported on standard error); 1 when either
@@ -10,8 +11,8 @@
 // that path nothing is cleaned up, and employee.dat holds exactly the
 // transactions before the failing one. A signal sent to end it (SIGINT,
 // SIGTERM, SIGHUP and every other one Interruption names) stops the run
-// between two transactions, with a diagnostic, and then ends it as the
-// signal would.
+// between two transactions, with a diagnostic that names the line to
+// resume from, and then ends it as the signal would.
 #include <string>
 
 #include "Batch.h"
@@ -35,11 +36,16 @@ const char kStatus[] =
     "Exit status: 0 the batch ran (a change or delete of an unknown\n"
     "employee stops it, with a message); 1 a file can be neither opened\n"
     "nor created; 2 any other error, with one line on standard error;\n"
-    "128+N stopped by signal N between two transactions, with a\n"
-    "diagnostic naming the line of emptrans.dat to resume from.\n"
+    "64 a wrong command line; 128+N stopped by signal N between two\n"
+    "transactions, with a diagnostic naming the line of emptrans.dat to\n"
+    "resume from.\n"
     "\n"
-    "  --help     show this help and exit\n"
-    "  --version  show the version and exit\n";
+    "  --from LINE  start at line LINE of emptrans.dat, which must begin\n"
+    "               with a transaction's type letter, leaving the lines\n"
+    "               before it unread (to resume a run that stopped there);\n"
+    "               line numbers told are still those of the whole file\n"
+    "  --help       show this help and exit\n"
+    "  --version    show the version and exit\n";
 
 }  // namespace
 
@@ -56,12 +62,22 @@ int main(int argc, char** argv) {
   // With 2 closed, the first file opened would receive the diagnostics.
   if (!StandardDescriptors::ensureOpen()) return 2;
   const std::string help = kWhat + EmpTrans::kindList("  ") + kStatus;
-  CommandLine cl("empupdate", "", help.c_str(), 2, 2);
-  if (const int done = cl.parse(argc, argv, {}); done >= 0) return done;
+  CommandLine cl("empupdate", "[--from LINE]", help.c_str(), 2);
+  if (const int done = cl.parse(argc, argv, {"--from="}); done >= 0) {
+    return done;
+  }
   // "--" too: it opens nothing only if it is refused.
-  if (argc > 1) return cl.usageError("no operands are taken");
+  if (!cl.operands().empty() || cl.optionsEnded()) {
+    return cl.usageError("no operands are taken");
+  }
+  long from = 1;
+  std::string why;
+  if (const std::string* given = cl.value("--from");
+      given != nullptr && (from = Batch::firstLine(*given, why)) == 0) {
+    return cl.usageError(why);
+  }
 
-  Batch batch;
+  Batch batch(from);
   try {
     batch.startUp();
   } catch (Employee::CantOpenFile&) {

@@ -7,54 +7,117 @@
 
 #include "Display.h"
 
+namespace {
+
+// Escaped as names are: what was typed may hold control characters.
+std::string shown(const std::string& arg) {
+  return Display::name(arg.data(), arg.size());
+}
+
+// An option's name, less the "=" that marks one taking a value.
+std::string nameOf(const std::string& option) {
+  return option.substr(0, option.find('='));
+}
+
+}  // namespace
+
 CommandLine::CommandLine(const char* program, const char* usage,
-                         const char* help, int usageStatus, int outputStatus)
+                         const char* help, int outputStatus)
     : program_(program),
       usage_(usage),
       help_(help),
-      usageStatus_(usageStatus),
       outputStatus_(outputStatus) {}
 
 int CommandLine::parse(int argc, char** argv,
                        const std::vector<std::string>& known) {
-  bool optionsEnded = false;
+  std::vector<std::string> all = known;
+  all.insert(all.end(), {"--help", "--version"});
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
+    if (optionsEnded_ || arg == "-" || arg.empty() || arg[0] != '-') {
       operands_.push_back(arg);
-    } else if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "--help") {
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded_ = true;
+      continue;
+    }
+    // As getopt_long does: the option of that exact name, else the only
+    // one whose name it begins.
+    const std::size_t equals = arg.find('=');
+    const std::string typed = arg.substr(0, equals);
+    std::vector<std::string> matches;
+    for (const std::string& option : all) {
+      if (nameOf(option) == typed) {
+        matches = {option};
+        break;
+      }
+      if (typed.size() > 2 && nameOf(option).starts_with(typed)) {
+        matches.push_back(option);
+      }
+    }
+    if (matches.empty()) {
+      return usageError("unknown option '" + shown(arg) + "'");
+    }
+    if (matches.size() > 1) {
+      std::string names;
+      for (std::size_t k = 0; k < matches.size(); ++k) {
+        names += (k == 0                   ? ""
+                  : k + 1 < matches.size() ? ", "
+                                           : " or ") +
+                 nameOf(matches[k]);
+      }
+      return usageError("option '" + shown(typed) +
+                        "' is ambiguous: it may be " + names);
+    }
+    const std::string name = nameOf(matches[0]);
+    const bool takesValue = matches[0].ends_with("=");
+    std::string value;
+    if (equals != std::string::npos && !takesValue) {
+      return usageError("option '" + name + "' takes no value");
+    }
+    if (equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+    } else if (takesValue && ++i == argc) {
+      return usageError("option '" + name + "' needs a value");
+    } else if (takesValue) {
+      value = argv[i];
+    }
+    if (name == "--help") {
       std::printf("Usage: %s%s%s\n%s", program_, *usage_ ? " " : "", usage_,
                   help_);
       return finish(0);
-    } else if (arg == "--version") {
+    }
+    if (name == "--version") {
       std::printf(
           "%s (empupdate) %s\n"
           "Copyright (C) 2026 the empupdate authors.\n"
-          "License MIT: see the LICENSE file that comes with it.\n"
+          "License MIT: see share/doc/empupdate/copyright where it is\n"
+          "installed, or the LICENSE file of its source.\n"
           "There is NO WARRANTY, to the extent permitted by law.\n",
           program_, EMP_VERSION);
       return finish(0);
-    } else if (std::find(known.begin(), known.end(), arg) != known.end()) {
-      options_.push_back(arg);
-    } else {
-      // Escaped as names are: what was typed may hold control characters.
-      return usageError("unknown option '" +
-                        Display::name(arg.data(), arg.size()) + "'");
     }
+    options_.emplace_back(name, value);
   }
   return -1;
 }
 
 bool CommandLine::has(const std::string& option) const {
-  return std::find(options_.begin(), options_.end(), option) != options_.end();
+  return value(option) != nullptr;
+}
+
+const std::string* CommandLine::value(const std::string& option) const {
+  const auto given =
+      std::find_if(options_.rbegin(), options_.rend(),
+                   [&](const auto& o) { return o.first == option; });
+  return given == options_.rend() ? nullptr : &given->second;
 }
 
 int CommandLine::usageError(const std::string& what) const {
   std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n",
                program_, what.c_str(), program_);
-  return usageStatus_;
+  return kUsageStatus;
 }
 
 int CommandLine::finish(int status) const {

@@ -8,13 +8,17 @@
 // failure, and warnings name what a run would silently ignore, and numbers
 // whose value is not what their digits say in decimal.
 //
+// --from LINE foretells the run that empupdate --from LINE would make.
+//
 // Exit status: 0 the whole batch would apply; 4 it would, but with
 // warnings; 3 the run would stop at an unknown employee number; 2 it would
 // fail with an error; 1 empupdate would end with status 1 (a file that can
 // be neither opened nor created); 64 a wrong command line; 71 no check
 // could be made, since employee.dat could not be copied into memory (said
 // on standard error: nothing is foretold); 74 the report could not be
-// written.
+// written. A signal of those empupdate stops for ends it with a line that
+// says so, as the signal would; SIGXFSZ is ignored, so that a file-size
+// limit fails the copy in memory instead.
 //
 // What it cannot foresee: a full disk or another I/O error while writing,
 // and another program changing the files in between.
@@ -32,12 +36,12 @@
 #include "DryRun.h"
 #include "EmpTrans.h"
 #include "Employee.h"
+#include "Interruption.h"
 #include "StandardDescriptors.h"
 
 namespace {
 
-constexpr int kWarnings = 4, kUsageStatus = 64, kCannotCheck = 71,
-              kOutputStatus = 74;
+constexpr int kWarnings = 4, kCannotCheck = 71, kOutputStatus = 74;
 
 const char kHelp[] =
     "Tells what empupdate would do in the current directory, without\n"
@@ -54,12 +58,14 @@ const char kStatus[] =
     "would fail with an error; 1 a file could be neither opened nor\n"
     "created; 64 a wrong command line; 71 no check was made, since\n"
     "employee.dat could not be copied into memory (standard error says\n"
-    "why); 74 the report can't be written.\n"
+    "why); 74 the report can't be written; 128+N ended by signal N.\n"
     "\n"
-    "  --list     show each transaction as it would apply, with each field\n"
-    "             that changes as OLD -> NEW\n"
-    "  --help     show this help and exit\n"
-    "  --version  show the version and exit\n";
+    "  --list       show each transaction as it would apply, with each\n"
+    "               field that changes as OLD -> NEW\n"
+    "  --from LINE  check the run of empupdate --from LINE: from line LINE\n"
+    "               of emptrans.dat on, line numbers still of the whole file\n"
+    "  --help       show this help and exit\n"
+    "  --version    show the version and exit\n";
 
 std::string plural(long n, const char* word) {
   return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
@@ -188,20 +194,45 @@ class Report : public Batch::Observer {
 
 }  // namespace
 
+// Ends the check when a signal asked it to, with a line that says so: what
+// was listed so far stays listed.
+static void stopIfSignalled() {
+  const int signal = Interruption::pending();
+  if (signal == 0) return;
+  std::fflush(stdout);
+  std::fprintf(stderr, "empcheck: interrupted by %s\n",
+               Interruption::name(signal).c_str());
+  Interruption::endAsSignalled(signal);
+}
+
 int main(int argc, char** argv) {
+  // First, as in empupdate: the batch loop then stops at the next
+  // transaction, and the check ends as the signal would, saying so. A
+  // report that nobody reads any more still ends it as it always did.
+  struct sigaction pipeAction;
+  ::sigaction(SIGPIPE, nullptr, &pipeAction);
+  Interruption::catchSignals();
+  ::sigaction(SIGPIPE, &pipeAction, nullptr);
   if (!StandardDescriptors::ensureOpen()) return kOutputStatus;
   const std::string help = kHelp + Finding::warningList("  ") + kStatus;
-  CommandLine cl("empcheck", "[--list]", help.c_str(), kUsageStatus,
+  CommandLine cl("empcheck", "[--list] [--from LINE]", help.c_str(),
                  kOutputStatus);
-  if (const int done = cl.parse(argc, argv, {"--list"}); done >= 0) {
+  if (const int done = cl.parse(argc, argv, {"--list", "--from="}); done >= 0) {
     return done;
   }
   if (!cl.operands().empty()) return cl.usageError("no operands are taken");
+  long from = 1;
+  std::string why;
+  if (const std::string* given = cl.value("--from");
+      given != nullptr && (from = Batch::firstLine(*given, why)) == 0) {
+    return cl.usageError(why);
+  }
 
   // A file-size limit fails the copy in memory, instead of killing the
   // check, as it fails the run's writes.
   std::signal(SIGXFSZ, SIG_IGN);
   const DryRun::Setting setting = DryRun::install();
+  stopIfSignalled();
   if (setting.error != 0) {
     std::fprintf(stderr, "empcheck:employee.dat: cannot copy into memory: %s\n",
                  std::strerror(setting.error));
@@ -210,8 +241,9 @@ int main(int argc, char** argv) {
   Report report(cl.has("--list"));
   if (setting.createsEmployee) report.missing(Employee::kFileName);
   if (setting.createsTrans) report.missing(EmpTrans::kFileName);
-  Batch batch;
+  Batch batch(from);
   const Batch::Ending end = batch.run(&report);
+  stopIfSignalled();
 
   if (end.status == 1) {
     // empupdate says nothing on this path: the cause is told in our words.

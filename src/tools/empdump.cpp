@@ -5,10 +5,18 @@
 // diagnostic. The CSV is safe for a spreadsheet unless --raw asks for each
 // name's exact bytes.
 //
+// FILE "-" is standard input: a pipe or a terminal is read to its end into
+// memory first, since the table reads the records twice.
+//
 // Exit status: 0 when the records were shown (a damaged last record is
 // reported on standard error, the whole records still shown); 1 when the
 // file can't be read, or shrank while it was read; 64 when the command
 // line is wrong; 74 when the output can't be written.
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -22,7 +30,7 @@
 
 namespace {
 
-constexpr int kUsageStatus = 64, kOutputStatus = 74;
+constexpr int kOutputStatus = 74;
 constexpr int kColumns = 7;
 const char* const kHeader[kColumns] = {"position", "id",     "status", "name",
                                        "category", "amount", "date"};
@@ -32,12 +40,12 @@ constexpr bool kNumeric[kColumns] = {true,  true, false, false,
                                      false, true, false};
 
 const char kHelp[] =
-    "Shows the records of FILE (default employee.dat), one per line: its\n"
-    "byte position, employee number, live or deleted, name, category,\n"
-    "amount and date. A name in UTF-8 is shown as it is; a byte that is\n"
-    "not valid UTF-8, or is part of a control character or of one that\n"
-    "reorders the line or shows nothing, is shown as \\xNN, and a\n"
-    "backslash as \\\\.\n"
+    "Shows the records of FILE (default employee.dat; - reads standard\n"
+    "input), one per line: its byte position, employee number, live or\n"
+    "deleted, name, category, amount and date. A name in UTF-8 is shown\n"
+    "as it is; a byte that is not valid UTF-8, or is part of a control\n"
+    "character or of one that reorders the line or shows nothing, is\n"
+    "shown as \\xNN, and a backslash as \\\\.\n"
     "\n"
     "Exit status: 0 the records were shown; 1 FILE can't be read; 64 a\n"
     "wrong command line; 74 the output can't be written.\n"
@@ -107,6 +115,23 @@ std::string forEachEmployee(RecordFile& file, std::int64_t records, Fn fn) {
   return "";
 }
 
+// A name under which standard input opens as a regular file: its own,
+// when it is one, else that of a copy in memory of all it holds; empty,
+// with errno set, when it can't be read.
+std::string standardInput() {
+  struct stat st;
+  if (::fstat(0, &st) == 0 && S_ISREG(st.st_mode)) return "/proc/self/fd/0";
+  const int copy = ::memfd_create("stdin", MFD_CLOEXEC);
+  char buffer[1 << 16];
+  for (ssize_t n = 1; copy >= 0;) {
+    n = ::read(0, buffer, sizeof buffer);
+    if (n == 0) return "/proc/self/fd/" + std::to_string(copy);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 || ::write(copy, buffer, std::size_t(n)) != n) break;
+  }
+  return "";
+}
+
 std::string errorText(int error) {
   return error == RecordFile::kNotRegularFile ? "not a regular file"
                                               : std::strerror(error);
@@ -117,7 +142,7 @@ std::string errorText(int error) {
 int main(int argc, char** argv) {
   if (!StandardDescriptors::ensureOpen()) return kOutputStatus;
   CommandLine cl("empdump", "[--csv [--raw]] [--live] [FILE]", kHelp,
-                 kUsageStatus, kOutputStatus);
+                 kOutputStatus);
   if (const int done = cl.parse(argc, argv, {"--csv", "--raw", "--live"});
       done >= 0) {
     return done;
@@ -127,9 +152,13 @@ int main(int argc, char** argv) {
              liveOnly = cl.has("--live");
   // A terminal gets no name unescaped.
   if (raw && !csv) return cl.usageError("--raw goes with --csv only");
-  const std::string path =
+  std::string path =
       cl.operands().empty() ? Employee::kFileName : cl.operands()[0];
   const std::string name = Display::name(path.c_str(), path.size());
+  if (path == "-" && (path = standardInput()).empty()) {
+    std::fprintf(stderr, "empdump:-: cannot read: %s\n", std::strerror(errno));
+    return 1;
+  }
 
   RecordFile file;
   if (!file.open(path.c_str(), RecordFile::Access::kRead, false,

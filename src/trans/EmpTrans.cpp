@@ -289,6 +289,19 @@ void EmpTrans::skipFailed(const Reading& r) {
                      fields, dateLast);
 }
 
+void EmpTrans::moveToLine(long line) {
+  while (transFile->line() < line &&
+         transFile->getRaw() != modifstream::traits_type::eof()) {
+  }
+}
+
+long EmpTrans::skipToNext() {
+  while (isWhiteSpace(transFile->peekRaw())) transFile->getRaw();
+  return transFile->peekRaw() == modifstream::traits_type::eof()
+             ? 0
+             : transFile->line();
+}
+
 std::optional<Employee> EmpTrans::recordBefore() const {
   const std::span<const Part> fields = kinds()[kind_]->fields;
   if (std::find(fields.begin(), fields.end(), Part::kNumber) == fields.end()) {

@@ -127,6 +127,15 @@ class EmpTrans {
   // so that the transactions after it can be read. Only while the file is
   // open.
   static void skipFailed(const Reading& reading);
+  // Moves the reader to the start of line `line` (counted from 1 in the
+  // whole file), or to the end of the text when it ends first; the lines
+  // before it are read past, unread as transactions. Right after
+  // openFile() only.
+  static void moveToLine(long line);
+  // Moves the reader past white space, line ends included, and returns the
+  // line it then stands on, or 0 when the text ended first: the line of
+  // the next transaction's type letter. Only when nothing is read after.
+  static long skipToNext();
   // The line the reader is on: where the next transaction would be read.
   static long readerLine() { return transFile ? transFile->line() : 1; }
   // errno of a read error on emptrans.dat, 0 while none.

@@ -194,6 +194,34 @@ TEST(EditRunTest, ListsAHundredMistakesAndAHundredWarnings) {
             std::string::npos);
 }
 
+// Resuming with --from, the batch left as it is: mistakes on lines 6 and 9
+// are fixed in place one run at a time, and the runs leave the file the
+// fixed batch gives when run whole.
+TEST(EditRunTest, ResumeFromTheLineNamed) {
+  ScratchDir dir;
+  std::string text =
+      "A \"a\" S 1 2000/1/1\nA \"b\" S 2 2000/1/1\nC 1 \"\" H 0\n  1901/1/1\n"
+      "\nD x\nA \"c\" S 3 2000/1/1\nD 2\nA \"d\" Q 4 2000/1/1\nD 1\n";
+  ScratchDir::put("emptrans.dat", text);
+  EXPECT_EQ(runProgram({EMPUPDATE_PATH}, ".").err.substr(0, 26),
+            "empupdate:emptrans.dat:6:3");
+  ScratchDir::put("emptrans.dat", text.replace(text.find("D x"), 3, "D 2"));
+  const ProgramResult check = runProgram({EMPCHECK_PATH, "--from", "6"}, ".");
+  const ProgramResult run = runProgram({EMPUPDATE_PATH, "--from=6"}, ".");
+  EXPECT_EQ(check.out.find(": error: "), check.out.rfind(": error: "));
+  EXPECT_EQ(check.out.find("emptrans.dat:9:"), 0U) << check.out;
+  EXPECT_NE(check.out.find("would fail with:\n" + run.err), std::string::npos);
+  EXPECT_TRUE(run.err.starts_with("empupdate:emptrans.dat:9:") &&
+              run.err.ends_with("; 3 transactions applied before it\n"))
+      << run.err;
+  ScratchDir::put("emptrans.dat", text.replace(text.find(" Q "), 3, " S "));
+  EXPECT_EQ(runProgram({EMPUPDATE_PATH, "--from", "9"}, ".").status, 0);
+  const std::string resumed = ScratchDir::get("employee.dat");
+  fs::remove("employee.dat");
+  EXPECT_EQ(runProgram({EMPUPDATE_PATH}, ".").status, 0);
+  EXPECT_TRUE(ScratchDir::get("employee.dat") == resumed);
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, CaseTest,
                          ::testing::ValuesIn(CaseDir::list(EMP_CASES_DIR)),
                          CaseDir::testName);

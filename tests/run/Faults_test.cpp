@@ -176,9 +176,11 @@ TEST(FaultsTest, SignalStopsBetweenTransactionsAndSaysWhere) {
     const std::string applied = std::to_string(k) + " transaction" +
                                 (k == 1 ? "" : "s") + " applied before it\n";
     EXPECT_EQ(contents(err),
-              signal < 0 ? ""
-                         : "empupdate:emptrans.dat:" + std::to_string(k + 1) +
-                               ": interrupted by " + name + "; " + applied);
+              signal < 0
+                  ? ""
+                  : "empupdate:emptrans.dat:" + std::to_string(k + 1) +
+                        ": interrupted by " + name + " (resume with --from " +
+                        std::to_string(k + 1) + "); " + applied);
     EXPECT_TRUE(now == after(0, batch, k)) << name;
   }
 }

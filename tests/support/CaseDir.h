@@ -19,6 +19,7 @@
 //     setup locked         another run holds employee.dat
 //     fsize BYTES          a file-size limit: a full disk
 //     nofile N             a limit on open descriptors
+//     stdin FILE           standard input (else /dev/null)
 //     closed-std           started with descriptors 0 to 2 closed
 //     full-stdout          standard output /dev/full
 //     unprivileged         both programs run as nobody (when root)
@@ -70,6 +71,7 @@ struct CaseDir {
       if (key == "fsize") options.fsize = std::stol(arg);
       if (key == "nofile") options.nofile = std::stol(arg);
       if (key == "signal-at-start") options.signalAtStart = std::stoi(arg);
+      if (key == "stdin") options.in = arg;
       if (key == "closed-std") options.closedStd = true;
       if (key == "full-stdout") options.fullOut = true;
       if (key == "broken-stderr") options.brokenErr = true;

@@ -39,15 +39,17 @@ struct RunOptions {
   bool brokenErr = false;      // standard error a pipe nobody reads
   bool unprivileged = false;   // as nobody, when the tests run as root
   int signalAtStart = 0;       // sent at main's first system call, when > 0
+  // Standard input.
+  std::string in = "/dev/null";
 };
 
-// Starts argv[0] with `argv` in `dir`; standard input is /dev/null.
+// Starts argv[0] with `argv` in `dir`.
 inline pid_t startProgram(const std::vector<std::string>& argv,
                           const std::string& dir, const RunOptions& o) {
   const pid_t pid = ::fork();
   if (pid != 0) return pid;
   const int in = ::open("/dev/null", O_RDONLY);
-  ::dup2(in, 0);
+  ::dup2(::open(o.in.c_str(), O_RDONLY), 0);
   ::dup2(o.outFd >= 0 ? o.outFd : in, 1);
   ::dup2(o.errFd >= 0 ? o.errFd : in, 2);
   if (o.fullOut) ::dup2(::open("/dev/full", O_WRONLY), 1);
