@@ -176,19 +176,39 @@ void Employee::buildIndex() {
   // with it, so that the first adds copy nothing: storage that is never
   // touched costs no memory.
   index[records + records / 2].offset = 0;
-  ascending = true;
-  Employee scanned;
-  const std::int64_t got = inFile->forEachRecord(
+  // The scan keeps its figures in locals, written back once a block: the
+  // class-wide ones might alias the entries it stores, and would be
+  // reloaded and stored at every record. The index is grown already, so
+  // its storage stays put and takes the entries unchecked.
+  Location* const entries = &index[0];
+  std::int32_t scanned = 0, high = maxId;
+  std::int64_t previous = std::numeric_limits<std::int64_t>::min();
+  bool rising = true;
+  const std::int64_t got = inFile->forEachBlock(
       kRecordBytes, records,
-      [&scanned](const unsigned char* record, std::int64_t position) {
-        scanned.decode(record, kDeletedAt);  // the bytes of the number
-        const std::int32_t recordId = scanned.id;
-        ascending = ascending && (count == 0 || recordId > index[count - 1].id);
-        index[count].offset = static_cast<std::int32_t>(position);
-        index[count].id = recordId;
-        maxId = std::max(maxId, recordId);
-        ++count;
+      [&](const unsigned char* block, std::int64_t n, std::int64_t first) {
+        std::int32_t top = high;
+        std::int64_t last = previous;
+        bool up = rising;
+        auto at = static_cast<std::int32_t>(first * kRecordBytes);
+        Location* entry = entries + first;
+        for (const unsigned char* r = block; r != block + n * kRecordBytes;
+             r += kRecordBytes, at += kRecordBytes, ++entry) {
+          const std::int32_t recordId = le32::get(r + kIdAt);
+          up &= recordId > last;
+          last = recordId;
+          entry->id = recordId;
+          entry->offset = at;
+          top = std::max(top, recordId);
+        }
+        high = top;
+        previous = last;
+        rising = up;
+        scanned = static_cast<std::int32_t>(first + n);
       });
+  count = scanned;
+  maxId = high;
+  ascending = rising;
   if (got < 0) {
     lastError = inFile->error();
     throw ReadFailed();
