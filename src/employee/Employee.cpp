@@ -34,10 +34,7 @@ class StreamSlot {
 }  // namespace
 
 Array<Employee::Location> Employee::index(1);
-IdTable Employee::firstEntry([](std::int32_t first, std::int32_t n,
-                                std::int32_t* ids) {
-  for (std::int32_t j = 0; j < n; ++j) ids[j] = index[first + j].id;
-});
+IdTable Employee::firstEntry;
 std::int32_t Employee::count = 0;
 std::int32_t Employee::maxId = 0;
 std::int32_t Employee::endOffset = 0;
@@ -223,7 +220,9 @@ void Employee::buildIndex() {
 
 std::int32_t Employee::find(std::int32_t wanted) {
   const std::int32_t entry =
-      ascending ? searchAscending(wanted) : firstEntry.find(wanted, count);
+      ascending
+          ? searchAscending(wanted)
+          : firstEntry.find(wanted, {&index[0].id, sizeof(Location)}, count);
   return entry < 0 ? -1 : index[entry].offset;
 }
 
