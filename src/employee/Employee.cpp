@@ -173,6 +173,9 @@ void Employee::buildIndex() {
   // with it, so that the first adds copy nothing: storage that is never
   // touched costs no memory.
   index[records + records / 2].offset = 0;
+  // The entries the scan fills, made resident at once: a page fault for
+  // each of their pages would cost more than the scan itself.
+  index.populate(records + 1);
   // The scan keeps its figures in locals, written back once a block: the
   // class-wide ones might alias the entries it stores, and would be
   // reloaded and stored at every record. The index is grown already, so
