@@ -15,10 +15,13 @@
 #ifndef EMPUPDATE_EMPLOYEE_RECORDFILE_H_
 #define EMPUPDATE_EMPLOYEE_RECORDFILE_H_
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <numeric>
 
 #include "SystemCalls.h"
@@ -108,17 +111,25 @@ std::int64_t RecordFile::forEachBlock(std::size_t size, std::int64_t count,
   // within a page. A block is a whole number of pages and of records where
   // the buffer holds one such (2048 records of 60 bytes in 30 pages).
   //
-  // The buffer is small and on the stack: its pages are touched once per
-  // process, stay in the processor's cache from one block to the next, and
-  // cost no allocation. A buffer of 1 MiB, mapped fresh for each scan,
-  // cost a page fault for each of its 256 pages, more than the reads a
-  // smaller one adds; one of 16 KiB reads too often.
+  // The buffer is small: its pages fault in once and stay in the
+  // processor's cache from one block to the next. A buffer of 1 MiB cost a
+  // page fault for each of its 256 pages, more than the reads a smaller
+  // one adds; one of 16 KiB reads too often. It is given back after the
+  // scan, so that it takes no room while the look-up table is built.
   constexpr std::size_t kPage = 4096, kBytes = 128 << 10;
-  alignas(kPage) unsigned char block[kBytes];
   if (size > kBytes) {
     error_ = EINVAL;
     return -1;
   }
+  struct Mapping {
+    void* at = ::mmap(nullptr, kBytes, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ~Mapping() {
+      if (at != MAP_FAILED) ::munmap(at, kBytes);
+    }
+  } mapping;
+  if (mapping.at == MAP_FAILED) throw std::bad_alloc();
+  auto* const block = static_cast<unsigned char*>(mapping.at);
   const std::int64_t aligned = std::int64_t(kPage / std::gcd(size, kPage));
   std::int64_t perBlock = std::int64_t(kBytes / size);
   if (perBlock >= aligned) perBlock -= perBlock % aligned;
