@@ -16,9 +16,14 @@
 // the file, and the peak memory per employee. It checks that every run
 // leaves the file the batch must give, byte for byte, and times whole runs
 // on files of numbers crafted against the look-up beside ordinary ones.
+// For one run of each program on each case it also counts what the
+// machine's load does not move: page faults, system calls (strace -c) and
+// instructions (valgrind's callgrind), where those tools are installed.
 //
 // Usage: empbench EMPUPDATE EMPFLOOR [N:M ...]
-//   (default 1000:20000 100000:20000 1000000:20000 100000:200000)
+//   (default 5000:300 100000:0 100000:2000 1000:20000 100000:20000
+//    1000000:20000 100000:200000: the operator's daily batches, start-up
+//    and indexing alone, then large batches)
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -28,10 +33,13 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -176,6 +184,7 @@ Batch makeBatch(int n, int transactions, Numbers numbers) {
 struct Measure {
   double seconds;
   long peakKiB;
+  long faults;  // minor and major page faults
 };
 
 // Starts, times and waits for the runs. It is forked before the batches
@@ -251,7 +260,7 @@ class Runner {
       ::wait4(pid, &wstatus, 0, &usage);
       const Measure m{
           std::chrono::duration<double>(Clock::now() - start).count(),
-          usage.ru_maxrss};
+          usage.ru_maxrss, usage.ru_minflt + usage.ru_majflt};
       const int status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
       if (::write(out, &m, sizeof m) != sizeof m ||
           ::write(out, &status, sizeof status) != sizeof status) {
@@ -294,7 +303,7 @@ struct Contender {
 // `identical` when a contender leaves a file other than its `after`.
 std::vector<Measure> race(Runner& runner, const std::vector<Contender>& cs,
                           bool& identical) {
-  std::vector<Measure> best(cs.size(), Measure{1e9, 0});
+  std::vector<Measure> best(cs.size(), Measure{1e9, 0, 0});
   for (int r = 0; r < kRuns; ++r) {
     for (std::size_t k = 0; k < cs.size(); ++k) {
       const std::size_t i = (k + r) % cs.size();
@@ -304,6 +313,7 @@ std::vector<Measure> race(Runner& runner, const std::vector<Contender>& cs,
       const Measure m = runner.run(c.program, c.dir, c.argument);
       best[i].seconds = std::min(best[i].seconds, m.seconds);
       best[i].peakKiB = std::max(best[i].peakKiB, m.peakKiB);
+      best[i].faults = r == 0 ? m.faults : std::min(best[i].faults, m.faults);
       if (r == kRuns - 1 && c.after != nullptr &&
           get(c.dir / "employee.dat") != *c.after) {
         identical = false;
@@ -313,6 +323,34 @@ std::vector<Measure> race(Runner& runner, const std::vector<Contender>& cs,
     }
   }
   return best;
+}
+
+// One run of c under `tool`, which writes its report to `report`, on a
+// fresh copy of employee.dat: word `at` (from 0) of the first line of the
+// report that holds the word `key`, as a number, or -1.
+long long countOf(const Contender& c, const std::string& tool,
+                  const fs::path& report, const std::string& key,
+                  std::size_t at) {
+  put(c.dir / "employee.dat", c.batch->employees);
+  const std::string command = "cd '" + c.dir.string() + "' && timeout 600 " +
+                              tool + "'" + report.string() + "' '" + c.program +
+                              "' " + c.argument + " >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return -1;
+  std::ifstream in(report);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream stream(line);
+    const std::vector<std::string> words{
+        std::istream_iterator<std::string>(stream), {}};
+    if (std::find(words.begin(), words.end(), key) != words.end()) {
+      return at < words.size() ? std::atoll(words[at].c_str()) : -1;
+    }
+  }
+  return -1;
+}
+
+bool installed(const char* tool) {
+  return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1")
+                         .c_str()) == 0;
 }
 
 }  // namespace
@@ -333,9 +371,11 @@ int main(int argc, char** argv) {
     cases.push_back(c);
   }
   if (cases.empty()) {
-    cases = {
-        {1000, 20000}, {100000, 20000}, {1000000, 20000}, {100000, 200000}};
+    cases = {{5000, 300},     {100000, 0},      {100000, 2000},  {1000, 20000},
+             {100000, 20000}, {1000000, 20000}, {100000, 200000}};
   }
+  const bool strace = installed("strace"), valgrind = installed("valgrind");
+  std::string counts;
 
   const fs::path work = fs::temp_directory_path() / "empbench";
   fs::remove_all(work);
@@ -396,7 +436,39 @@ int main(int argc, char** argv) {
         m[2].seconds / m[0].seconds, m[3].seconds * 1e3, m[4].seconds * 1e3,
         m[3].seconds / m[4].seconds, perEmployee(m[1]), perEmployee(m[2]));
     std::fflush(stdout);
+    // The floor, then both orders: faults of the fastest run, then calls
+    // and instructions, each of a run of its own.
+    char row[200];
+    std::snprintf(row, sizeof row, "%8d %7d |", c.n, c.m);
+    counts += row;
+    const Contender counted[] = {
+        {empfloor, work / "floor", &ascending, ops.string(), nullptr},
+        {empupdate, work / "ascending", &ascending, "", nullptr},
+        {empupdate, work / "shuffled", &shuffled, "", nullptr}};
+    for (int k = 0; k < 3; ++k) {
+      const long long calls = strace ? countOf(counted[k], "strace -c -o ",
+                                               work / "strace.txt", "total", 3)
+                                     : -1;
+      const long long instructions =
+          valgrind ? countOf(counted[k],
+                             "valgrind --tool=callgrind --callgrind-out-file=",
+                             work / "callgrind.txt", "summary:", 1)
+                   : -1;
+      std::snprintf(row, sizeof row, " %7ld %7lld %9.2f |", m[k].faults, calls,
+                    instructions < 0 ? -1 : instructions / 1e6);
+      counts += row;
+    }
+    counts += "\n";
   }
+  std::printf(
+      "\nCounts of one run, which the machine's load does not move: page "
+      "faults (of the fastest run), system calls (strace -c) and "
+      "instructions in millions (callgrind); -1 where the tool is "
+      "missing.\n\n%8s %7s | %-25s | %-25s | %-25s\n%8s %7s |%s\n%s",
+      "", "", " floor", " ascending", " shuffled", "N", "M",
+      " faults   calls     instr. | faults   calls     instr. | faults "
+      "  calls     instr. |",
+      counts.c_str());
 
   // Numbers chosen against the look-up, beside ordinary ones, in whole runs
   // of a batch: against a fixed hash (sparse numbers, ascending and

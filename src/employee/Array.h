@@ -14,6 +14,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -43,6 +44,22 @@ class Array {
 
   // Number of elements allocated.
   std::int32_t capacity() const { return size; }
+
+  // Makes the storage of elements 0 to n - 1 resident in one call, where
+  // the kernel can (Linux 5.14 on), instead of a page fault at the first
+  // write to each page; elsewhere it changes nothing. What it holds stays.
+  void populate(std::int32_t n) {
+#ifdef MADV_POPULATE_WRITE
+    constexpr std::uintptr_t kPage = 4096;
+    const auto from = reinterpret_cast<std::uintptr_t>(data) & ~(kPage - 1);
+    const auto to = reinterpret_cast<std::uintptr_t>(data + std::min(n, size));
+    if (to > from) {
+      ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+    }
+#else
+    (void)n;
+#endif
+  }
 
  private:
   // Storage of a huge page or more is aligned to one and offered to the

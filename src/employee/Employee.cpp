@@ -47,10 +47,7 @@ template <typename E>
 }  // namespace
 
 Array<Employee::Location> Employee::index(1);
-IdTable Employee::firstEntry([](std::int32_t first, std::int32_t n,
-                                std::int32_t* ids) {
-  for (std::int32_t j = 0; j < n; ++j) ids[j] = index[first + j].id;
-});
+IdTable Employee::firstEntry;
 std::int32_t Employee::count = 0;
 std::int32_t Employee::maxId = 0;
 std::int32_t Employee::endOffset = 0;
@@ -185,19 +182,43 @@ void Employee::buildIndex() {
   // with it, so that the first adds copy nothing: storage that is never
   // touched costs no memory.
   index[records + records / 2].offset = 0;
-  ascending = true;
-  Employee scanned;
-  const std::int64_t got = inFile->forEachRecord(
+  // The entries the scan fills, made resident at once: a page fault for
+  // each of their pages cost a run of 100k employees and no transaction a
+  // tenth of its time.
+  index.populate(records + 1);
+  // The scan keeps its figures in locals, written back once a block: the
+  // class-wide ones might alias the entries it stores, and would be
+  // reloaded and stored at every record. The index is grown already, so
+  // its storage stays put and takes the entries unchecked.
+  Location* const entries = &index[0];
+  std::int32_t scanned = 0, high = maxId;
+  std::int64_t previous = std::numeric_limits<std::int64_t>::min();
+  bool rising = true;
+  const std::int64_t got = inFile->forEachBlock(
       kRecordBytes, records,
-      [&scanned](const unsigned char* record, std::int64_t position) {
-        scanned.decode(record, kDeletedAt);  // the bytes of the number
-        const std::int32_t recordId = scanned.id;
-        ascending = ascending && (count == 0 || recordId > index[count - 1].id);
-        index[count].offset = static_cast<std::int32_t>(position);
-        index[count].id = recordId;
-        maxId = std::max(maxId, recordId);
-        ++count;
+      [&](const unsigned char* block, std::int64_t n, std::int64_t first) {
+        std::int32_t top = high;
+        std::int64_t last = previous;
+        bool up = rising;
+        auto at = static_cast<std::int32_t>(first * kRecordBytes);
+        Location* entry = entries + first;
+        for (const unsigned char* r = block; r != block + n * kRecordBytes;
+             r += kRecordBytes, at += kRecordBytes, ++entry) {
+          const std::int32_t recordId = le32::get(r + kIdAt);
+          up &= recordId > last;
+          last = recordId;
+          entry->id = recordId;
+          entry->offset = at;
+          top = std::max(top, recordId);
+        }
+        high = top;
+        previous = last;
+        rising = up;
+        scanned = static_cast<std::int32_t>(first + n);
       });
+  count = scanned;
+  maxId = high;
+  ascending = rising;
   if (got < 0) {
     raise<ReadFailed>(inFile->error());
   }
@@ -211,7 +232,9 @@ void Employee::buildIndex() {
 
 std::int32_t Employee::find(std::int32_t wanted) {
   const std::int32_t entry =
-      ascending ? searchAscending(wanted) : firstEntry.find(wanted, count);
+      ascending
+          ? searchAscending(wanted)
+          : firstEntry.find(wanted, {&index[0].id, sizeof(Location)}, count);
   return entry < 0 ? -1 : index[entry].offset;
 }
 

@@ -159,21 +159,11 @@ void IdTable::record(std::int32_t entries) {
   // Where the new numbers go. The direct table widens to take every one
   // that isn't negative, if they stay within its bound and no number above
   // its limit is in the hash; otherwise those above the limit are hashed.
-  // In rounds: the numbers of a round are fetched from the index at once,
-  // and their slots all fetched before the first is placed, so that their
-  // misses to memory overlap.
-  constexpr std::int32_t kRound = 32;
-  std::int32_t ids[kRound];
-  std::int32_t high = -1;
-  std::size_t negative = 0, above = 0;
-  for (std::int32_t k = recorded_; k < entries; k += kRound) {
-    const std::int32_t n = std::min(kRound, entries - k);
-    idsOf_(k, n, ids);
-    for (std::int32_t j = 0; j < n; ++j) {
-      negative += ids[j] < 0;
-      above += ids[j] >= limit_;
-      high = std::max(high, ids[j]);
-    }
+  const Ids ids = ids_;
+  std::int32_t high = -1, low = 0;
+  for (std::int32_t k = recorded_; k < entries; ++k) {
+    high = std::max(high, ids[k]);
+    low = std::min(low, ids[k]);
   }
   const std::int64_t bound = kSpread * entries + kSlack;
   if (!spilled_ && high >= limit_ && high < bound) {
@@ -181,37 +171,35 @@ void IdTable::record(std::int32_t entries) {
     widen(static_cast<std::int32_t>(std::min(
         bound,
         std::max<std::int64_t>({high + 1, limit_ + limit_ / 2, kSlack}))));
-    above = 0;
   }
-  if (negative + above > 0) reserve(hashed_ + negative + above);
-  std::uint64_t hashes[kRound];
-  for (std::int32_t k = recorded_; k < entries; k += kRound) {
-    const std::int32_t n = std::min(kRound, entries - k);
-    idsOf_(k, n, ids);
-    for (std::int32_t j = 0; j < n; ++j) {
-      const std::int32_t id = ids[j];
-      if (direct(id)) {
-        __builtin_prefetch(&byId_[id], 1);
-      } else {
-        hashes[j] = hash(id);
-        __builtin_prefetch(&slots_[hashes[j] >> (64 - bits_)], 1);
-      }
+  // A direct number costs a load and perhaps a store; the table's misses
+  // to memory overlap with no help, as no store waits on them.
+  std::uint32_t* const byId = byId_;
+  const auto limit = static_cast<std::uint32_t>(limit_);
+  if (low < 0 || high >= limit_) {
+    std::size_t hashing = 0;
+    for (std::int32_t k = recorded_; k < entries; ++k) {
+      hashing += static_cast<std::uint32_t>(ids[k]) >= limit;
     }
-    for (std::int32_t j = 0; j < n; ++j) {
-      const std::int32_t id = ids[j];
-      if (!direct(id)) {
-        place(k + j, id, hashes[j]);
-        spilled_ = spilled_ || id >= 0;
-        ++hashed_;
-      } else if (byId_[id] == 0) {  // the first entry of a number stays
-        byId_[id] = static_cast<std::uint32_t>(k + j) + 1;
-      }
+    reserve(hashed_ + hashing);
+  }
+  for (std::int32_t k = recorded_; k < entries; ++k) {
+    const std::int32_t id = ids[k];
+    if (static_cast<std::uint32_t>(id) < limit) {
+      std::uint32_t& slot = byId[id];
+      // The first entry of a number stays.
+      if (slot == 0) slot = static_cast<std::uint32_t>(k) + 1;
+      continue;
     }
+    place(k, id, hash(id));
+    spilled_ = spilled_ || id >= 0;
+    ++hashed_;
   }
   recorded_ = entries;
 }
 
-std::int32_t IdTable::find(std::int32_t id, std::int32_t entries) {
+std::int32_t IdTable::find(std::int32_t id, Ids ids, std::int32_t entries) {
+  ids_ = ids;
   if (entries > recorded_) record(entries);
   if (direct(id)) return static_cast<std::int32_t>(byId_[id]) - 1;
   if (size_ == 0) return -1;

@@ -25,37 +25,47 @@
 //   its stack lies.
 //
 // Entries are recorded when a look-up first needs them, all at once the
-// first time (the slots of the entries ahead fetched while one is placed),
-// so a run that looks nothing up builds nothing. The storage of both parts
-// is pages fresh from the kernel, already zero (a free slot is all zero);
-// the table owns it. An allocation failure propagates as std::bad_alloc
-// with the table as it was.
+// first time, in two tight passes over the index (its highest number, then
+// each entry in its place), so a run that looks nothing up builds nothing. The
+// storage of both parts is pages fresh from the kernel, already zero (a free
+// slot is all zero); the table owns it. An allocation failure propagates as
+// std::bad_alloc with the table as it was.
 #ifndef EMPUPDATE_EMPLOYEE_IDTABLE_H_
 #define EMPUPDATE_EMPLOYEE_IDTABLE_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 class IdTable {
  public:
-  // Copies the employee numbers of entries first to first + n - 1 of the
-  // index into ids[0] to ids[n - 1].
-  using IdsOf = void (*)(std::int32_t first, std::int32_t n, std::int32_t* ids);
+  // Where the index keeps its employee numbers: entry k's 4 bytes lie
+  // k * stride bytes past `first`. Read in place, with no call per entry.
+  struct Ids {
+    const void* first;
+    std::size_t stride;
+    std::int32_t operator[](std::int32_t k) const {
+      std::int32_t id;
+      std::memcpy(&id, static_cast<const char*>(first) + k * stride, sizeof id);
+      return id;
+    }
+  };
 
   // The direct table holds numbers up to kSpread times the entries, plus
   // kSlack.
   static constexpr std::int64_t kSpread = 4, kSlack = 1024;
 
-  explicit IdTable(IdsOf idsOf) : idsOf_(idsOf) {}
+  IdTable() = default;
   ~IdTable() { clear(); }
   IdTable(const IdTable&) = delete;
   IdTable& operator=(const IdTable&) = delete;
 
   // Forgets every entry and releases the storage.
   void clear();
-  // The first of entries 0 to entries - 1 that holds `id`, or -1. Entries
-  // are only ever added at the end of the index.
-  std::int32_t find(std::int32_t id, std::int32_t entries);
+  // The first of entries 0 to entries - 1 of `ids` that holds `id`, or -1.
+  // Entries are only ever added at the end of the index, which may have
+  // moved since the last call.
+  std::int32_t find(std::int32_t id, Ids ids, std::int32_t entries);
   // Slots of the hash examined by insertions and look-ups since the last
   // clear(): a measure of their work that needs no clock.
   std::size_t probes() const { return probes_; }
@@ -77,11 +87,7 @@ class IdTable {
   static std::uint32_t fingerprint(std::uint64_t h) {
     return static_cast<std::uint32_t>(h) & kPrintMask;
   }
-  std::int32_t idOf(std::int32_t entry) const {
-    std::int32_t id = 0;
-    idsOf_(entry, 1, &id);
-    return id;
-  }
+  std::int32_t idOf(std::int32_t entry) const { return ids_[entry]; }
   bool direct(std::int32_t id) const { return id >= 0 && id < limit_; }
   // Widens the direct table to the numbers below `limit`.
   void widen(std::int32_t limit);
@@ -94,7 +100,8 @@ class IdTable {
   // number has an entry already.
   void place(std::int32_t entry, std::int32_t id, std::uint64_t h);
 
-  IdsOf idsOf_;
+  // The index, as the look-up in progress gave it.
+  Ids ids_ = {nullptr, 0};
   // The direct table: entry + 1 for each number below limit_, 0 for none.
   std::uint32_t* byId_ = nullptr;
   std::int32_t limit_ = 0;

@@ -35,12 +35,6 @@ TEST(ArrayTest, GrowsByHalfPlusOneInOneStep) {
   }
 }
 
-std::vector<std::int32_t> ids;  // the index the table reads: ids[entry]
-
-void idsOf(std::int32_t first, std::int32_t n, std::int32_t* out) {
-  std::copy_n(ids.begin() + first, n, out);
-}
-
 // getrandom failing with `failure` at every call (none when 0), counted;
 // past a thousand calls the kernel's answers, so that a draw that would
 // try for ever ends.
@@ -74,31 +68,34 @@ TEST(IdTableTest, KeepsTheFirstEntryOfEveryNumberWhereverItIsHeld) {
     if ((std::uint64_t{u} * 0x9E3779B97F4A7C15u) >> (64 - 13) < 4)
       crafted.push_back(static_cast<std::int32_t>(u));
   systemCalls.random = draw;
-  for (const auto& row : {dense,
+  for (const auto& ids : {dense,
                           grown,
                           past,
                           crafted,
                           {5, 3, 9, 3, -4, 0, 9, INT32_MIN, -4, 2},
                           {INT32_MAX, 0, 7, INT32_MAX, 1 << 20, 7}}) {
-    ids = row;
     const auto n = static_cast<std::int32_t>(ids.size());
     const std::int64_t bound = IdTable::kSpread * n + IdTable::kSlack;
     const std::int32_t high = *std::max_element(ids.begin(), ids.end());
     std::unordered_map<std::int32_t, std::int32_t> first;
     for (std::int32_t entry = 0; entry < n; ++entry)
       first.emplace(ids[entry], entry);
-    IdTable table(idsOf);
+    IdTable table;
+    const IdTable::Ids view{ids.data(), sizeof ids[0]};
     for (int pass = 0; pass < 8; ++pass) {
       const bool atOnce = pass % 2 == 1;
       failure = std::array{0, ENOSYS, EAGAIN, EINTR}[pass / 2];
       table.clear();  // after the first time, of all the first recorded
       draws = 0;
-      for (std::int32_t k = atOnce ? n : 1; k <= n; ++k) table.find(-7, k);
+      for (std::int32_t k = atOnce ? n : 1; k <= n; ++k)
+        table.find(-7, view, k);
       std::int32_t wrong = 0;
-      for (const auto& [id, entry] : first) wrong += table.find(id, n) != entry;
-      for (std::int32_t absent : {1, 4097, -5, 4001, INT32_MAX - 1})
-        wrong +=
-            table.find(absent, n) != (first.count(absent) ? first[absent] : -1);
+      for (const auto& [id, entry] : first)
+        wrong += table.find(id, view, n) != entry;
+      for (std::int32_t absent : {1, 4097, -5, 4001, INT32_MAX - 1}) {
+        wrong += table.find(absent, view, n) !=
+                 (first.count(absent) ? first[absent] : -1);
+      }
       EXPECT_EQ(wrong, 0) << n << " numbers, at once: " << atOnce;
       EXPECT_LE(table.limit(), bound);
       EXPECT_TRUE(!atOnce || high >= bound || table.limit() > high);
