@@ -111,64 +111,6 @@ TEST_P(CaseTest, CheckThenRun) {
   }
 }
 
-// The edit run: a batch of a few hundred transactions with mistakes on
-// several lines gets one check that names each, in file order; fixing
-// exactly the lines it names gives a batch the check passes and the run
-// applies whole.
-TEST(EditRunTest, FixingTheNamedLinesGivesABatchThatApplies) {
-  ScratchDir dir;
-  std::string text;
-  for (int i = 1; i <= 50; ++i)
-    text += std::to_string(i) + " 0 \"e\" 0 1 2000/1/1\n";
-  ScratchDir::put("employee.dat", record_text::toBytes(text));
-  std::vector<std::string> lines;
-  for (int i = 0; i < 300; ++i) {
-    const std::string n = std::to_string(i % 50 + 1);
-    lines.push_back(i % 3 == 0   ? "A \"n" + n + "\" S " + n + " 2000/1/1"
-                    : i % 3 == 1 ? "C " + n + " \"\" H " + n + " 1901/1/1"
-                                 : "D " + n);
-  }
-  lines[250] = "C 5 \"x\" S";  // a transaction over two lines
-  // Line (from 1) and its mistaken text; the line as it should be.
-  const std::vector<std::array<std::string, 3>> mistakes = {
-      {"8", "C 2 \"\" H 1,500 1901/1/1", "C 2 \"\" H 1500 1901/1/1"},
-      {"41", "A \"x\" Q 5 2000/1/1", "A \"x\" S 5 2000/1/1"},
-      {"100", "D 999", "D 9"},
-      {"160", "A \"y\" S 5 2000/13/1", "A \"y\" S 5 2000/12/1"},
-      {"200", "A Zed S 5 2000/1/1", "A \"Zed\" S 5 2000/1/1"},
-      {"252", "  08 2001/1/1", "  8 2001/1/1"},
-      {"290", "C 08 \"\" * 5 1901/1/1", "C 8 \"\" * 5 1901/1/1"}};
-  auto write = [&](bool fixed) {
-    std::string text;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      std::string line = lines[i];
-      for (const auto& [at, bad, good] : mistakes)
-        if (std::stoul(at) == i + 1) line = fixed ? good : bad;
-      text += line + "\n";
-    }
-    ScratchDir::put("emptrans.dat", text);
-  };
-  write(false);
-  const ProgramResult check = runProgram({EMPCHECK_PATH}, ".");
-  EXPECT_EQ(check.status, 2);
-  std::string named;
-  std::istringstream out(check.out);
-  for (std::string line; std::getline(out, line);) {
-    if (line.find(": error: ") == std::string::npos) continue;
-    named += line.substr(13, line.find(':', 13) - 13) + " ";
-  }
-  EXPECT_EQ(named, "8 41 100 160 200 252 290 ") << check.out;
-  EXPECT_NE(check.out.find("6 more mistakes after it"), std::string::npos);
-
-  write(true);
-  const ProgramResult fixed = runProgram({EMPCHECK_PATH}, ".");
-  EXPECT_EQ(fixed.status, 0);
-  const ProgramResult run = runProgram({EMPUPDATE_PATH}, ".");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(records(), 50 + addsForetold(fixed.out));
-}
-
 // At most 100 mistakes are listed, and 100 warnings: a file that is no
 // batch can't flood a terminal.
 TEST(EditRunTest, ListsAHundredMistakesAndAHundredWarnings) {
