@@ -79,8 +79,6 @@ void EmpTrans::readFields(FieldReader& in, std::span<const Part> fields,
                           int kind) {
   if (fields.empty()) return;
   in.suspectWord(fields.front());
-  const bool numbered =
-      std::find(fields.begin(), fields.end(), Part::kNumber) != fields.end();
   for (std::size_t k = 0; k < fields.size(); ++k) {
     const Part next = k + 1 < fields.size() ? fields[k + 1] : Part::kType;
     switch (fields[k]) {
@@ -88,7 +86,9 @@ void EmpTrans::readFields(FieldReader& in, std::span<const Part> fields,
         id = in.integer(Part::kNumber, next);
         break;
       case Part::kName:
-        in.name(name, numbered ? Hint::kKeepsFields
+        in.name(name, std::find(fields.begin(), fields.end(), Part::kNumber) !=
+                              fields.end()
+                          ? Hint::kKeepsFields
                       : kind >= 0 && kinds()[kind]->givesNumber
                           ? Hint::kAddTakesNoNumber
                           : Hint::kNone);
@@ -200,8 +200,8 @@ void EmpTrans::skipRest(modifstream& in, Reading& r, const Kind& kind) {
   rest.part = Part::kRest;
   rest.line = in.line();
   bool carriageReturn = false, seen = false;
-  for (int c = in.peekRaw(); c != modifstream::traits_type::eof();
-       c = in.peekRaw()) {
+  for (int c = in.getRaw();
+       c != '\n' && c != modifstream::traits_type::eof();) {
     if (c == '\r') {
       carriageReturn = true;
     } else if (!isWhiteSpace(c) && !seen) {
@@ -209,11 +209,14 @@ void EmpTrans::skipRest(modifstream& in, Reading& r, const Kind& kind) {
       if (carriageReturn) {
         rest.reason = Reason::kLoneCarriageReturn;
       } else if (c != '#') {
+        // Noted where it starts, for its column and its text.
         rest.reason = Reason::kTextAfterLastField;
+        in.ungetRaw();
         in.noteHere(rest);
+        in.getRaw();
       }
     }
-    if (in.getRaw() == '\n') break;
+    c = in.getRaw();
   }
   in.checkRead();
   if (rest.reason == Reason::kTextAfterLastField) {

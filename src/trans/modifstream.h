@@ -56,6 +56,8 @@ class modifstream : public std::ifstream {
   // Reads the next character as it is, skipping nothing; eof, with the
   // stream failed, when there is none.
   int_type getRaw();
+  // Puts back the character getRaw() last took.
+  void ungetRaw() { text_.sungetc(); }
   // The next character, left unread; eof when there is none. Unlike
   // peek(), it never changes the stream's state, but for a read error.
   int_type peekRaw();
