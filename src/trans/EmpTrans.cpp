@@ -17,8 +17,6 @@ using Part = Finding::Part;
 using Reason = Finding::Reason;
 using Hint = Finding::Hint;
 
-bool isWhiteSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // Whether the first characters of the file say it is not plain text: a
 // byte order mark, or UTF-16.
 Reason encodingOf(const Finding& type) {
@@ -204,7 +202,7 @@ void EmpTrans::skipRest(modifstream& in, Reading& r, const Kind& kind) {
        c != '\n' && c != modifstream::traits_type::eof();) {
     if (c == '\r') {
       carriageReturn = true;
-    } else if (!isWhiteSpace(c) && !seen) {
+    } else if (!Finding::isWhiteSpace(c) && !seen) {
       seen = true;
       if (carriageReturn) {
         rest.reason = Reason::kLoneCarriageReturn;
@@ -266,7 +264,7 @@ void EmpTrans::skipFailed(const Reading& r) {
   const char first = blamed.size > 0 ? blamed.text[0] : '\0';
   if (name && blamed.reason == Reason::kNotQuoted && first != '\0') {
     if (categories.find(first) != std::string::npos &&
-        (blamed.size == 1 || isWhiteSpace(blamed.text[1]))) {
+        (blamed.size == 1 || Finding::isWhiteSpace(blamed.text[1]))) {
       // No name: its letter was the category.
       name = false;
       --fields;
@@ -299,7 +297,7 @@ void EmpTrans::moveToLine(long line) {
 }
 
 long EmpTrans::skipToNext() {
-  while (isWhiteSpace(transFile->peekRaw())) transFile->getRaw();
+  while (Finding::isWhiteSpace(transFile->peekRaw())) transFile->getRaw();
   return transFile->peekRaw() == modifstream::traits_type::eof()
              ? 0
              : transFile->line();

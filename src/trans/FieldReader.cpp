@@ -15,7 +15,6 @@ using Part = Finding::Part;
 using Reason = Finding::Reason;
 using Hint = Finding::Hint;
 
-bool isWhiteSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool isDigit(int c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -31,7 +30,7 @@ bool isWord(const Finding& letter) {
 // white space must end it (or, where a name may follow, its quote); "1.5"
 // and "500,50" are decimals.
 Reason endOf(const Finding& note, int next, bool quoteMayFollow) {
-  if (next == modifstream::traits_type::eof() || isWhiteSpace(next) ||
+  if (next == modifstream::traits_type::eof() || Finding::isWhiteSpace(next) ||
       (quoteMayFollow && next == '"')) {
     return Reason::kNone;
   }

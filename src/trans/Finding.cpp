@@ -65,8 +65,6 @@ using Part = Finding::Part;
 using Reason = Finding::Reason;
 using Hint = Finding::Hint;
 
-bool isWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 bool isDatePart(Part p) {
   return p == Part::kYear || p == Part::kMonth || p == Part::kDay;
 }
@@ -99,7 +97,7 @@ std::string_view extent(const Finding& f) {
     return text.substr(0, f.length);
   }
   std::size_t end = 0;
-  while (end < text.size() && !isWhiteSpace(text[end]) &&
+  while (end < text.size() && !Finding::isWhiteSpace(text[end]) &&
          !(isDatePart(f.part) && text[end] == '/')) {
     ++end;
   }

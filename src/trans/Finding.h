@@ -123,6 +123,12 @@ struct Finding {
   // and month.
   std::int32_t days = 0, year = 0, month = 0;
 
+  // White space between the fields of a transaction: space, tab, line
+  // feed, vertical tab, form feed and carriage return.
+  static constexpr bool isWhiteSpace(int c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+  }
+
   Severity severity() const;
   bool isWarning() const { return severity() == Severity::kWarning; }
   // The words, e.g. "amount '500,50' is not a whole number (no decimal

@@ -98,7 +98,7 @@ bool modifstream::skipWhiteSpace() {
         setstate(eofbit | failbit);
         return false;
       }
-      if (c != ' ' && (c < '\t' || c > '\r')) return true;
+      if (!Finding::isWhiteSpace(c)) return true;
       if (c == '\n') lineBlank_ = true;
       lineStart_ = traits_type::eof();
       text_.sbumpc();
@@ -232,7 +232,6 @@ bool modifstream::getNumber(std::int32_t& n, Overflow overflow, Finding* note) {
       return false;
     }
     text_.skip(k);
-    began_ = true;
     lineStart_ = traits_type::eof();
     lineBlank_ = false;
     if (next == traits_type::eof()) setstate(eofbit);
