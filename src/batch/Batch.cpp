@@ -26,7 +26,9 @@ void Batch::startUpStage() {
   applied_ = 0;
   interruptedAt_ = resumeAt_ = 0;
   Employee::buildIndex();
-  EmpTrans::openFile(&openError_);
+  // A run from a line reads the file whose line was looked at: one that
+  // has gone since is not created empty.
+  EmpTrans::openFile(&openError_, firstLine_ == 0);
   // Its own records would be read back as transactions.
   if (Employee::holds(EmpTrans::descriptor())) throw SameFile();
   if (firstLine_ > 1) EmpTrans::moveToLine(firstLine_);

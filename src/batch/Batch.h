@@ -70,11 +70,12 @@ class Batch {
     long mistakes = 0;  // failed transactions after the first
   };
 
-  // A run of the whole batch, or one that starts at the line `firstLine`
-  // of emptrans.dat (see firstLine()), leaving the lines before it unread.
-  // Every line number it tells is still that of the whole file; the count
-  // of transactions applied counts from there.
-  explicit Batch(long firstLine = 1) : firstLine_(firstLine) {}
+  // A run of the whole batch (`firstLine` 0), or one that starts at the
+  // line `firstLine` of emptrans.dat (see firstLine()), leaving the lines
+  // before it unread, which never creates emptrans.dat. Every line number
+  // it tells is still that of the whole file; the count of transactions
+  // applied counts from there.
+  explicit Batch(long firstLine = 0) : firstLine_(firstLine) {}
 
   // The line that `given`, the text of --from, asks a run to start at:
   // a positive decimal number, the number of a line of emptrans.dat that

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
   if (!cl.operands().empty() || cl.optionsEnded()) {
     return cl.usageError("no operands are taken");
   }
-  long from = 1;
+  long from = 0;
   std::string why;
   if (const std::string* given = cl.value("--from");
       given != nullptr && (from = Batch::firstLine(*given, why)) == 0) {

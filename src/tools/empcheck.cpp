@@ -92,18 +92,8 @@ class Report : public Batch::Observer {
     if (!failed_) {
       ++counts_[t.kind()];
       if (list_) say(r.line(), t.plan(old_));
-    } else if (EmpTrans::kinds()[t.kind()]->givesNumber && unreadType_ > 0 &&
-               !shiftSaid_) {
-      // A failed add still takes its number; one whose type letter could
-      // not be read can't.
-      shiftSaid_ = true;
-      const std::string added = EmpTrans::kinds()[t.kind()]->name;
-      say(r.line(), "note: were the transaction of line " +
-                        std::to_string(unreadType_) + ", whose type is not " +
-                        "known, an " + added + ", this " + added +
-                        " and those after it would get numbers one higher "
-                        "than here: a change or delete of those numbers may "
-                        "be told wrongly");
+    } else {
+      unknownNumbers(r);
     }
     warnings(r);
   }
@@ -119,6 +109,7 @@ class Report : public Batch::Observer {
   }
 
   void unknown(std::int32_t id, const std::string&, const Reading& r) override {
+    unknownNumbers(r);
     // Which employee a number in another base names.
     warnings(r);
     const Finding& n = r.note(Finding::Part::kNumber);
@@ -127,6 +118,19 @@ class Report : public Batch::Observer {
               (n.line != r.line() ? " (in the transaction of line " +
                                         std::to_string(r.line()) + ")"
                                   : ""));
+  }
+
+  // A failed add still takes its number; a transaction whose type letter
+  // could not be read can't: were it an add, the numbers after it would be
+  // one off. Said once, at the first transaction read after it.
+  void unknownNumbers(const Reading& r) {
+    if (unreadType_ == 0 || shiftSaid_) return;
+    shiftSaid_ = true;
+    say(r.line(), "note: were the transaction of line " +
+                      std::to_string(unreadType_) +
+                      ", whose type is not known, an add, the numbers given "
+                      "after it would be one higher: a change or delete of "
+                      "them may be told wrongly");
   }
 
   // A file the run would create empty: where the check was likely made in
@@ -221,7 +225,7 @@ int main(int argc, char** argv) {
     return done;
   }
   if (!cl.operands().empty()) return cl.usageError("no operands are taken");
-  long from = 1;
+  long from = 0;
   std::string why;
   if (const std::string* given = cl.value("--from");
       given != nullptr && (from = Batch::firstLine(*given, why)) == 0) {

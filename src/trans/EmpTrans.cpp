@@ -109,9 +109,9 @@ void EmpTrans::readFields(FieldReader& in, std::span<const Part> fields,
   }
 }
 
-void EmpTrans::openFile(int* error) {
+void EmpTrans::openFile(int* error, bool create) {
   if (transFile == nullptr) {
-    auto* stream = new modifstream(kFileName);
+    auto* stream = new modifstream(kFileName, create);
     if (stream->fail()) {
       if (error != nullptr) *error = stream->error();
       delete stream;

@@ -114,7 +114,8 @@ class EmpTrans {
   // Opens emptrans.dat, creating it empty when missing, and moves to its
   // start. When it can't, `error`, if given, gets the errno, or
   // modifstream::kNotRegularFile.
-  static void openFile(int* error = nullptr);
+  // `create` false: a missing file is not created, and can't be opened.
+  static void openFile(int* error = nullptr, bool create = true);
   // Reads the next transaction into a new object of its kind, and what it
   // learnt of it into `reading`. Throws NoMore, InvalidType,
   // InvalidContent, the errors of modifstream's readers and the range

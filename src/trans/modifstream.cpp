@@ -43,7 +43,7 @@ int digitValue(int c, int base) {
 // apply to the descriptor that is read: a name changed after the first
 // check can't slip in another file, and the open does not wait on a FIFO.
 // The ifstream's own file buffer is never opened.
-modifstream::modifstream(const char* name) {
+modifstream::modifstream(const char* name, bool create) {
   std::ios::rdbuf(&text_);
   auto refusal = [](const struct stat& st) {
     return S_ISREG(st.st_mode)   ? 0
@@ -52,11 +52,12 @@ modifstream::modifstream(const char* name) {
   };
   struct stat st;
   if (::stat(name, &st) == 0) openError_ = refusal(st);
-  const int fd =
-      openError_ != 0
-          ? -1
-          : systemCalls.open(name, O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC,
-                             0666);
+  const int fd = openError_ != 0
+                     ? -1
+                     : systemCalls.open(name,
+                                        O_RDONLY | (create ? O_CREAT : 0) |
+                                            O_NONBLOCK | O_CLOEXEC,
+                                        0666);
   if (fd >= 0) {
     openError_ = ::fstat(fd, &st) != 0 ? errno : refusal(st);
   } else if (openError_ == 0) {

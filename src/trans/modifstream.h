@@ -46,7 +46,8 @@ class modifstream : public std::ifstream {
     kClamp,  // the nearest limit, and the read succeeds (dates)
   };
 
-  explicit modifstream(const char* name);
+  // `create`: a missing file is created empty; else it is not opened.
+  explicit modifstream(const char* name, bool create = true);
   ~modifstream() override = default;
 
   // Reads the next character that is not white space into `c`; false, with

@@ -148,6 +148,12 @@ TEST(FaultsTest, RunLeavesNothingOpen) {
   EXPECT_EQ(end.applied, 1);
   EXPECT_EQ(EmpTrans::descriptor(), -1);
   Employee::resetIndex();
+  // A run from a line, whose file has gone since it was looked at, does
+  // not create it.
+  fs::remove("emptrans.dat");
+  EXPECT_EQ(::Batch(2).run().status, 1);
+  EXPECT_FALSE(fs::exists("emptrans.dat"));
+  Employee::resetIndex();
 }
 
 TEST(FaultsTest, SignalStopsBetweenTransactionsAndSaysWhere) {
