@@ -262,18 +262,13 @@ void EmpTrans::skipFailed(const Reading& r) {
   for (const Category& c : kCategories) categories += c.letter;
   bool name = blamed.part == Part::kName;
   const char first = blamed.size > 0 ? blamed.text[0] : '\0';
-  if (name && blamed.reason == Reason::kNotQuoted && first != '\0') {
-    if (categories.find(first) != std::string::npos &&
-        (blamed.size == 1 || Finding::isWhiteSpace(blamed.text[1]))) {
-      // No name: its letter was the category.
-      name = false;
-      --fields;
-    } else if ((first >= '0' && first <= '9') || first == '-') {
-      // A number where the name belongs: one too many, or the amount of a
-      // change without the fields it keeps. A date ends it either way.
-      name = false;
-      ++fields;
-    }
+  // A name not quoted that is a category letter, or a number, is no name
+  // at all: the field is the next one, read as a token.
+  if (name && blamed.reason == Reason::kNotQuoted &&
+      ((categories.find(first) != std::string::npos &&
+        (blamed.size == 1 || Finding::isWhiteSpace(blamed.text[1]))) ||
+       (first >= '0' && first <= '9') || first == '-')) {
+    name = false;
   }
   // "500 H" or "7 S 100": an amount before the category, or a number too
   // many, before the letter.
