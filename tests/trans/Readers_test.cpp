@@ -112,6 +112,17 @@ TEST(ReadersTest, CasesOfTheDataFile) {
   EXPECT_GT(count, 130);
 }
 
+// Opening the file again while it is open moves back to its start.
+TEST(ReadersTest, OpenAgainReadsFromTheStart) {
+  ScratchDir dir;
+  ScratchDir::put(EmpTrans::kFileName, "D 1\nD 2\n");
+  EmpTrans::openFile();
+  EmpTrans::get();
+  EmpTrans::openFile();
+  EXPECT_EQ(EmpTrans::get()->id, 1);
+  EmpTrans::closeFile();
+}
+
 TEST(TextModeTest, CrLfSplitAcrossReadsIsStillOneLineFeed) {
   ScratchDir dir;
   const std::string x(8191, 'x');  // the CR ends the filter's first read
