@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <new>
-#include <system_error>
 
 #include "Array.h"
 #include "Batch.h"
@@ -19,17 +18,12 @@ std::string systemText(int error) {
   return error == 0 ? "unknown error" : std::strerror(error);
 }
 
-// The errno of the std::system_error nested in `error`, or 0.
-int nestedErrno(const std::exception_ptr& error) {
+// The errno that `error` carries as its cause, or 0.
+int causeOf(const std::exception_ptr& error) {
   try {
     if (error) std::rethrow_exception(error);
-  } catch (const std::nested_exception& outer) {
-    try {
-      outer.rethrow_nested();
-    } catch (const std::system_error& cause) {
-      return cause.code().value();
-    } catch (...) {
-    }
+  } catch (const Employee::Cause& cause) {
+    return cause.error;
   } catch (...) {
   }
   return 0;
@@ -55,7 +49,7 @@ std::string Diagnostic::what(const std::exception_ptr& error,
   const bool startUp = context.startUp;
   // At start-up the diagnostic already names employee.dat.
   const std::string employee = startUp ? "" : " employee.dat";
-  const std::string sys = systemText(nestedErrno(error));
+  const std::string sys = systemText(causeOf(error));
   try {
     if (error) std::rethrow_exception(error);
     return "internal error: no error in flight";

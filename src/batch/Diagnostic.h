@@ -38,7 +38,7 @@ class Diagnostic {
 
   // What is wrong, for the error held by `error` (any type, or none), and
   // the file it concerns. The errno of a failure of employee.dat is the one
-  // nested in the error.
+  // the error carries (Employee::Cause).
   static std::string what(const std::exception_ptr& error,
                           const Context& context, std::string* file = nullptr);
 

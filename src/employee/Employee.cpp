@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <system_error>
 
 #include "LittleEndian.h"
 #include "SystemCalls.h"
@@ -32,16 +31,17 @@ class StreamSlot {
   RecordFile*& slot_;
 };
 
-// Throws the error E with the errno behind it nested in it, as a
-// std::system_error: E stays the empty class its catchers know, and the
-// cause travels with it to whoever tells of it.
+// The error E, caught as E, that carries the errno behind it as its Cause.
+template <typename E>
+struct Caused : E, Employee::Cause {
+  explicit Caused(int error) : Employee::Cause{error} {}
+};
+
+// Throws the error E with the errno behind it: E stays the empty class its
+// catchers know, and the cause travels with it to whoever tells of it.
 template <typename E>
 [[noreturn]] void raise(int error) {
-  try {
-    throw std::system_error(error, std::generic_category());
-  } catch (const std::system_error&) {
-    std::throw_with_nested(E());
-  }
+  throw Caused<E>(error);
 }
 
 }  // namespace

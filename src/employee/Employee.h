@@ -21,8 +21,8 @@
 // path; between operations no stream is open and the file holds every change
 // made so far. Only buildIndex() creates a missing file. Every failure is
 // thrown as one of the error classes below (empty, thrown by value); the
-// errno behind a system failure is nested in it, as a std::system_error
-// (std::nested_exception).
+// errno behind a system failure travels with it: the object thrown is of a
+// type derived from both the error class and Cause.
 #ifndef EMPUPDATE_EMPLOYEE_EMPLOYEE_H_
 #define EMPUPDATE_EMPLOYEE_EMPLOYEE_H_
 
@@ -43,6 +43,11 @@ class Employee {
   };
 
   struct EmployeeError {};
+  // The errno of the system call a failure comes from, carried by the
+  // object thrown for it, apart from the error class.
+  struct Cause {
+    int error;
+  };
   // employee.dat can be neither opened nor created (or has vanished during
   // the run).
   struct CantOpenFile : EmployeeError {};
