@@ -111,31 +111,6 @@ TEST_P(CaseTest, CheckThenRun) {
   }
 }
 
-// At most 100 mistakes are listed, and 100 warnings: a file that is no
-// batch can't flood a terminal.
-TEST(EditRunTest, ListsAHundredMistakesAndAHundredWarnings) {
-  ScratchDir dir;
-  std::string text;
-  for (int i = 0; i < 150; ++i) text += "D x\n";
-  for (int i = 0; i < 150; ++i) text += "A \"x\" S 010 2000/1/1\n";
-  ScratchDir::put("emptrans.dat", text);
-  ScratchDir::put("employee.dat", "");
-  const ProgramResult check = runProgram({EMPCHECK_PATH}, ".");
-  EXPECT_EQ(check.status, 2);
-  EXPECT_NE(check.out.find("emptrans.dat:100:3: error: "), std::string::npos);
-  EXPECT_EQ(check.out.find("emptrans.dat:101:3: error: "), std::string::npos);
-  EXPECT_NE(check.out.find("149 more mistakes after it: 150 in all, the "
-                           "first 100 listed above\n"),
-            std::string::npos)
-      << check.out;
-  EXPECT_NE(check.out.find("emptrans.dat:250:9: warning: "),
-            std::string::npos);
-  EXPECT_EQ(check.out.find("emptrans.dat:251:9: warning: "),
-            std::string::npos);
-  EXPECT_NE(check.out.find("150 warnings in all, the first 100 listed above"),
-            std::string::npos);
-}
-
 // Resuming with --from, the batch left as it is: mistakes on lines 6 and 9
 // are fixed in place one run at a time, and the runs leave the file the
 // fixed batch gives when run whole.
