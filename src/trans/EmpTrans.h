@@ -3,17 +3,14 @@
 //
 // openFile() opens the file (creating it empty when missing) and moves to
 // its start; get() reads the next transaction and returns a new object of
-// its kind (AddTrans, ChangeTrans, DeleteTrans), owned by the caller; its
-// process() applies it to employee.dat. closeFile() closes the file.
+// its kind, owned by the caller; its process() applies it to employee.dat.
+// closeFile() closes the file.
 //
-// Text form: a type letter ("A", "C" or "D", upper case) as the first
-// character that is not white space, then its fields, each after optional
-// white space (line ends included):
-//   A "name" category amount year/month/day
-//   C number "name" category amount year/month/day
-//   D number
-// The category is "S" (0), "H" (1) or "*" (-1). After the last field the
-// rest of the line is ignored.
+// Text form: a kind's type letter (upper case) as the first character that
+// is not white space, then the fields of its kind, each after optional
+// white space (line ends included), as kindList() shows them. The category
+// is a letter of Category's table. After the last field the rest of the
+// line is ignored; a comment, after a "#", without a warning.
 //
 // Errors are empty classes thrown by value. get() throws NoMore when only
 // white space is left; every other error means the transaction was not

@@ -68,7 +68,9 @@ class Reading {
   // where the reader looked for one.
   long line() const { return line_; }
   void setLine(long line) { line_ = line; }
-  // The kind's place in EmpTrans::kinds(), or -1 before it is known.
+  // The kind's place in EmpTrans::kinds(), or -1 before it is known. A
+  // type letter in lower case gives the kind it stands for in upper case,
+  // though the transaction fails for it.
   int kind() const { return kind_; }
   void setKind(int k) { kind_ = k; }
 
