@@ -32,11 +32,13 @@ Reason encodingOf(const Finding& type) {
   return Reason::kNone;
 }
 
-// The type letters, in the order of the table.
-std::string typeLetters() {
-  std::string out;
-  for (const EmpTrans::Kind* k : EmpTrans::kinds()) out += k->letter;
-  return out;
+// The place in the kinds table of the kind of type letter `c`, or -1.
+int kindOf(char c) {
+  const std::span<const EmpTrans::Kind* const> all = EmpTrans::kinds();
+  for (std::size_t k = 0; k < all.size(); ++k) {
+    if (all[k]->letter == c) return static_cast<int>(k);
+  }
+  return -1;
 }
 
 constexpr Part kContent[] = {Part::kName, Part::kCategory, Part::kAmount,
@@ -46,7 +48,9 @@ constexpr Part kContent[] = {Part::kName, Part::kCategory, Part::kAmount,
 
 std::string EmpTrans::letters() {
   // Made only when a diagnostic names the letters: no state to keep.
-  return Display::choices(typeLetters());
+  std::string all;
+  for (const Kind* k : kinds()) all += k->letter;
+  return Display::choices(all);
 }
 
 std::string EmpTrans::synopsis(const Kind& kind) {
@@ -160,28 +164,22 @@ std::unique_ptr<EmpTrans> EmpTrans::get(Reading& r) {
     }
   }
 
-  const std::string known = typeLetters();
-  const std::size_t k = letter == '\0' ? known.npos : known.find(letter);
-  if (k == known.npos) {
+  const int k = kindOf(letter);
+  if (k < 0) {
     // A letter in lower case is the kind it would be in upper case, which
     // is what the operator meant: read so after the failure.
-    const std::size_t upper =
-        letter >= 'a' && letter <= 'z'
-            ? known.find(static_cast<char>(letter - 'a' + 'A'))
-            : known.npos;
-    const bool lower = upper != known.npos;
-    if (lower) r.setKind(static_cast<int>(upper));
-    const std::string words = letters();
-    std::memcpy(type.letters, words.c_str(),
-                std::min(words.size() + 1, sizeof type.letters));
-    type.letters[sizeof type.letters - 1] = '\0';
+    const int upper = letter >= 'a' && letter <= 'z'
+                          ? kindOf(static_cast<char>(letter - 'a' + 'A'))
+                          : -1;
+    if (upper >= 0) r.setKind(upper);
+    type.setLetters(letters());
     r.fail(Part::kType, Reason::kNotLetter,
-           lower ? Hint::kUpperCase : Hint::kNone);
+           upper >= 0 ? Hint::kUpperCase : Hint::kNone);
     throw InvalidType();
   }
   const Kind& kind = *kinds()[k];
   std::unique_ptr<EmpTrans> t = kind.make();
-  t->kind_ = static_cast<int>(k);
+  t->kind_ = k;
   r.setKind(t->kind_);
   FieldReader fields(in, r);
   t->readFields(fields, kind.fields, t->kind_);

@@ -94,13 +94,6 @@ bool amountFirst(std::string_view text) {
              [&](const Category& c) { return c.letter == text[letter]; });
 }
 
-// Notes the letters a field takes in its finding, for its words.
-void noteLetters(Finding& f, const std::string& letters) {
-  const std::size_t n = std::min(letters.size(), sizeof f.letters - 1);
-  std::memcpy(f.letters, letters.data(), n);
-  f.letters[n] = '\0';
-}
-
 // The category letters, "SH*"; or, `lower`, those in lower case, "sh".
 std::string categoryLetters(bool lower = false) {
   std::string letters;
@@ -120,7 +113,7 @@ void FieldReader::suspectWord(Part first) {
   Finding& type = r_.note(Part::kType);
   if (!isWord(type)) return;
   type.next = first;
-  noteLetters(type, EmpTrans::letters());
+  type.setLetters(EmpTrans::letters());
   r_.suspect(Part::kType, Reason::kWord);
 }
 
@@ -239,7 +232,7 @@ std::int32_t FieldReader::category() {
     } else if (quoteInName(name, cat)) {
       r_.fail(Part::kName, Reason::kQuoteInName);
     } else {
-      noteLetters(cat, Display::choices(categoryLetters()));
+      cat.setLetters(Display::choices(categoryLetters()));
       r_.fail(Part::kCategory, Reason::kNotLetter,
               categoryLetters(true).find(letter) != std::string::npos
                   ? Hint::kUpperCase
@@ -254,7 +247,7 @@ std::int32_t FieldReader::category() {
     r_.suspect(Part::kName, Reason::kQuoteInName);  // "Gus "Hank" Tan"
   } else if (isWord(cat)) {
     cat.next = Part::kAmount;
-    noteLetters(cat, Display::choices(categoryLetters()));
+    cat.setLetters(Display::choices(categoryLetters()));
     r_.suspect(Part::kCategory, Reason::kWord);
   }
   return found->code;

@@ -34,6 +34,12 @@ const char* Finding::fieldName(Part p) {
   return "text";
 }
 
+void Finding::setLetters(std::string_view words) {
+  const std::size_t n = std::min(words.size(), sizeof letters - 1);
+  std::memcpy(letters, words.data(), n);
+  letters[n] = '\0';
+}
+
 Finding::Hint Finding::leadingHint(char c) {
   return c == ','    ? Hint::kCommas
          : c == ';'  ? Hint::kSemicolons

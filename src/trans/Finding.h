@@ -129,6 +129,9 @@ struct Finding {
     return c == ' ' || (c >= '\t' && c <= '\r');
   }
 
+  // Notes the letters the field takes ("S, H or *"), cut to fit.
+  void setLetters(std::string_view words);
+
   Severity severity() const;
   bool isWarning() const { return severity() == Severity::kWarning; }
   // The words, e.g. "amount '500,50' is not a whole number (no decimal
