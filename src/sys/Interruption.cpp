@@ -29,11 +29,17 @@ void catchSignal(int s, sigset_t* caughtSet) {
   // write past a file-size limit still fails, with EFBIG, whether
   // SIGXFSZ is caught or not.
   action.sa_flags = SA_RESTART;
-  // A signal ignored when the program started (nohup, a background job)
-  // stays ignored.
   struct sigaction old;
-  if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) return;
-  if (::sigaction(s, &action, nullptr) == 0) sigaddset(caughtSet, s);
+  if (::sigaction(s, &action, &old) != 0) return;
+  // A signal ignored when the program started (nohup, a background job)
+  // stays ignored: put back at once, while every signal is blocked, so
+  // that none sent in between is caught. Ignoring it again discards one
+  // that came meanwhile.
+  if (old.sa_handler == SIG_IGN) {
+    ::sigaction(s, &old, nullptr);
+  } else {
+    sigaddset(caughtSet, s);
+  }
 }
 
 }  // namespace
@@ -42,13 +48,21 @@ void Interruption::catchSignals() {
   // A standard error that nobody reads any more must not end the run: the
   // message is lost, and the status stays the run's.
   ::signal(SIGPIPE, SIG_IGN);
+  // One call a signal, not a look at its action and then a change: the
+  // signals wait, blocked, while the handlers go in.
+  sigset_t all, before;
+  sigfillset(&all);
+  ::sigprocmask(SIG_BLOCK, &all, &before);
   sigset_t set;
   sigemptyset(&set);
   for (int s : kSignals) catchSignal(s, &set);
   for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) catchSignal(s, &set);
   // One blocked by whoever started the run would wait, unseen, until the
   // end: it is let through, to stop the run as any other.
-  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  for (int s = 1; s < NSIG; ++s) {
+    if (sigismember(&set, s) == 1) sigdelset(&before, s);
+  }
+  ::sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
 int Interruption::pending() { return caught; }
