@@ -58,18 +58,22 @@ void TextModeBuf::reset() {
 }
 
 long TextModeBuf::linesConsumed() {
-  for (const char* p = counted_; p < gptr(); ++p, ++lines_) {
-    p = static_cast<const char*>(std::memchr(p, '\n', gptr() - p));
-    if (p == nullptr) break;
-    lineStart_ = base_ + (p + 1 - buf_);
+  // What was consumed since the last count is mostly a field or two: a
+  // plain loop costs less than a call to memchr for each line in it.
+  char* const end = gptr();
+  for (const char* p = counted_; p < end; ++p) {
+    if (*p == '\n') {
+      ++lines_;
+      lineStart_ = base_ + (p + 1 - buf_);
+    }
   }
-  counted_ = gptr();
+  counted_ = end;
   return lines_;
 }
 
-long TextModeBuf::column() {
-  linesConsumed();
-  return static_cast<long>(base_ + (gptr() - buf_) - lineStart_ + 1);
+void TextModeBuf::place(long& line, long& column) {
+  line = linesConsumed() + 1;
+  column = static_cast<long>(base_ + (gptr() - buf_) - lineStart_ + 1);
 }
 
 bool TextModeBuf::fill() {

@@ -56,9 +56,10 @@ class TextModeBuf : public std::streambuf {
 
   // Line feeds consumed so far: the reader is on line linesConsumed() + 1.
   long linesConsumed();
-  // The column of the read position on its line, from 1, in characters of
-  // the text: bytes of the file, a tab one like any other.
-  long column();
+  // The line of the read position, from 1, and its column on that line,
+  // from 1, in characters of the text: bytes of the file, a tab one like
+  // any other.
+  void place(long& line, long& column);
   // errno of the last read error, 0 while none.
   int error() const { return error_; }
   // Whether text other than white space stood after a 0x1A that ended the
