@@ -57,12 +57,18 @@ void Interruption::catchSignals() {
   sigemptyset(&set);
   for (int s : kSignals) catchSignal(s, &set);
   for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) catchSignal(s, &set);
-  // One blocked by whoever started the run would wait, unseen, until the
-  // end: it is let through, to stop the run as any other.
+  // Then the mask is as it was, but for the signals caught: one blocked by
+  // whoever started the run would wait, unseen, until the end, so it is
+  // let through, to stop the run as any other. Unblocked, not set: a mask
+  // set by the C library leaves out the two signals it keeps for itself,
+  // which would unblock them.
+  sigset_t release = all;
   for (int s = 1; s < NSIG; ++s) {
-    if (sigismember(&set, s) == 1) sigdelset(&before, s);
+    if (sigismember(&before, s) == 1 && sigismember(&set, s) != 1) {
+      sigdelset(&release, s);
+    }
   }
-  ::sigprocmask(SIG_SETMASK, &before, nullptr);
+  ::sigprocmask(SIG_UNBLOCK, &release, nullptr);
 }
 
 int Interruption::pending() { return caught; }

@@ -191,4 +191,17 @@ TEST(FaultsTest, SignalStopsBetweenTransactionsAndSaysWhere) {
   }
 }
 
+// The two signals the C library keeps for itself stay as they were at
+// start: one blocked then waits, and the run goes on to its end.
+TEST(FaultsTest, SignalOfTheCLibraryBlockedAtStartStaysBlocked) {
+  const Batch batch(20000, add(1));
+  ScratchDir dir;
+  const pid_t pid =
+      startProgram({EMPUPDATE_PATH}, prepare(0, batch), {.block = 32});
+  while (fs::file_size("employee.dat") == 0) ::usleep(200);
+  ::kill(pid, 32);
+  EXPECT_EQ(waitStatus(pid), 0);
+  EXPECT_TRUE(ScratchDir::get("employee.dat") == after(0, batch, batch.size()));
+}
+
 }  // namespace

@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -64,6 +65,10 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
       o.signalAtStart > 0 && ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0;
   if (untraced) sigaddset(&blocked, o.signalAtStart);
   ::sigprocmask(SIG_SETMASK, &blocked, nullptr);
+  // Through the system call too, which blocks even the two signals the C
+  // library keeps for itself.
+  std::uint64_t raw = o.block > 0 ? std::uint64_t{1} << (o.block - 1) : 0;
+  if (o.block > 0) ::syscall(SYS_rt_sigprocmask, SIG_BLOCK, &raw, nullptr, 8);
   if (untraced) ::raise(o.signalAtStart);
   const rlimit noCore{0, 0};  // a core dump would outlive the test
   ::setrlimit(RLIMIT_CORE, &noCore);
