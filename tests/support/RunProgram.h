@@ -36,7 +36,7 @@ struct RunOptions {
   bool fullOut = false;        // standard output /dev/full
   int outFd = -1, errFd = -1;  // where output goes; -1: captured
   int ignore = 0;              // a signal ignored at start, when > 0
-  int block = 0;               // a signal blocked at start, when > 0
+  std::uint64_t blocked = 0;   // signals blocked at start: bit n - 1, n
   bool brokenErr = false;      // standard error a pipe nobody reads
   bool unprivileged = false;   // as nobody, when the tests run as root
   int signalAtStart = 0;       // sent at main's first system call, when > 0
@@ -59,16 +59,14 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
   if (o.ignore > 0) ::signal(o.ignore, SIG_IGN);
   sigset_t blocked;
   sigemptyset(&blocked);
-  if (o.block > 0) sigaddset(&blocked, o.block);
   // Where nothing may trace it, the signal comes pending at exec instead.
   const bool untraced =
       o.signalAtStart > 0 && ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0;
   if (untraced) sigaddset(&blocked, o.signalAtStart);
   ::sigprocmask(SIG_SETMASK, &blocked, nullptr);
-  // Through the system call too, which blocks even the two signals the C
+  // Through the system call, which blocks even the two signals the C
   // library keeps for itself.
-  std::uint64_t raw = o.block > 0 ? std::uint64_t{1} << (o.block - 1) : 0;
-  if (o.block > 0) ::syscall(SYS_rt_sigprocmask, SIG_BLOCK, &raw, nullptr, 8);
+  ::syscall(SYS_rt_sigprocmask, SIG_BLOCK, &o.blocked, nullptr, 8);
   if (untraced) ::raise(o.signalAtStart);
   const rlimit noCore{0, 0};  // a core dump would outlive the test
   ::setrlimit(RLIMIT_CORE, &noCore);
