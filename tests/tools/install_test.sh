@@ -26,9 +26,8 @@ else
   [ "$(dpkg-deb -f "$deb" Package)" = empupdate ] || { echo "wrong name"; exit 1; }
   dpkg-deb -f "$deb" Depends | grep -q libc6 || { echo "no libc6 dependency"; exit 1; }
   dpkg-deb -x "$deb" root
-  for p in empupdate empdump empcheck; do
-    timeout 10 "root/usr/bin/$p" --version >/dev/null || { echo "$p does not run"; exit 1; }
-  done
+  for p in empupdate empdump empcheck; do timeout 10 "root/usr/bin/$p" --version >/dev/null ||
+    { echo "$p does not run"; exit 1; }; done
   listing=$(dpkg-deb -c "$deb" | awk '{ print $6 }' | sed -n 's|^\./usr/|./|p')
 fi
 for f in bin/empupdate bin/empdump bin/empcheck share/man/man1/empupdate.1.gz \
