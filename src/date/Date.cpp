@@ -6,17 +6,21 @@
 
 Date::Date(std::int32_t y, std::int32_t m, std::int32_t d) { set(y, m, d); }
 
-void Date::set(std::int32_t y, std::int32_t m, std::int32_t d) {
-  // The table belongs to this call, so a leap February never carries over.
-  std::int32_t length[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (y < 1901 || y > 2099) throw YearOutOfRange();
-  year = y;
+std::int32_t Date::daysInMonth(std::int32_t y, std::int32_t m) {
+  constexpr std::int32_t kLength[12] = {31, 28, 31, 30, 31, 30,
+                                        31, 31, 30, 31, 30, 31};
+  if (m < 1 || m > 12) return 0;
   // No century rule: within 1901..2099 every year divisible by 4 is a leap
   // year of the Gregorian calendar.
-  if (y % 4 == 0) length[1] = 29;
+  return kLength[m - 1] + (m == 2 && y % 4 == 0 ? 1 : 0);
+}
+
+void Date::set(std::int32_t y, std::int32_t m, std::int32_t d) {
+  if (y < 1901 || y > 2099) throw YearOutOfRange();
+  year = y;
   if (m < 1 || m > 12) throw MonthOutOfRange();
   month = m;
-  if (d < 1 || d > length[m - 1]) throw DayOutOfRange();
+  if (d < 1 || d > daysInMonth(y, m)) throw DayOutOfRange();
   day = d;
 }
 

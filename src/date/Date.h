@@ -41,6 +41,10 @@ class Date {
   // DayOutOfRange the new year and month.
   void set(std::int32_t year, std::int32_t month, std::int32_t day);
 
+  // The days of `month` (1 to 12) in `year`, by the rule set() checks
+  // with; 0 for a month out of range.
+  static std::int32_t daysInMonth(std::int32_t year, std::int32_t month);
+
   std::int32_t getYear() const { return year; }
   std::int32_t getMonth() const { return month; }
   std::int32_t getDay() const { return day; }

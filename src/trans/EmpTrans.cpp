@@ -8,6 +8,7 @@
 #include "Category.h"
 #include "Display.h"
 #include "FieldReader.h"
+#include "Recovery.h"
 
 modifstream* EmpTrans::transFile = nullptr;
 
@@ -200,7 +201,7 @@ void EmpTrans::skipRest(modifstream& in, Reading& r, const Kind& kind) {
        c != '\n' && c != modifstream::traits_type::eof();) {
     if (c == '\r') {
       carriageReturn = true;
-    } else if (!Finding::isWhiteSpace(c) && !seen) {
+    } else if (!modifstream::isWhiteSpace(c) && !seen) {
       seen = true;
       if (carriageReturn) {
         rest.reason = Reason::kLoneCarriageReturn;
@@ -230,57 +231,7 @@ void EmpTrans::skipRest(modifstream& in, Reading& r, const Kind& kind) {
 }
 
 void EmpTrans::skipFailed(const Reading& r) {
-  // A type letter in lower case starts a transaction too, which then
-  // fails for it: skipped, it would be a mistake never told.
-  std::string letters;
-  for (const Kind* k : kinds()) {
-    letters += k->letter;
-    letters += static_cast<char>(k->letter - 'A' + 'a');
-  }
-  // The rest of the transaction is what its kind still expects after the
-  // field blamed; a transaction of no kind ends with its line.
-  const Finding& blamed = *r.error();
-  int fields = 0;
-  bool dateLast = false;
-  if (r.kind() >= 0) {
-    const std::span<const Part> all = kinds()[r.kind()]->fields;
-    // A date taken for the amount, or the digits after a space inside it,
-    // are read as the date: the fields after it are what is left.
-    Part p = blamed.part;
-    if (p == Part::kYear || p == Part::kMonth || p == Part::kDay ||
-        blamed.reason == Reason::kAmountMissing ||
-        blamed.reason == Reason::kSpaceInNumber) {
-      p = Part::kDate;
-    }
-    const auto at = std::find(all.begin(), all.end(), p);
-    fields = static_cast<int>(all.end() - at) - (at == all.end() ? 0 : 1);
-    dateLast = all.back() == Part::kDate;
-  }
-  std::string categories;
-  for (const Category& c : kCategories) categories += c.letter;
-  bool name = blamed.part == Part::kName;
-  const char first = blamed.size > 0 ? blamed.text[0] : '\0';
-  // A name not quoted that is a category letter, or a number, is no name
-  // at all: the field is the next one, read as a token.
-  if (name && blamed.reason == Reason::kNotQuoted &&
-      ((categories.find(first) != std::string::npos &&
-        (blamed.size == 1 || Finding::isWhiteSpace(blamed.text[1]))) ||
-       (first >= '0' && first <= '9') || first == '-')) {
-    name = false;
-  }
-  // "500 H" or "7 S 100": an amount before the category, or a number too
-  // many, before the letter.
-  if (blamed.part == Part::kCategory && blamed.hint == Hint::kCategoryFirst) {
-    ++fields;
-  }
-  transFile->recover(r.line(), letters.c_str(), categories.c_str(),
-                     name && blamed.reason == Reason::kCutByLineEnd
-                         ? modifstream::Rest::kNameGoesOn
-                     : name && (blamed.reason == Reason::kNotQuoted ||
-                                blamed.reason == Reason::kNameTooLong)
-                         ? modifstream::Rest::kUpToQuote
-                         : modifstream::Rest::kToken,
-                     fields, dateLast);
+  Recovery(*transFile, r).skip();
 }
 
 void EmpTrans::moveToLine(long line) {
@@ -290,7 +241,7 @@ void EmpTrans::moveToLine(long line) {
 }
 
 long EmpTrans::skipToNext() {
-  while (Finding::isWhiteSpace(transFile->peekRaw())) transFile->getRaw();
+  while (modifstream::isWhiteSpace(transFile->peekRaw())) transFile->getRaw();
   return transFile->peekRaw() == modifstream::traits_type::eof()
              ? 0
              : transFile->line();

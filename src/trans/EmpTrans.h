@@ -53,8 +53,8 @@ class EmpTrans {
   struct InvalidContent : EmpTransErrors {};
   // The category letter is not "S", "H" or "*", or is missing.
   struct InvalidCategory : InvalidContent {};
-  // The transaction's last field is a number that can't be read (none, or
-  // out of range): no later field fails for it.
+  // The transaction's last field is a number that can't be read (none, out
+  // of range, or a decimal): no later field fails for it.
   struct InvalidNumber : InvalidContent {};
   // A digit stands right after the transaction's last number: the number
   // rule ended that number early ("08" is octal 0, then 8).

@@ -30,7 +30,7 @@ bool isWord(const Finding& letter) {
 // white space must end it (or, where a name may follow, its quote); "1.5"
 // and "500,50" are decimals.
 Reason endOf(const Finding& note, int next, bool quoteMayFollow) {
-  if (next == modifstream::traits_type::eof() || Finding::isWhiteSpace(next) ||
+  if (next == modifstream::traits_type::eof() || modifstream::isWhiteSpace(next) ||
       (quoteMayFollow && next == '"')) {
     return Reason::kNone;
   }
@@ -52,7 +52,7 @@ bool quoteInName(const Finding& name, const Finding& category) {
 
 // "2015/4/1": a date.
 bool isDate(std::string_view text) {
-  text = text.substr(0, text.find_first_of(" \t\n\v\f\r"));
+  text = text.substr(0, text.find_first_of(modifstream::kWhiteSpace));
   int slashes = 0;
   for (const char c : text) {
     if (c == '/') {
@@ -81,13 +81,13 @@ bool spaceInside(const Finding& amount) {
 
 // "500 H": an amount, then a category letter.
 bool amountFirst(std::string_view text) {
-  const std::size_t blank = text.find_first_of(" \t\n\v\f\r");
+  const std::size_t blank = text.find_first_of(modifstream::kWhiteSpace);
   if (blank == 0 || blank == text.npos ||
       !std::all_of(text.begin(), text.begin() + blank,
                    [](char c) { return isDigit(c) || c == '-'; })) {
     return false;
   }
-  const std::size_t letter = text.find_first_not_of(" \t\n\v\f\r", blank);
+  const std::size_t letter = text.find_first_not_of(modifstream::kWhiteSpace, blank);
   return letter != text.npos &&
          std::any_of(
              std::begin(kCategories), std::end(kCategories),
@@ -105,6 +105,41 @@ std::string categoryLetters(bool lower = false) {
     }
   }
   return letters;
+}
+
+// "(500)": an amount in accounting form.
+bool accounting(std::string_view text) {
+  const std::size_t close = text.find(')');
+  return text.size() > 2 && text[0] == '(' && close != std::string_view::npos &&
+         close > 1 &&
+         text.substr(1, close - 1).find_first_not_of("0123456789,.") ==
+             std::string_view::npos;
+}
+
+// What is wrong with a number, by the facts the stream noted of it: none
+// when it was not reached (the stream had failed before it).
+void judgeNumber(Finding& n) {
+  n.reason = Reason::kNone;
+  n.hint = Hint::kNone;
+  if (n.line == 0) return;
+  if (n.size == 0) {
+    n.reason = Reason::kMissing;
+  } else if (n.length == 0) {
+    n.reason = Reason::kNotNumber;
+    n.hint = accounting(std::string_view(n.text, n.size))
+                 ? Hint::kAccounting
+                 : Finding::leadingHint(n.text[0]);
+  } else if (!n.read) {
+    n.reason = Reason::kOutOfRange;
+  } else if (modifstream::cutShort(n)) {
+    n.reason = n.length >= modifstream::kMaxNumberChars ? Reason::kTooLong
+                                                        : Reason::kOctalDigit;
+  }
+}
+
+// The value a date's part was read as: 0 when it could not be read.
+std::int32_t valueOf(const Finding& n) {
+  return n.line != 0 && n.length > 0 ? n.value : 0;
 }
 
 }  // namespace
@@ -139,49 +174,66 @@ std::int32_t FieldReader::integer(Part p, Part next) {
   Finding& note = r_.note(p);
   std::int32_t value = 0;
   const bool read = in_.getNumber(value, modifstream::Overflow::kFail, &note);
+  judgeNumber(note);
   warnOfNumber(p);
   const bool last = next == Part::kType;
   if (read && note.reason == Reason::kNone) {
-    // The rest of the line after the last field is skipped, whatever it
-    // holds; before a name, a quote may end the number too.
-    if (last) return value;
     const int after = in_.peekRaw();
+    const Reason end = endOf(note, after, next == Part::kName);
+    if (last && end != Reason::kDecimal) {
+      // The rest of the line after the last field is skipped, whatever it
+      // holds; a decimal is wrong wherever the number stands.
+      return value;
+    }
     if (p == Part::kAmount && next == Part::kDate && spaceInside(note)) {
       r_.suspect(p, Reason::kSpaceInNumber);
-    } else if (const Reason end = endOf(note, after, next == Part::kName);
-               end != Reason::kNone) {
+    } else if (end != Reason::kNone) {
       // "2015/4/1" where the amount belongs: the date came early.
       const bool date = p == Part::kAmount && after == '/' &&
                         isDate(std::string_view(note.text, note.size));
       r_.suspect(p, date ? Reason::kAmountMissing : end);
     }
-    return value;
+    if (!last) return value;
+  } else {
+    // A number that can't be read fails the stream, and with it the field
+    // that follows; one cut short leaves its rest to fail it.
+    r_.suspect(p);
+    if (!last) return value;
   }
-  // A number that can't be read fails the stream, and with it the field
-  // that follows; one cut short leaves its rest to fail it.
-  r_.suspect(p);
-  if (!last) return value;
   in_.checkRead();
   // No field follows that would report it.
   r_.fail(p);
-  if (read) throw EmpTrans::NumberCutShort();
+  if (read && note.reason != Reason::kNone) throw EmpTrans::NumberCutShort();
   throw EmpTrans::InvalidNumber();
 }
 
 void FieldReader::name(char* buffer, Hint numberHint) {
+  Finding& n = r_.note(Part::kName);
   try {
-    in_.getQuoted(buffer, EmpTrans::kNameBytes, '"', &r_);
+    in_.getQuoted(buffer, EmpTrans::kNameBytes, '"', &n);
   } catch (const modifstream::InvalidQuotedString&) {
-    // A number where the name belongs: the employee number of an add,
-    // written by habit, or the amount of a change written without the
-    // fields it keeps.
-    Finding& n = r_.note(Part::kName);
-    if (n.size > 0 && (isDigit(n.text[0]) || n.text[0] == '-')) {
-      n.hint = numberHint;
+    const char first = n.size > 0 ? n.text[0] : '\0';
+    if (n.line == 0) {
+      r_.fail(Part::kName);  // the stream failed before: already blamed
+    } else if (n.size == 0) {
+      r_.fail(Part::kName, Reason::kMissing);
+    } else if (first == '"') {
+      r_.fail(Part::kName, Reason::kCutByLineEnd);
+    } else {
+      // A number where the name belongs: the employee number of an add,
+      // written by habit, or the amount of a change written without the
+      // fields it keeps.
+      n.hint = isDigit(first) || first == '-' ? numberHint
+                                               : Finding::leadingHint(first);
+      r_.fail(Part::kName, Reason::kNotQuoted);
     }
     throw;
+  } catch (const modifstream::MaxLenExceeded&) {
+    // Ended by the text, or by the limit: then a closing quote may follow.
+    r_.fail(Part::kName, in_.eof() ? Reason::kNotClosed : Reason::kNameTooLong);
+    throw;
   }
-  const Finding& note = r_.note(Part::kName);
+  const Finding& note = n;
   if (in_.quotedLostText()) {
     Finding w = note;
     w.reason = Reason::kNulInName;
@@ -253,12 +305,68 @@ std::int32_t FieldReader::category() {
   return found->code;
 }
 
-Date FieldReader::date(bool last) {
-  const Date d = in_.getDate(&r_);
-  // A digit right after the day: the number rule ended it early.
-  if (last && r_.note(Part::kDay).reason != Reason::kNone) {
-    r_.fail(Part::kDay);
-    throw EmpTrans::NumberCutShort();
+void FieldReader::judgeDate() {
+  // A part cut short by the number rule leaves its rest to fail what
+  // follows: it is to blame. One that can't be read counts as 0, and is
+  // to blame when the date fails for it.
+  for (const Part p : {Part::kYear, Part::kMonth, Part::kDay}) {
+    Finding& n = r_.note(p);
+    judgeNumber(n);
+    if (n.reason == Reason::kOctalDigit || n.reason == Reason::kTooLong) {
+      r_.suspect(p);
+    }
   }
-  return d;
+}
+
+void FieldReader::outOfRange(Part p, Hint hint) {
+  const Reason why = r_.note(p).reason;
+  r_.fail(p, why == Reason::kNone ? Reason::kDateOutOfRange : why, hint);
+}
+
+Date FieldReader::date(bool last) {
+  Finding& year = r_.note(Part::kYear);
+  Finding& month = r_.note(Part::kMonth);
+  Finding& day = r_.note(Part::kDay);
+  try {
+    const Date date = in_.getDate(&year, &month, &day);
+    judgeDate();
+    // A digit right after the day: the number rule ended it early.
+    if (last && day.reason != Reason::kNone) {
+      r_.fail(Part::kDay);
+      throw EmpTrans::NumberCutShort();
+    }
+    return date;
+  } catch (const modifstream::InvalidDate&) {
+    judgeDate();
+    // The date as a whole starts where its year does.
+    Finding& whole = r_.note(Part::kDate);
+    whole = year;
+    whole.part = Part::kDate;
+    r_.fail(Part::kDate, year.reason == Reason::kMissing ? Reason::kMissing
+                                                         : Reason::kNotDate);
+    throw;
+  } catch (const Date::YearOutOfRange&) {
+    judgeDate();
+    // "15" or "04": a year of two digits, "04" read as octal.
+    const bool shortYear = year.length == 2 && valueOf(year) >= 0;
+    r_.fail(Part::kYear, Reason::kDateOutOfRange,
+            valueOf(day) >= 1901 && valueOf(day) <= 2099 ? Hint::kYearFirst
+            : shortYear ? Hint::kFourDigitYear
+                        : Hint::kNone);
+    throw;
+  } catch (const Date::MonthOutOfRange&) {
+    judgeDate();
+    const std::int32_t mm = valueOf(month);
+    outOfRange(Part::kMonth, mm >= 13 && mm <= 31 && month.base == 10
+                                 ? Hint::kMonthOrder
+                                 : Hint::kNone);
+    throw;
+  } catch (const Date::DayOutOfRange&) {
+    judgeDate();
+    day.year = valueOf(year);
+    day.month = valueOf(month);
+    day.days = Date::daysInMonth(day.year, day.month);
+    outOfRange(Part::kDay, Hint::kNone);
+    throw;
+  }
 }

@@ -1,9 +1,9 @@
 // FieldReader: the readers of a transaction's fields, one a field, on the
 // transaction file's stream. Each reads its field by the syntax of
-// modifstream, notes in the transaction's Reading where the field stood and
-// what was read there, and, where the field fails, why: the one place that
-// blames that field. A kind is read by calling them in the order of its
-// fields.
+// modifstream, which notes in the transaction's Reading where the field
+// stood and what was read there; the reader then decides what is wrong with
+// it (the reason, the hint, the field blamed): the one place that judges
+// that field. A kind is read by calling them in the order of its fields.
 //
 // A field that fails throws as modifstream's readers do, or one of the
 // EmpTrans errors named below. A field found wrong before it fails anything
@@ -27,8 +27,9 @@ class FieldReader {
 
   // An integer field: the employee number or the amount. `next` is the
   // field that follows, or Part::kType when none does; then a number that
-  // can't be read, or that stops at a digit, fails here, as
-  // EmpTrans::InvalidNumber or EmpTrans::NumberCutShort.
+  // can't be read, or is a decimal, fails here as EmpTrans::InvalidNumber,
+  // and one that stops at a digit as EmpTrans::NumberCutShort. Other text
+  // right after a last number is the rest of the line, which is skipped.
   std::int32_t integer(Part p, Part next);
   // The name into `buffer` (EmpTrans::kNameBytes). `numberHint`: what a
   // number where the name belongs is told, by the kind.
@@ -46,6 +47,11 @@ class FieldReader {
   void suspectWord(Part first);
 
  private:
+  // Judges the parts of a date read, and suspects one cut short.
+  void judgeDate();
+  // Fails the date for part `p`, out of its range unless it was not read.
+  void outOfRange(Part p, Finding::Hint hint);
+
   modifstream& in_;
   Reading& r_;
 };

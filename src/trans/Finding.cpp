@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "Display.h"
+#include "modifstream.h"
 
 const char* Finding::fieldName(Part p) {
   switch (p) {
@@ -93,7 +94,7 @@ std::string_view extent(const Finding& f) {
     // The two runs of digits and the blanks between them.
     const std::size_t blank = text.find_first_of(" \t");
     const std::size_t next = text.find_first_not_of(" \t", blank);
-    return text.substr(0, text.find_first_of(" \t\n\r", next));
+    return text.substr(0, text.find_first_of(modifstream::kWhiteSpace, next));
   }
   if (f.part == Part::kName && !text.empty() && text[0] == '"') {
     return text.substr(0, text.find_first_of("\"\n", 1));
@@ -103,7 +104,7 @@ std::string_view extent(const Finding& f) {
     return text.substr(0, f.length);
   }
   std::size_t end = 0;
-  while (end < text.size() && !Finding::isWhiteSpace(text[end]) &&
+  while (end < text.size() && !modifstream::isWhiteSpace(text[end]) &&
          !(isDatePart(f.part) && text[end] == '/')) {
     ++end;
   }

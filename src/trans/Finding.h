@@ -123,12 +123,6 @@ struct Finding {
   // and month.
   std::int32_t days = 0, year = 0, month = 0;
 
-  // White space between the fields of a transaction: space, tab, line
-  // feed, vertical tab, form feed and carriage return.
-  static constexpr bool isWhiteSpace(int c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-  }
-
   // Notes the letters the field takes ("S, H or *"), cut to fit.
   void setLetters(std::string_view words);
 

@@ -32,6 +32,7 @@ class Reading {
       Finding& f = notes_[p];
       f.part = static_cast<Part>(p);
       f.reason = Reason::kNone;
+      f.hint = Hint::kNone;
       f.line = 0;
     }
     blamed_ = -1;

@@ -78,14 +78,16 @@ void TextModeBuf::place(long& line, long& column) {
 
 bool TextModeBuf::fill() {
   if (ended_) return false;
-  // Keep the unread characters, moved to the front of the buffer.
+  // Keep the unread characters, moved to the front of the buffer, after
+  // the one consumed last, which can then still be put back.
   linesConsumed();
-  base_ += gptr() - buf_;
-  const std::size_t unread = egptr() - gptr();
-  std::memmove(buf_, gptr(), unread);
+  const std::size_t kept = gptr() > buf_ ? 1 : 0;
+  base_ += gptr() - kept - buf_;
+  const std::size_t unread = egptr() - gptr() + kept;
+  std::memmove(buf_, gptr() - kept, unread);
   char* out = buf_ + unread;
-  setg(buf_, buf_, out);
-  counted_ = buf_;
+  setg(buf_, buf_ + kept, out);
+  counted_ = buf_ + kept;
   while (out == egptr() && !ended_) {
     // One output character at most per input byte, plus a held-back CR.
     const std::size_t room = kSize - (out - buf_) - 1;
@@ -135,7 +137,7 @@ bool TextModeBuf::fill() {
     }
   }
   const bool added = out != egptr();
-  setg(buf_, buf_, out);
+  setg(buf_, buf_ + kept, out);
   return added;
 }
 

@@ -35,7 +35,7 @@ class TextModeBuf : public std::streambuf {
   int descriptor() const { return fd_; }
 
   // The character k places past the read position (0: the next one), or
-  // eof when the text ends before it. Requires k < kSize - 1; the number
+  // eof when the text ends before it. Requires k < kSize - 2; the number
   // reader looks at most 16 characters ahead.
   int_type peek(std::size_t k) {
     if (static_cast<std::size_t>(egptr() - gptr()) > k) {
@@ -45,11 +45,17 @@ class TextModeBuf : public std::streambuf {
   }
   // The characters from the read position on, at least k of them unless
   // the text ends first: sets *text to the first and returns how many
-  // there are. Requires k < kSize - 1.
+  // there are. Requires k < kSize - 2.
   std::size_t ahead(std::size_t k, const char** text) {
     if (static_cast<std::size_t>(egptr() - gptr()) < k) peekSlow(k - 1);
     *text = gptr();
     return static_cast<std::size_t>(egptr() - gptr());
+  }
+  // The character consumed last, or eof when none was; kept across a
+  // refill, so that it can always be put back.
+  int_type behind() const {
+    return gptr() > eback() ? traits_type::to_int_type(gptr()[-1])
+                            : traits_type::eof();
   }
   // Consumes n characters that peek() has shown to be there.
   void skip(std::size_t n) { gbump(static_cast<int>(n)); }

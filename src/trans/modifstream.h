@@ -19,9 +19,14 @@
 // Readers throw the syntax errors below (empty, thrown by value), or
 // ReadFailed when the file could not be read (an I/O error), so that a
 // broken disk is never taken for a syntax error or for the end of the file.
-// Given a note (a Finding), a reader notes in it where its field stood and
-// what was read there; given the Reading of a transaction, it also records
-// there why it fails, where it throws.
+// Given a note (a Finding), a reader notes in it the facts of its field:
+// where it stood, the text from there on, and how the read went. It
+// decides no reason and no hint: what is wrong with a field, and what to
+// tell of it, is the field reader's (FieldReader) to say.
+//
+// It is also the character source of the reader's recovery after a
+// failure: a cursor that knows its line, and whether the line it is on held
+// anything but white space before the read position.
 #ifndef EMPUPDATE_TRANS_MODIFSTREAM_H_
 #define EMPUPDATE_TRANS_MODIFSTREAM_H_
 
@@ -30,7 +35,6 @@
 
 #include "Date.h"
 #include "Finding.h"
-#include "Reading.h"
 #include "TextModeBuf.h"
 
 class modifstream : public std::ifstream {
@@ -46,13 +50,22 @@ class modifstream : public std::ifstream {
     kClamp,  // the nearest limit, and the read succeeds (dates)
   };
 
+  // The white space between fields, and before every number: space, tab,
+  // line feed, vertical tab, form feed and carriage return.
+  static constexpr const char* kWhiteSpace = " \t\n\v\f\r";
+  static constexpr bool isWhiteSpace(int c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+  }
+  // The most characters a number takes, sign and prefix included.
+  static constexpr std::size_t kMaxNumberChars = 15;
+
   // `create`: a missing file is created empty; else it is not opened.
   explicit modifstream(const char* name, bool create = true);
   ~modifstream() override = default;
 
   // Reads the next character that is not white space into `c`; false, with
   // the stream failed (and at its end when the text ended), when there is
-  // none. White space: space, tab, line feed, vertical tab, form feed, CR.
+  // none.
   bool getChar(char& c, Finding* note = nullptr);
   // Reads the next character as it is, skipping nothing; eof, with the
   // stream failed, when there is none.
@@ -64,55 +77,56 @@ class modifstream : public std::ifstream {
   int_type peekRaw();
 
   // Reads a number into `n` by the number rule; false when the read failed.
-  // The note gets, besides the place, how the read went, and what is wrong
-  // with the number, if anything: kMissing, kNotNumber or kOutOfRange for a
-  // failed read; kOctalDigit or kTooLong for one cut short.
+  // The note gets the place, and: `read` (the read succeeded), `base`,
+  // `length` (the characters taken; 0 when no digit was) and `value`.
   bool getNumber(std::int32_t& n, Overflow overflow, Finding* note = nullptr);
   // True when the last number read stopped at a character that could have
   // continued it (a decimal digit, or a hexadecimal digit after a
   // hexadecimal number): it was cut short by its base or by the length
   // limit, e.g. "08" read as 0 with the 8 left.
   bool numberCutShort() const { return cutShort_; }
+  // The same fact of a number noted in `note`, by the text after it.
+  static bool cutShort(const Finding& note);
 
   // Skips white space, expects `quote`, then copies the characters up to
   // the closing quote (consumed) into buffer and NUL-terminates it. At most
   // maxLen - 1 characters fit. Throws InvalidQuotedString when the opening
   // quote is missing or a line feed stands inside, MaxLenExceeded when no
   // closing quote comes within maxLen characters or the text ends inside.
-  // Given a Reading, it notes the name there and records why it fails.
+  // The note gets the place, and the quoted length as `length`.
   char* getQuoted(char* buffer, int maxLen, char quote,
-                  Reading* reading = nullptr);
+                  Finding* note = nullptr);
 
   // Reads year/month/day (white space allowed before each part; numbers
   // clamp on overflow; a number that cannot be read counts as 0) and returns
   // the checked Date. Throws InvalidDate for a missing or wrong separator,
-  // and the range errors of Date. Given a Reading, it notes the date and
-  // its parts there, and records why it fails.
-  Date getDate(Reading* reading = nullptr);
-
-  // How the field a transaction failed in goes on past the read position.
-  enum class Rest {
-    kToken,       // up to white space
-    kNameGoesOn,  // a name cut by a line end: up to its quote on this line
-    kUpToQuote,   // a name not quoted, or too long: up to a quote on the
-                  // line, if there is one, else up to the word before one
-                  // of the categories (the name's words), or white space
-  };
-  // After a transaction that failed, whose type letter stood on `line`:
-  // clears the failed state and reads past the rest of the transaction:
-  // what is left of the field it failed in (`rest`), then `fields` more
-  // fields, each up to white space, or a quoted name on one line. A line
-  // after `line` that begins, after blanks, with one of `letters` and no
-  // letter after it starts the next transaction: the rest ends before it
-  // (a read that failed there may have taken that letter: it is put
-  // back). Else the rest ends with the line of its last field.
-  // `dateLast`: a field with a "/" in it is a date, the last field.
-  void recover(long line, const char* letters, const char* categories,
-               Rest rest, int fields, bool dateLast);
+  // and the range errors of Date. Each part read is noted in its note, if
+  // given, as getNumber() notes a number.
+  Date getDate(Finding* year = nullptr, Finding* month = nullptr,
+               Finding* day = nullptr);
 
   // Notes in `note` where the read position is and the text from there
   // on, without reading anything.
   void noteHere(Finding& note);
+
+  // The cursor, for a reader that reads past a failure: the character k
+  // places ahead (0: the next), or eof; the text from the read position,
+  // at least k characters of it unless the text ends first (k < 8191);
+  // one character consumed as it is. None changes the stream's state.
+  int_type peekAt(std::size_t k) { return text_.peek(k); }
+  std::size_t ahead(std::size_t k, const char** text) {
+    return text_.ahead(k, text);
+  }
+  int_type take();
+  // The character consumed last, or eof.
+  int_type behind() const { return text_.behind(); }
+  // Whether nothing but white space was consumed on the line of the read
+  // position; and the character consumed first on it, when that is the one
+  // thing consumed there since, else eof.
+  bool lineBlank() const { return lineBlank_; }
+  int_type lineStart() const { return lineStart_; }
+  // Puts back that first character, which then starts its line again.
+  void putBackLineStart();
 
   // Throws ReadFailed when the stream is in its bad state.
   void checkRead() const;
@@ -141,10 +155,10 @@ class modifstream : public std::ifstream {
   // Skips white space; false, with the stream failed, when the stream had
   // failed already or the text ends first.
   bool skipWhiteSpace();
-  // Skips white space and notes the place reached in `note`, if any.
+  // Skips white space and notes the place reached in `note`, if any. A
+  // stream that had failed before reaches no field: the note stays as the
+  // transaction began it, not reached.
   bool skipTo(Finding* note);
-  // Consumes one character that stands in the buffer.
-  int_type take();
 
   TextModeBuf text_;
   int openError_ = 0;
