@@ -122,13 +122,22 @@ std::string_view Recovery::tokenAhead(std::size_t skip) {
   return ahead.substr(0, ahead.find_first_of(modifstream::kWhiteSpace));
 }
 
-std::string_view Recovery::nextToken() {
+std::string_view Recovery::nextToken(std::size_t from) {
   const char* text = nullptr;
-  const std::size_t n = in_.ahead(kSearched * 2, &text);
-  const std::string_view ahead(text, n);
-  std::size_t at = tokenAhead().size();
-  while (at < n && ahead[at] != '\n' && modifstream::isWhiteSpace(ahead[at])) {
-    ++at;
+  const std::string_view ahead(text, in_.ahead(kSearched * 2, &text));
+  std::size_t at = ahead.find_first_not_of(modifstream::kWhiteSpace, from);
+  if (at == ahead.npos) return {};
+  // One on a later line, unless it starts the next transaction.
+  const std::size_t lineEnd = ahead.rfind('\n', at);
+  const bool lineStart =
+      (lineEnd != ahead.npos && lineEnd >= from) ||
+      (from == 0 && in_.line() > r_.line() && in_.lineBlank());
+  if (lineStart &&
+      isTypeLetter(static_cast<unsigned char>(ahead[at]),
+                   at + 1 < ahead.size()
+                       ? static_cast<unsigned char>(ahead[at + 1])
+                       : traits::eof())) {
+    return {};
   }
   return tokenAhead(at);
 }
@@ -229,11 +238,20 @@ std::size_t Recovery::classify(std::size_t g, bool mid) {
     }
   }
   if (mid) take(tokenAhead().size());
-  if (fits(fields_[g], token)) return g + 1;
-  // A token too many, when the one after it fits the field.
-  if (in_.line() == note.line && fits(fields_[g], nextToken())) return g;
-  const std::size_t later = fit(token, g + 1);
-  return later < fields_.size() ? later + 1 : g + 1;
+  return after(g, token, 0);
+}
+
+std::size_t Recovery::after(std::size_t at, std::string_view token,
+                            std::size_t rest) {
+  if (fits(fields_[at], token)) return at + 1;
+  const std::string_view next = nextToken(rest);
+  // A token too many, when the one after it fits the field; a wrong value
+  // of the field, when it fits the field after.
+  if (fits(fields_[at], next)) return at;
+  if (at + 1 < fields_.size() && fits(fields_[at + 1], next)) return at + 1;
+  // Else a later field, those before it left out, or a wrong value.
+  const std::size_t later = fit(token, at + 1);
+  return later < fields_.size() ? later + 1 : at + 1;
 }
 
 void Recovery::readFields(std::size_t at) {
@@ -245,17 +263,9 @@ void Recovery::readFields(std::size_t at) {
     }
     if (atNextTransaction()) return;
     const std::string_view token = tokenAhead();
-    const std::size_t n = std::max<std::size_t>(token.size(), 1);
-    if (fits(fields_[at], token)) {
-      take(n);
-      ++at;
-    } else if (fits(fields_[at], nextToken())) {
-      take(n);  // a token too many
-    } else {
-      const std::size_t later = fit(token, at + 1);
-      take(n);
-      at = later < fields_.size() ? later + 1 : at + 1;
-    }
+    const std::size_t next = after(at, token, token.size());
+    take(std::max<std::size_t>(token.size(), 1));
+    at = next;
   }
 }
 

@@ -46,6 +46,10 @@ class Recovery {
   // The first field still to read, once the token of field `g`, which the
   // failure stopped in (`mid`: in the middle of it), is read past.
   std::size_t classify(std::size_t g, bool mid);
+  // The first field still to read after `token`, which stands where field
+  // `at` is read; what follows it starts `rest` characters past the read
+  // position.
+  std::size_t after(std::size_t at, std::string_view token, std::size_t rest);
   // After a name not closed on its line, field `g`: the first field still
   // to read.
   std::size_t unclosedName(std::size_t g);
@@ -56,8 +60,9 @@ class Recovery {
   // The token at the read position, on this line: a quoted name up to its
   // closing quote, else up to white space; empty at a line end.
   std::string_view tokenAhead(std::size_t skip = 0);
-  // The token after the one at the read position, on this line.
-  std::string_view nextToken();
+  // The first token `from` characters or more past the read position, on
+  // this line or a later one that does not start with a type letter.
+  std::string_view nextToken(std::size_t from);
   void take(std::size_t n);
   // Skips blanks (not line ends); false at the end of the text.
   bool skipBlanks();

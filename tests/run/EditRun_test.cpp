@@ -3,7 +3,8 @@
 // file order, each where empupdate stops once the typos before it are
 // fixed; the first in empupdate's words, with the matching status. With
 // every typo fixed, both programs pass it. 25 batches by default,
-// EMP_EDIT_RUN_BATCHES=N for N; a failure shows the seed and the batch.
+// EMP_EDIT_RUN_BATCHES=N for N, from seed 1 or EMP_EDIT_RUN_SEED; a
+// failure shows the seed and the batch.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -50,7 +51,14 @@ const Typo kTypos[] = {{"number x", "CD", 'N', "x"},
                        {"no category", "AC", 'c', ""},
                        {"no amount", "AC", 'a', ""},
                        {"number before the category", "AC", 'n', "@ 7"},
-                       {"unknown employee", "CD", 'N', "999"}};
+                       {"number before the amount", "AC", 'a', "7 @"},
+                       {"number for the name", "AC", 'n', "-5"},
+                       {"number for the category", "AC", 'c', "-5"},
+                       {"negative date", "AC", 'd', "-2000/1/1"},
+                       {"name not closed", "AC", 'n', "\"%"},
+                       {"type in lower case", "ACD", 'T', "lower"},
+                       {"unknown employee", "CD", 'N', "999"},
+                       {"unknown employee", "CD", 'N', "-7"}};
 
 struct Trans {
   // Its fields, each after its separator (a blank, or a line end and an
@@ -100,7 +108,7 @@ std::vector<Trans> generate(unsigned seed) {
     for (auto& t = batch[i].typo;
          faulty[i] &&
          (t == nullptr || t->types.find(type) == std::string::npos ||
-          (breaks > 0 && t->role == 'T'));)
+          (breaks > 0 && t->role == 'T' && t->text != "lower"));)
       t = &kTypos[r() % std::size(kTypos)];
     high += type == "A" && !faulty[i];
   }
@@ -118,8 +126,11 @@ std::string render(std::vector<Trans>& batch, std::size_t present) {
       const std::size_t cut = at.find_first_not_of("\n ");
       const std::string sep = at.substr(0, cut), old = at.substr(cut);
       std::string made = t.typo->text;
-      if (made == "%") made = old.substr(1, old.size() - 2);
-      if (made.starts_with('@')) made.replace(0, 1, old);
+      if (made == "lower") made = old == "A" ? "a" : old == "C" ? "c" : "d";
+      if (const auto k = made.find('%'); k != made.npos)
+        made.replace(k, 1, old.substr(1, old.size() - 2));
+      if (const auto k = made.find('@'); k != made.npos)
+        made.replace(k, 1, old);
       at = sep + made;
     }
     t.line = 1 + std::count(text.begin(), text.end(), '\n');
@@ -145,7 +156,9 @@ TEST(EditRunProperty, EachTypoListedOnceWhereTheRunStopsAtIt) {
       R"(^empupdate:emptrans\.dat:(\d+:\d+): (.*); \d+ trans)"),
       listing(R"((?:^|\n)emptrans\.dat:(\d+:\d+): error: (.*))");
   const char* n = std::getenv("EMP_EDIT_RUN_BATCHES");
-  for (unsigned seed = 1, end = n ? std::stoul(n) : 25; seed <= end; ++seed) {
+  const char* from = std::getenv("EMP_EDIT_RUN_SEED");
+  const unsigned first = from ? std::stoul(from) : 1;
+  for (unsigned seed = first; seed < first + (n ? std::stoul(n) : 25); ++seed) {
     std::vector<Trans> batch = generate(seed);
     const std::string text = render(batch, 0);
     SCOPED_TRACE("seed " + std::to_string(seed) + ", emptrans.dat:\n" + text);
@@ -156,19 +169,21 @@ TEST(EditRunProperty, EachTypoListedOnceWhereTheRunStopsAtIt) {
       if (t.typo == nullptr) continue;
       const ProgramResult r = run(EMPUPDATE_PATH, render(batch, typos++));
       const bool unknown = t.typo->name == "unknown employee";
+      const std::string id = t.typo->text;
       std::smatch m;
       std::regex_search(r.err, m, stop);
       const std::string at = unknown ? std::to_string(t.line) + ":3" : m.str(1);
       EXPECT_EQ(r.status, unknown ? 0 : 2) << r.err;
       const long line = std::atol(at.c_str());
-      EXPECT_TRUE(unknown ? r.err.ends_with("invalid employee: 999")
+      EXPECT_TRUE(unknown ? r.err.ends_with("invalid employee: " + id)
                           : line >= t.line && line < t.line + t.lines)
           << t.typo->name << " on line " << t.line << ": " << r.err;
       named += t.typo->name + " (" + at + "), ";
       expected += at + " ";
       if (typos == 1)
         first =
-            unknown ? "3 employee 999 is not in employee.dat" : "2 " + m.str(2);
+            unknown ? "3 employee " + id + " is not in employee.dat"
+                    : "2 " + m.str(2);
     }
     const ProgramResult check = run(EMPCHECK_PATH, text);
     for (std::sregex_iterator m(check.out.begin(), check.out.end(), listing), e;
