@@ -11,8 +11,8 @@
 // for more information." on standard error and end it with the usage
 // status, 64 in all three. Output that can't be written is reported, with
 // the program's output status.
-#ifndef EMPUPDATE_SYS_COMMANDLINE_H_
-#define EMPUPDATE_SYS_COMMANDLINE_H_
+#ifndef EMPUPDATE_CLI_COMMANDLINE_H_
+#define EMPUPDATE_CLI_COMMANDLINE_H_
 
 #include <string>
 #include <utility>
@@ -56,4 +56,4 @@ class CommandLine {
   bool optionsEnded_ = false;
 };
 
-#endif  // EMPUPDATE_SYS_COMMANDLINE_H_
+#endif  // EMPUPDATE_CLI_COMMANDLINE_H_
