@@ -19,6 +19,32 @@ std::string nameOf(const std::string& option) {
   return option.substr(0, option.find('='));
 }
 
+// The options of `all` that `typed` names, as getopt_long finds them: the
+// option of that exact name, else every one whose name it begins.
+std::vector<std::string> matching(const std::string& typed,
+                                  const std::vector<std::string>& all) {
+  std::vector<std::string> matches;
+  for (const std::string& option : all) {
+    if (nameOf(option) == typed) return {option};
+    if (typed.size() > 2 && nameOf(option).starts_with(typed)) {
+      matches.push_back(option);
+    }
+  }
+  return matches;
+}
+
+// Their names as a sentence lists them: "--list or --live".
+std::string listed(const std::vector<std::string>& options) {
+  std::string names;
+  for (std::size_t k = 0; k < options.size(); ++k) {
+    names += (k == 0                   ? ""
+              : k + 1 < options.size() ? ", "
+                                       : " or ") +
+             nameOf(options[k]);
+  }
+  return names;
+}
+
 }  // namespace
 
 CommandLine::CommandLine(const char* program, const char* usage,
@@ -42,33 +68,15 @@ int CommandLine::parse(int argc, char** argv,
       optionsEnded_ = true;
       continue;
     }
-    // As getopt_long does: the option of that exact name, else the only
-    // one whose name it begins.
     const std::size_t equals = arg.find('=');
     const std::string typed = arg.substr(0, equals);
-    std::vector<std::string> matches;
-    for (const std::string& option : all) {
-      if (nameOf(option) == typed) {
-        matches = {option};
-        break;
-      }
-      if (typed.size() > 2 && nameOf(option).starts_with(typed)) {
-        matches.push_back(option);
-      }
-    }
+    const std::vector<std::string> matches = matching(typed, all);
     if (matches.empty()) {
       return usageError("unknown option '" + shown(arg) + "'");
     }
     if (matches.size() > 1) {
-      std::string names;
-      for (std::size_t k = 0; k < matches.size(); ++k) {
-        names += (k == 0                   ? ""
-                  : k + 1 < matches.size() ? ", "
-                                           : " or ") +
-                 nameOf(matches[k]);
-      }
       return usageError("option '" + shown(typed) +
-                        "' is ambiguous: it may be " + names);
+                        "' is ambiguous: it may be " + listed(matches));
     }
     const std::string name = nameOf(matches[0]);
     const bool takesValue = matches[0].ends_with("=");
@@ -83,21 +91,7 @@ int CommandLine::parse(int argc, char** argv,
     } else if (takesValue) {
       value = argv[i];
     }
-    if (name == "--help") {
-      std::printf("Usage: %s%s%s\n%s", program_, *usage_ ? " " : "", usage_,
-                  help_);
-      return finish(0);
-    }
-    if (name == "--version") {
-      std::printf(
-          "%s (empupdate) %s\n"
-          "Copyright (C) 2026 the empupdate authors.\n"
-          "License MIT: see share/doc/empupdate/copyright where it is\n"
-          "installed, or the LICENSE file of its source.\n"
-          "There is NO WARRANTY, to the extent permitted by law.\n",
-          program_, EMP_VERSION);
-      return finish(0);
-    }
+    if (name == "--help" || name == "--version") return answer(name);
     options_.emplace_back(name, value);
   }
   return -1;
@@ -112,6 +106,22 @@ const std::string* CommandLine::value(const std::string& option) const {
       std::find_if(options_.rbegin(), options_.rend(),
                    [&](const auto& o) { return o.first == option; });
   return given == options_.rend() ? nullptr : &given->second;
+}
+
+int CommandLine::answer(const std::string& option) const {
+  if (option == "--help") {
+    std::printf("Usage: %s%s%s\n%s", program_, *usage_ ? " " : "", usage_,
+                help_);
+  } else {
+    std::printf(
+        "%s (empupdate) %s\n"
+        "Copyright (C) 2026 the empupdate authors.\n"
+        "License MIT: see share/doc/empupdate/copyright where it is\n"
+        "installed, or the LICENSE file of its source.\n"
+        "There is NO WARRANTY, to the extent permitted by law.\n",
+        program_, EMP_VERSION);
+  }
+  return finish(0);
 }
 
 int CommandLine::usageError(const std::string& what) const {

@@ -47,6 +47,10 @@ class CommandLine {
   int finish(int status) const;
 
  private:
+  // Answers --help or --version, `option`, and returns the status to end
+  // with.
+  int answer(const std::string& option) const;
+
   const char* program_;
   const char* usage_;
   const char* help_;
