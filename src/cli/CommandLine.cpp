@@ -92,6 +92,10 @@ int CommandLine::parse(int argc, char** argv,
       value = argv[i];
     }
     if (name == "--help" || name == "--version") return answer(name);
+    // Which of two values was meant can't be told.
+    if (takesValue && has(name)) {
+      return usageError("option '" + name + "' may be given only once");
+    }
     options_.emplace_back(name, value);
   }
   return -1;
@@ -103,9 +107,9 @@ bool CommandLine::has(const std::string& option) const {
 
 const std::string* CommandLine::value(const std::string& option) const {
   const auto given =
-      std::find_if(options_.rbegin(), options_.rend(),
+      std::find_if(options_.begin(), options_.end(),
                    [&](const auto& o) { return o.first == option; });
-  return given == options_.rend() ? nullptr : &given->second;
+  return given == options_.end() ? nullptr : &given->second;
 }
 
 int CommandLine::answer(const std::string& option) const {

@@ -6,11 +6,11 @@
 // option may be shortened to any prefix that no other option of the
 // program shares ("--vers"); one that takes a value gets it as
 // "--opt=VALUE" or as the next argument. An unknown or ambiguous option,
-// a value missing or given to an option that takes none, or operands the
-// program does not take, print "PROGRAM: what" and "Try 'PROGRAM --help'
-// for more information." on standard error and end it with the usage
-// status, 64 in all three. Output that can't be written is reported, with
-// the program's output status.
+// a value missing or given to an option that takes none, an option that
+// takes a value given twice, or operands the program does not take, print
+// "PROGRAM: what" and "Try 'PROGRAM --help' for more information." on
+// standard error and end it with the usage status, 64 in all three. Output
+// that can't be written is reported, with the program's output status.
 #ifndef EMPUPDATE_CLI_COMMANDLINE_H_
 #define EMPUPDATE_CLI_COMMANDLINE_H_
 
@@ -34,8 +34,7 @@ class CommandLine {
 
   // Whether `option` (its full name, without "=") was given.
   bool has(const std::string& option) const;
-  // The value given to `option`, the last one when it was given more than
-  // once; null when it was not given.
+  // The value given to `option`; null when it was not given.
   const std::string* value(const std::string& option) const;
   const std::vector<std::string>& operands() const { return operands_; }
   // Whether "--" ended the options.

@@ -221,15 +221,10 @@ int main(int argc, char** argv) {
   const std::string help = kHelp + Finding::warningList("  ") + kStatus;
   CommandLine cl("empcheck", "[--list] [--from LINE]", help.c_str(),
                  kOutputStatus);
-  if (const int done = cl.parse(argc, argv, {"--list", "--from="}); done >= 0) {
+  Batch batch;
+  if (const int done = batch.readCommandLine(cl, argc, argv, {"--list"});
+      done >= 0) {
     return done;
-  }
-  if (!cl.operands().empty()) return cl.usageError("no operands are taken");
-  long from = 0;
-  std::string why;
-  if (const std::string* given = cl.value("--from");
-      given != nullptr && (from = Batch::firstLine(*given, why)) == 0) {
-    return cl.usageError(why);
   }
 
   // A file-size limit fails the copy in memory, instead of killing the
@@ -245,7 +240,6 @@ int main(int argc, char** argv) {
   Report report(cl.has("--list"));
   if (setting.createsEmployee) report.missing(Employee::kFileName);
   if (setting.createsTrans) report.missing(EmpTrans::kFileName);
-  Batch batch(from);
   const Batch::Ending end = batch.run(&report);
   stopIfSignalled();
 
