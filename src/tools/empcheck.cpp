@@ -209,6 +209,49 @@ static void stopIfSignalled() {
   Interruption::endAsSignalled(signal);
 }
 
+// Tells how the run would end, after what it would apply, and returns the
+// status of the check.
+static int foretell(const Report& report, const Batch::Ending& end) {
+  if (end.status == 1) {
+    // empupdate says nothing on this path: the cause is told in our words.
+    std::printf(
+        "no transaction would apply: empupdate would end with status 1, "
+        "silently:\nempcheck:%s",
+        end.diagnostic.substr(end.diagnostic.find(':') + 1).c_str());
+    return 1;
+  }
+  std::printf("%s\n", report.counts().c_str());
+  int status = report.warnings() > 0 ? kWarnings : 0;
+  if (end.status == 2) {
+    std::printf("then the run would fail with:\n%s", end.diagnostic.c_str());
+    status = 2;
+  } else if (end.unknownEmployee) {
+    // The run's message, less the line end it starts with.
+    std::printf(
+        "then the run would stop at line %ld of emptrans.dat: employee %d is "
+        "not in employee.dat (\"%s\")\n",
+        end.line, end.unknownId,
+        end.message.c_str() + (end.message.empty() ? 0 : 1));
+    status = 3;
+  } else {
+    std::printf("then the run would end: no transaction is left\n");
+  }
+  if (end.mistakes > 0) {
+    const std::string more = plural(end.mistakes, "more mistake");
+    if (report.mistakes() <= kListed) {
+      std::printf("%s after it, listed above\n", more.c_str());
+    } else {
+      std::printf("%s after it: %ld in all, the first %ld listed above\n",
+                  more.c_str(), report.mistakes(), kListed);
+    }
+  }
+  if (report.warnings() > kListed) {
+    std::printf("%ld warnings in all, the first %ld listed above\n",
+                report.warnings(), kListed);
+  }
+  return status;
+}
+
 int main(int argc, char** argv) {
   // First, as in empupdate: the batch loop then stops at the next
   // transaction, and the check ends as the signal would, saying so. A
@@ -242,45 +285,5 @@ int main(int argc, char** argv) {
   if (setting.createsTrans) report.missing(EmpTrans::kFileName);
   const Batch::Ending end = batch.run(&report);
   stopIfSignalled();
-
-  if (end.status == 1) {
-    // empupdate says nothing on this path: the cause is told in our words.
-    std::printf(
-        "no transaction would apply: empupdate would end with status 1, "
-        "silently:\nempcheck:%s",
-        end.diagnostic.substr(end.diagnostic.find(':') + 1).c_str());
-    return cl.finish(1);
-  }
-  std::printf("%s\n", report.counts().c_str());
-  int status = report.warnings() > 0 ? kWarnings : 0;
-  if (end.status == 2) {
-    std::printf("then the run would fail with:\n%s", end.diagnostic.c_str());
-    status = 2;
-  } else if (end.unknownEmployee) {
-    // The run's message, less the line end it starts with.
-    std::printf(
-        "then the run would stop at line %ld of emptrans.dat: employee %d is "
-        "not in employee.dat (\"%s\")\n",
-        end.line, end.unknownId,
-        end.message.c_str() + (end.message.empty() ? 0 : 1));
-    status = 3;
-  } else {
-    std::printf("then the run would end: no transaction is left\n");
-  }
-  if (end.mistakes > 0) {
-    const std::string more =
-        end.mistakes == 1 ? std::string("1 more mistake")
-                          : std::to_string(end.mistakes) + " more mistakes";
-    if (report.mistakes() <= kListed) {
-      std::printf("%s after it, listed above\n", more.c_str());
-    } else {
-      std::printf("%s after it: %ld in all, the first %ld listed above\n",
-                  more.c_str(), report.mistakes(), kListed);
-    }
-  }
-  if (report.warnings() > kListed) {
-    std::printf("%ld warnings in all, the first %ld listed above\n",
-                report.warnings(), kListed);
-  }
-  return cl.finish(status);
+  return cl.finish(foretell(report, end));
 }
