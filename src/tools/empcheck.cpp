@@ -99,12 +99,7 @@ class Report : public Batch::Observer {
   }
 
   void mistake(const Reading& r) override {
-    const Finding& f = *r.error();
-    const std::string where =
-        f.line != r.line()
-            ? " (in the transaction of line " + std::to_string(r.line()) + ")"
-            : "";
-    error(f.line, f.column, f.what() + where);
+    error(*r.error(), r, r.error()->what());
     if (r.kind() < 0 && unreadType_ == 0) unreadType_ = r.line();
   }
 
@@ -112,12 +107,8 @@ class Report : public Batch::Observer {
     unknownNumbers(r);
     // Which employee a number in another base names.
     warnings(r);
-    const Finding& n = r.note(Finding::Part::kNumber);
-    error(n.line, n.column,
-          "employee " + std::to_string(id) + " is not in employee.dat" +
-              (n.line != r.line() ? " (in the transaction of line " +
-                                        std::to_string(r.line()) + ")"
-                                  : ""));
+    error(r.note(Finding::Part::kNumber), r,
+          "employee " + std::to_string(id) + " is not in employee.dat");
   }
 
   // A failed add still takes its number; a transaction whose type letter
@@ -180,11 +171,17 @@ class Report : public Batch::Observer {
     }
   }
 
-  void error(long line, long column, const std::string& text) {
+  // `at` names where in the transaction read as `r`: when on another line
+  // than its type letter, the error says which transaction it is in.
+  void error(const Finding& at, const Reading& r, const std::string& text) {
     failed_ = true;
     if (++mistakes_ > kListed) return;
-    std::printf("emptrans.dat:%ld:%ld: error: %s\n", line, column,
-                text.c_str());
+    const std::string in =
+        at.line != r.line()
+            ? " (in the transaction of line " + std::to_string(r.line()) + ")"
+            : "";
+    std::printf("emptrans.dat:%ld:%ld: error: %s%s\n", at.line, at.column,
+                text.c_str(), in.c_str());
   }
 
   bool list_;
