@@ -147,17 +147,17 @@ std::string errorText(int error) {
 // or an empty string.
 std::string show(RecordFile& file, std::int64_t records, bool csv, bool raw,
                  bool liveOnly) {
+  std::string header[kColumns];
+  for (int i = 0; i < kColumns; ++i) header[i] = kHeader[i];
   std::size_t width[kColumns] = {};
-  for (int i = 0; i < kColumns; ++i) width[i] = std::strlen(kHeader[i]);
-  std::string failure;
-  if (!csv) {  // a first pass sizes the columns
-    failure = forEachRow(
-        file, records, raw, liveOnly, [&](const std::string(&cells)[kColumns]) {
-          for (int i = 0; i < kColumns; ++i) {
-            width[i] = std::max(width[i], Display::width(cells[i]));
-          }
-        });
-  }
+  auto size = [&](const std::string(&cells)[kColumns]) {
+    for (int i = 0; i < kColumns; ++i) {
+      width[i] = std::max(width[i], Display::width(cells[i]));
+    }
+  };
+  size(header);
+  std::string failure =
+      csv ? "" : forEachRow(file, records, raw, liveOnly, size);
   std::string out;
   auto emit = [&](const std::string(&row)[kColumns]) {
     for (int i = 0; i < kColumns; ++i) {
@@ -176,8 +176,6 @@ std::string show(RecordFile& file, std::int64_t records, bool csv, bool raw,
       out.clear();
     }
   };
-  std::string header[kColumns];
-  for (int i = 0; i < kColumns; ++i) header[i] = kHeader[i];
   emit(header);
   if (failure.empty()) failure = forEachRow(file, records, raw, liveOnly, emit);
   std::fwrite(out.data(), 1, out.size(), stdout);
