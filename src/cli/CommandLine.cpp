@@ -1,6 +1,5 @@
 #include "CommandLine.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -33,14 +32,11 @@ std::vector<std::string> matching(const std::string& typed,
   return matches;
 }
 
-// Their names as a sentence lists them: "--list or --live".
+// Their names (two or more) as a sentence lists them: "--list or --live".
 std::string listed(const std::vector<std::string>& options) {
-  std::string names;
-  for (std::size_t k = 0; k < options.size(); ++k) {
-    names += (k == 0                   ? ""
-              : k + 1 < options.size() ? ", "
-                                       : " or ") +
-             nameOf(options[k]);
+  std::string names = nameOf(options[0]);
+  for (std::size_t k = 1; k < options.size(); ++k) {
+    names += (k + 1 < options.size() ? ", " : " or ") + nameOf(options[k]);
   }
   return names;
 }
@@ -80,19 +76,17 @@ int CommandLine::parse(int argc, char** argv,
     }
     const std::string name = nameOf(matches[0]);
     const bool takesValue = matches[0].ends_with("=");
-    std::string value;
     if (equals != std::string::npos && !takesValue) {
       return usageError("option '" + name + "' takes no value");
     }
-    if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-    } else if (takesValue && ++i == argc) {
+    if (takesValue && equals == std::string::npos && ++i == argc) {
       return usageError("option '" + name + "' needs a value");
-    } else if (takesValue) {
-      value = argv[i];
+    }
+    std::string value;
+    if (takesValue) {
+      value = equals != std::string::npos ? arg.substr(equals + 1) : argv[i];
     }
     if (name == "--help" || name == "--version") return answer(name);
-    // Which of two values was meant can't be told.
     if (takesValue && has(name)) {
       return usageError("option '" + name + "' may be given only once");
     }
@@ -101,15 +95,11 @@ int CommandLine::parse(int argc, char** argv,
   return -1;
 }
 
-bool CommandLine::has(const std::string& option) const {
-  return value(option) != nullptr;
-}
-
 const std::string* CommandLine::value(const std::string& option) const {
-  const auto given =
-      std::find_if(options_.begin(), options_.end(),
-                   [&](const auto& o) { return o.first == option; });
-  return given == options_.end() ? nullptr : &given->second;
+  for (const auto& [name, value] : options_) {
+    if (name == option) return &value;
+  }
+  return nullptr;
 }
 
 int CommandLine::answer(const std::string& option) const {

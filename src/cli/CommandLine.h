@@ -33,7 +33,7 @@ class CommandLine {
   int parse(int argc, char** argv, const std::vector<std::string>& known);
 
   // Whether `option` (its full name, without "=") was given.
-  bool has(const std::string& option) const;
+  bool has(const std::string& option) const { return value(option) != nullptr; }
   // The value given to `option`; null when it was not given.
   const std::string* value(const std::string& option) const;
   const std::vector<std::string>& operands() const { return operands_; }
