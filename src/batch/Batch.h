@@ -107,11 +107,10 @@ class Batch {
   // Transactions applied so far.
   long applied() const { return applied_; }
 
-  // Parses the command line of a run with `cl`, the one place empupdate and
-  // empcheck (with its own options, `more`) read it, so that the check
-  // foretells the run: --from LINE, the line this run starts at (see
-  // firstLine()), at most once, and no operand, "--" neither. Returns -1
-  // to go on, or the exit status when the program is done.
+  // Reads the command line of a run with `cl`, for empupdate and empcheck
+  // (with its own options, `more`) alike: --from LINE (see firstLine()),
+  // and no operand, "--" neither. Returns -1 to go on, or the exit status
+  // when the program is done.
   int readCommandLine(CommandLine& cl, int argc, char** argv,
                       std::vector<std::string> more = {});
 
