@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "CommandLine.h"
 #include "Diagnostic.h"
 #include "Display.h"
 #include "Employee.h"
@@ -80,6 +81,22 @@ void Batch::applyAll() {
   } catch (...) {
     endOnError(std::current_exception());
   }
+}
+
+int Batch::readCommandLine(CommandLine& cl, int argc, char** argv,
+                           std::vector<std::string> more) {
+  more.push_back("--from=");
+  if (const int done = cl.parse(argc, argv, more); done >= 0) return done;
+  // "--" too: every argument a run takes is an option.
+  if (!cl.operands().empty() || cl.optionsEnded()) {
+    return cl.usageError("no operands are taken");
+  }
+  std::string why;
+  if (const std::string* given = cl.value("--from");
+      given != nullptr && (firstLine_ = firstLine(*given, why)) == 0) {
+    return cl.usageError(why);
+  }
+  return -1;
 }
 
 long Batch::line() const {

@@ -29,9 +29,12 @@
 #include <exception>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "EmpTrans.h"
 #include "Reading.h"
+
+class CommandLine;
 
 class Batch {
  public:
@@ -103,6 +106,13 @@ class Batch {
 
   // Transactions applied so far.
   long applied() const { return applied_; }
+
+  // Reads the command line of a run with `cl`, for empupdate and empcheck
+  // (with its own options, `more`) alike: --from LINE (see firstLine()),
+  // and no operand, "--" neither. Returns -1 to go on, or the exit status
+  // when the program is done.
+  int readCommandLine(CommandLine& cl, int argc, char** argv,
+                      std::vector<std::string> more = {});
 
  private:
   enum class Stage { kStartUp, kLoop };

@@ -63,21 +63,11 @@ int main(int argc, char** argv) {
   if (!StandardDescriptors::ensureOpen()) return 2;
   const std::string help = kWhat + EmpTrans::kindList("  ") + kStatus;
   CommandLine cl("empupdate", "[--from LINE]", help.c_str(), 2);
-  if (const int done = cl.parse(argc, argv, {"--from="}); done >= 0) {
+  Batch batch;
+  if (const int done = batch.readCommandLine(cl, argc, argv); done >= 0) {
     return done;
   }
-  // "--" too: it opens nothing only if it is refused.
-  if (!cl.operands().empty() || cl.optionsEnded()) {
-    return cl.usageError("no operands are taken");
-  }
-  long from = 0;
-  std::string why;
-  if (const std::string* given = cl.value("--from");
-      given != nullptr && (from = Batch::firstLine(*given, why)) == 0) {
-    return cl.usageError(why);
-  }
 
-  Batch batch(from);
   try {
     batch.startUp();
   } catch (Employee::CantOpenFile&) {

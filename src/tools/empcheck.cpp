@@ -99,12 +99,7 @@ class Report : public Batch::Observer {
   }
 
   void mistake(const Reading& r) override {
-    const Finding& f = *r.error();
-    const std::string where =
-        f.line != r.line()
-            ? " (in the transaction of line " + std::to_string(r.line()) + ")"
-            : "";
-    error(f.line, f.column, f.what() + where);
+    error(*r.error(), r, r.error()->what());
     if (r.kind() < 0 && unreadType_ == 0) unreadType_ = r.line();
   }
 
@@ -112,12 +107,8 @@ class Report : public Batch::Observer {
     unknownNumbers(r);
     // Which employee a number in another base names.
     warnings(r);
-    const Finding& n = r.note(Finding::Part::kNumber);
-    error(n.line, n.column,
-          "employee " + std::to_string(id) + " is not in employee.dat" +
-              (n.line != r.line() ? " (in the transaction of line " +
-                                        std::to_string(r.line()) + ")"
-                                  : ""));
+    error(r.note(Finding::Part::kNumber), r,
+          "employee " + std::to_string(id) + " is not in employee.dat");
   }
 
   // A failed add still takes its number; a transaction whose type letter
@@ -180,11 +171,17 @@ class Report : public Batch::Observer {
     }
   }
 
-  void error(long line, long column, const std::string& text) {
+  // `at` names where in the transaction read as `r`: when on another line
+  // than its type letter, the error says which transaction it is in.
+  void error(const Finding& at, const Reading& r, const std::string& text) {
     failed_ = true;
     if (++mistakes_ > kListed) return;
-    std::printf("emptrans.dat:%ld:%ld: error: %s\n", line, column,
-                text.c_str());
+    const std::string in =
+        at.line != r.line()
+            ? " (in the transaction of line " + std::to_string(r.line()) + ")"
+            : "";
+    std::printf("emptrans.dat:%ld:%ld: error: %s%s\n", at.line, at.column,
+                text.c_str(), in.c_str());
   }
 
   bool list_;
@@ -209,53 +206,16 @@ static void stopIfSignalled() {
   Interruption::endAsSignalled(signal);
 }
 
-int main(int argc, char** argv) {
-  // First, as in empupdate: the batch loop then stops at the next
-  // transaction, and the check ends as the signal would, saying so. A
-  // report that nobody reads any more still ends it as it always did.
-  struct sigaction pipeAction;
-  ::sigaction(SIGPIPE, nullptr, &pipeAction);
-  Interruption::catchSignals();
-  ::sigaction(SIGPIPE, &pipeAction, nullptr);
-  if (!StandardDescriptors::ensureOpen()) return kOutputStatus;
-  const std::string help = kHelp + Finding::warningList("  ") + kStatus;
-  CommandLine cl("empcheck", "[--list] [--from LINE]", help.c_str(),
-                 kOutputStatus);
-  if (const int done = cl.parse(argc, argv, {"--list", "--from="}); done >= 0) {
-    return done;
-  }
-  if (!cl.operands().empty()) return cl.usageError("no operands are taken");
-  long from = 0;
-  std::string why;
-  if (const std::string* given = cl.value("--from");
-      given != nullptr && (from = Batch::firstLine(*given, why)) == 0) {
-    return cl.usageError(why);
-  }
-
-  // A file-size limit fails the copy in memory, instead of killing the
-  // check, as it fails the run's writes.
-  std::signal(SIGXFSZ, SIG_IGN);
-  const DryRun::Setting setting = DryRun::install();
-  stopIfSignalled();
-  if (setting.error != 0) {
-    std::fprintf(stderr, "empcheck:employee.dat: cannot copy into memory: %s\n",
-                 std::strerror(setting.error));
-    return kCannotCheck;
-  }
-  Report report(cl.has("--list"));
-  if (setting.createsEmployee) report.missing(Employee::kFileName);
-  if (setting.createsTrans) report.missing(EmpTrans::kFileName);
-  Batch batch(from);
-  const Batch::Ending end = batch.run(&report);
-  stopIfSignalled();
-
+// Tells how the run would end, after what it would apply, and returns the
+// status of the check.
+static int foretell(const Report& report, const Batch::Ending& end) {
   if (end.status == 1) {
     // empupdate says nothing on this path: the cause is told in our words.
     std::printf(
         "no transaction would apply: empupdate would end with status 1, "
         "silently:\nempcheck:%s",
         end.diagnostic.substr(end.diagnostic.find(':') + 1).c_str());
-    return cl.finish(1);
+    return 1;
   }
   std::printf("%s\n", report.counts().c_str());
   int status = report.warnings() > 0 ? kWarnings : 0;
@@ -274,9 +234,7 @@ int main(int argc, char** argv) {
     std::printf("then the run would end: no transaction is left\n");
   }
   if (end.mistakes > 0) {
-    const std::string more =
-        end.mistakes == 1 ? std::string("1 more mistake")
-                          : std::to_string(end.mistakes) + " more mistakes";
+    const std::string more = plural(end.mistakes, "more mistake");
     if (report.mistakes() <= kListed) {
       std::printf("%s after it, listed above\n", more.c_str());
     } else {
@@ -288,5 +246,41 @@ int main(int argc, char** argv) {
     std::printf("%ld warnings in all, the first %ld listed above\n",
                 report.warnings(), kListed);
   }
-  return cl.finish(status);
+  return status;
+}
+
+int main(int argc, char** argv) {
+  // First, as in empupdate: the batch loop then stops at the next
+  // transaction, and the check ends as the signal would, saying so. A
+  // report that nobody reads any more still ends it as it always did.
+  struct sigaction pipeAction;
+  ::sigaction(SIGPIPE, nullptr, &pipeAction);
+  Interruption::catchSignals();
+  ::sigaction(SIGPIPE, &pipeAction, nullptr);
+  if (!StandardDescriptors::ensureOpen()) return kOutputStatus;
+  const std::string help = kHelp + Finding::warningList("  ") + kStatus;
+  CommandLine cl("empcheck", "[--list] [--from LINE]", help.c_str(),
+                 kOutputStatus);
+  Batch batch;
+  if (const int done = batch.readCommandLine(cl, argc, argv, {"--list"});
+      done >= 0) {
+    return done;
+  }
+
+  // A file-size limit fails the copy in memory, instead of killing the
+  // check, as it fails the run's writes.
+  std::signal(SIGXFSZ, SIG_IGN);
+  const DryRun::Setting setting = DryRun::install();
+  stopIfSignalled();
+  if (setting.error != 0) {
+    std::fprintf(stderr, "empcheck:employee.dat: cannot copy into memory: %s\n",
+                 std::strerror(setting.error));
+    return kCannotCheck;
+  }
+  Report report(cl.has("--list"));
+  if (setting.createsEmployee) report.missing(Employee::kFileName);
+  if (setting.createsTrans) report.missing(EmpTrans::kFileName);
+  const Batch::Ending end = batch.run(&report);
+  stopIfSignalled();
+  return cl.finish(foretell(report, end));
 }

@@ -98,16 +98,21 @@ std::string csvField(const std::string& s, bool guard) {
   return out + "\"";
 }
 
-// Calls fn(employee, position) for each of the first `records` records of
-// the file. Returns the error that stopped it, or an empty string.
+// Calls fn(cells) with the cells of each of the first `records` records of
+// the file, each deleted one left out when `liveOnly`. Returns the error
+// that stopped it, or an empty string.
 template <typename Fn>
-std::string forEachEmployee(RecordFile& file, std::int64_t records, Fn fn) {
+std::string forEachRow(RecordFile& file, std::int64_t records, bool raw,
+                       bool liveOnly, Fn fn) {
   Employee e;
+  std::string cells[kColumns];
   const std::int64_t got = file.forEachRecord(
       Employee::kRecordBytes, records,
       [&](const unsigned char* record, std::int64_t position) {
         e.decode(record, Employee::kRecordBytes);
-        fn(e, position);
+        if (liveOnly && e.getDeleted() != 0) return;
+        cellsOf(e, position, raw, cells);
+        fn(cells);
       });
   if (got < 0) return std::strerror(file.error());
   // Another program cut it while it was read: the listing is short.
@@ -135,6 +140,46 @@ std::string standardInput() {
 std::string errorText(int error) {
   return error == RecordFile::kNotRegularFile ? "not a regular file"
                                               : std::strerror(error);
+}
+
+// Writes the header and a row a record, as CSV or as a table whose
+// columns a first pass sizes. Returns the error that stopped the reading,
+// or an empty string.
+std::string show(RecordFile& file, std::int64_t records, bool csv, bool raw,
+                 bool liveOnly) {
+  std::string header[kColumns];
+  for (int i = 0; i < kColumns; ++i) header[i] = kHeader[i];
+  std::size_t width[kColumns] = {};
+  auto size = [&](const std::string(&cells)[kColumns]) {
+    for (int i = 0; i < kColumns; ++i) {
+      width[i] = std::max(width[i], Display::width(cells[i]));
+    }
+  };
+  size(header);
+  std::string failure =
+      csv ? "" : forEachRow(file, records, raw, liveOnly, size);
+  std::string out;
+  auto emit = [&](const std::string(&row)[kColumns]) {
+    for (int i = 0; i < kColumns; ++i) {
+      if (csv) {
+        out += (i ? "," : "") + csvField(row[i], !raw && !kNumeric[i]);
+        continue;
+      }
+      const std::string pad(width[i] - Display::width(row[i]), ' ');
+      if (i) out += "  ";
+      out +=
+          kNumeric[i] ? pad + row[i] : row[i] + (i + 1 < kColumns ? pad : "");
+    }
+    out += csv ? "\r\n" : "\n";
+    if (out.size() > (1 << 16)) {
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
+  };
+  emit(header);
+  if (failure.empty()) failure = forEachRow(file, records, raw, liveOnly, emit);
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return failure;
 }
 
 }  // namespace
@@ -177,50 +222,7 @@ int main(int argc, char** argv) {
                  static_cast<long long>(size % Employee::kRecordBytes));
   }
 
-  std::string cells[kColumns];
-  std::size_t width[kColumns] = {};
-  for (int i = 0; i < kColumns; ++i) width[i] = std::strlen(kHeader[i]);
-  std::string failure;
-  if (!csv) {  // a first pass sizes the columns
-    failure =
-        forEachEmployee(file, records, [&](const Employee& e, std::int64_t at) {
-          if (liveOnly && e.getDeleted() != 0) return;
-          cellsOf(e, at, raw, cells);
-          for (int i = 0; i < kColumns; ++i) {
-            width[i] = std::max(width[i], Display::width(cells[i]));
-          }
-        });
-  }
-  std::string out;
-  auto emit = [&](const std::string(&row)[kColumns]) {
-    for (int i = 0; i < kColumns; ++i) {
-      if (csv) {
-        out += (i ? "," : "") + csvField(row[i], !raw && !kNumeric[i]);
-        continue;
-      }
-      const std::string pad(width[i] - Display::width(row[i]), ' ');
-      if (i) out += "  ";
-      out +=
-          kNumeric[i] ? pad + row[i] : row[i] + (i + 1 < kColumns ? pad : "");
-    }
-    out += csv ? "\r\n" : "\n";
-    if (out.size() > (1 << 16)) {
-      std::fwrite(out.data(), 1, out.size(), stdout);
-      out.clear();
-    }
-  };
-  std::string header[kColumns];
-  for (int i = 0; i < kColumns; ++i) header[i] = kHeader[i];
-  emit(header);
-  if (failure.empty()) {
-    failure =
-        forEachEmployee(file, records, [&](const Employee& e, std::int64_t at) {
-          if (liveOnly && e.getDeleted() != 0) return;
-          cellsOf(e, at, raw, cells);
-          emit(cells);
-        });
-  }
-  std::fwrite(out.data(), 1, out.size(), stdout);
+  const std::string failure = show(file, records, csv, raw, liveOnly);
   const int status = cl.finish(failure.empty() ? 0 : 1);
   if (!failure.empty()) {
     std::fprintf(stderr, "empdump:%s: cannot read: %s\n", name.c_str(),

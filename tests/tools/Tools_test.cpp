@@ -44,7 +44,8 @@ TEST(CommandLineTest, PrefixesAndValues) {
       {"--lis --fr=5 --", "5", ""},
       {"--f --live -", "--live", ""},
       {"--from", "", "option '--from' needs a value"},
-      {"--live=1", "", "option '--live' takes no value"}};
+      {"--live=1", "", "option '--live' takes no value"},
+      {"--fr=5 --from 5", "", "option '--from' may be given only once"}};
   for (const auto& [line, from, err] : rows) {
     std::istringstream words("p " + line);
     std::vector<std::string> args(std::istream_iterator<std::string>(words),

@@ -6,13 +6,13 @@
 // option may be shortened to any prefix that no other option of the
 // program shares ("--vers"); one that takes a value gets it as
 // "--opt=VALUE" or as the next argument. An unknown or ambiguous option,
-// a value missing or given to an option that takes none, or operands the
-// program does not take, print "PROGRAM: what" and "Try 'PROGRAM --help'
-// for more information." on standard error and end it with the usage
-// status, 64 in all three. Output that can't be written is reported, with
-// the program's output status.
-#ifndef EMPUPDATE_SYS_COMMANDLINE_H_
-#define EMPUPDATE_SYS_COMMANDLINE_H_
+// a value missing or given to an option that takes none, an option that
+// takes a value given twice, or operands the program does not take, print
+// "PROGRAM: what" and "Try 'PROGRAM --help' for more information." on
+// standard error and end it with the usage status, 64 in all three. Output
+// that can't be written is reported, with the program's output status.
+#ifndef EMPUPDATE_CLI_COMMANDLINE_H_
+#define EMPUPDATE_CLI_COMMANDLINE_H_
 
 #include <string>
 #include <utility>
@@ -33,9 +33,8 @@ class CommandLine {
   int parse(int argc, char** argv, const std::vector<std::string>& known);
 
   // Whether `option` (its full name, without "=") was given.
-  bool has(const std::string& option) const;
-  // The value given to `option`, the last one when it was given more than
-  // once; null when it was not given.
+  bool has(const std::string& option) const { return value(option) != nullptr; }
+  // The value given to `option`; null when it was not given.
   const std::string* value(const std::string& option) const;
   const std::vector<std::string>& operands() const { return operands_; }
   // Whether "--" ended the options.
@@ -47,6 +46,10 @@ class CommandLine {
   int finish(int status) const;
 
  private:
+  // Answers --help or --version, `option`, and returns the status to end
+  // with.
+  int answer(const std::string& option) const;
+
   const char* program_;
   const char* usage_;
   const char* help_;
@@ -56,4 +59,4 @@ class CommandLine {
   bool optionsEnded_ = false;
 };
 
-#endif  // EMPUPDATE_SYS_COMMANDLINE_H_
+#endif  // EMPUPDATE_CLI_COMMANDLINE_H_

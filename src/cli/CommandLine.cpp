@@ -1,6 +1,5 @@
 #include "CommandLine.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +16,29 @@ std::string shown(const std::string& arg) {
 // An option's name, less the "=" that marks one taking a value.
 std::string nameOf(const std::string& option) {
   return option.substr(0, option.find('='));
+}
+
+// The options of `all` that `typed` names, as getopt_long finds them: the
+// option of that exact name, else every one whose name it begins.
+std::vector<std::string> matching(const std::string& typed,
+                                  const std::vector<std::string>& all) {
+  std::vector<std::string> matches;
+  for (const std::string& option : all) {
+    if (nameOf(option) == typed) return {option};
+    if (typed.size() > 2 && nameOf(option).starts_with(typed)) {
+      matches.push_back(option);
+    }
+  }
+  return matches;
+}
+
+// Their names (two or more) as a sentence lists them: "--list or --live".
+std::string listed(const std::vector<std::string>& options) {
+  std::string names = nameOf(options[0]);
+  for (std::size_t k = 1; k < options.size(); ++k) {
+    names += (k + 1 < options.size() ? ", " : " or ") + nameOf(options[k]);
+  }
+  return names;
 }
 
 }  // namespace
@@ -42,76 +64,58 @@ int CommandLine::parse(int argc, char** argv,
       optionsEnded_ = true;
       continue;
     }
-    // As getopt_long does: the option of that exact name, else the only
-    // one whose name it begins.
     const std::size_t equals = arg.find('=');
     const std::string typed = arg.substr(0, equals);
-    std::vector<std::string> matches;
-    for (const std::string& option : all) {
-      if (nameOf(option) == typed) {
-        matches = {option};
-        break;
-      }
-      if (typed.size() > 2 && nameOf(option).starts_with(typed)) {
-        matches.push_back(option);
-      }
-    }
+    const std::vector<std::string> matches = matching(typed, all);
     if (matches.empty()) {
       return usageError("unknown option '" + shown(arg) + "'");
     }
     if (matches.size() > 1) {
-      std::string names;
-      for (std::size_t k = 0; k < matches.size(); ++k) {
-        names += (k == 0                   ? ""
-                  : k + 1 < matches.size() ? ", "
-                                           : " or ") +
-                 nameOf(matches[k]);
-      }
       return usageError("option '" + shown(typed) +
-                        "' is ambiguous: it may be " + names);
+                        "' is ambiguous: it may be " + listed(matches));
     }
     const std::string name = nameOf(matches[0]);
     const bool takesValue = matches[0].ends_with("=");
-    std::string value;
     if (equals != std::string::npos && !takesValue) {
       return usageError("option '" + name + "' takes no value");
     }
-    if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-    } else if (takesValue && ++i == argc) {
+    if (takesValue && equals == std::string::npos && ++i == argc) {
       return usageError("option '" + name + "' needs a value");
-    } else if (takesValue) {
-      value = argv[i];
     }
-    if (name == "--help") {
-      std::printf("Usage: %s%s%s\n%s", program_, *usage_ ? " " : "", usage_,
-                  help_);
-      return finish(0);
+    std::string value;
+    if (takesValue) {
+      value = equals != std::string::npos ? arg.substr(equals + 1) : argv[i];
     }
-    if (name == "--version") {
-      std::printf(
-          "%s (empupdate) %s\n"
-          "Copyright (C) 2026 the empupdate authors.\n"
-          "License MIT: see share/doc/empupdate/copyright where it is\n"
-          "installed, or the LICENSE file of its source.\n"
-          "There is NO WARRANTY, to the extent permitted by law.\n",
-          program_, EMP_VERSION);
-      return finish(0);
+    if (name == "--help" || name == "--version") return answer(name);
+    if (takesValue && has(name)) {
+      return usageError("option '" + name + "' may be given only once");
     }
     options_.emplace_back(name, value);
   }
   return -1;
 }
 
-bool CommandLine::has(const std::string& option) const {
-  return value(option) != nullptr;
+const std::string* CommandLine::value(const std::string& option) const {
+  for (const auto& [name, value] : options_) {
+    if (name == option) return &value;
+  }
+  return nullptr;
 }
 
-const std::string* CommandLine::value(const std::string& option) const {
-  const auto given =
-      std::find_if(options_.rbegin(), options_.rend(),
-                   [&](const auto& o) { return o.first == option; });
-  return given == options_.rend() ? nullptr : &given->second;
+int CommandLine::answer(const std::string& option) const {
+  if (option == "--help") {
+    std::printf("Usage: %s%s%s\n%s", program_, *usage_ ? " " : "", usage_,
+                help_);
+  } else {
+    std::printf(
+        "%s (empupdate) %s\n"
+        "Copyright (C) 2026 the empupdate authors.\n"
+        "License MIT: see share/doc/empupdate/copyright where it is\n"
+        "installed, or the LICENSE file of its source.\n"
+        "There is NO WARRANTY, to the extent permitted by law.\n",
+        program_, EMP_VERSION);
+  }
+  return finish(0);
 }
 
 int CommandLine::usageError(const std::string& what) const {
