@@ -5,45 +5,17 @@
 #include <iostream>
 #include <string_view>
 
-#include "Category.h"
 #include "Display.h"
 #include "FieldReader.h"
 #include "Recovery.h"
+#include "TransReader.h"
 
 modifstream* EmpTrans::transFile = nullptr;
 
 namespace {
 
 using Part = Finding::Part;
-using Reason = Finding::Reason;
 using Hint = Finding::Hint;
-
-// Whether the first characters of the file say it is not plain text: a
-// byte order mark, or UTF-16.
-Reason encodingOf(const Finding& type) {
-  const auto* b = reinterpret_cast<const unsigned char*>(type.text);
-  if (type.size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-    return Reason::kByteOrderMark;
-  }
-  if (type.size >= 2 &&
-      ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF) ||
-       b[0] == 0 || b[1] == 0)) {
-    return Reason::kUtf16;
-  }
-  return Reason::kNone;
-}
-
-// The place in the kinds table of the kind of type letter `c`, or -1.
-int kindOf(char c) {
-  const std::span<const EmpTrans::Kind* const> all = EmpTrans::kinds();
-  for (std::size_t k = 0; k < all.size(); ++k) {
-    if (all[k]->letter == c) return static_cast<int>(k);
-  }
-  return -1;
-}
-
-constexpr Part kContent[] = {Part::kName, Part::kCategory, Part::kAmount,
-                             Part::kDate};
 
 }  // namespace
 
@@ -72,14 +44,8 @@ std::string EmpTrans::kindList(const char* indent) {
   return out;
 }
 
-void EmpTrans::readContent() {
-  Reading scratch;
-  FieldReader in(*transFile, scratch);
-  readFields(in, kContent, kind_);
-}
-
-void EmpTrans::readFields(FieldReader& in, std::span<const Part> fields,
-                          int kind) {
+void EmpTrans::readContent(FieldReader& in) {
+  const std::span<const Part> fields = kinds()[kind_]->fields;
   if (fields.empty()) return;
   in.suspectWord(fields.front());
   for (std::size_t k = 0; k < fields.size(); ++k) {
@@ -92,7 +58,7 @@ void EmpTrans::readFields(FieldReader& in, std::span<const Part> fields,
         in.name(name, std::find(fields.begin(), fields.end(), Part::kNumber) !=
                               fields.end()
                           ? Hint::kKeepsFields
-                      : kind >= 0 && kinds()[kind]->givesNumber
+                      : kinds()[kind_]->givesNumber
                           ? Hint::kAddTakesNoNumber
                           : Hint::kNone);
         break;
@@ -140,94 +106,7 @@ std::unique_ptr<EmpTrans> EmpTrans::get() {
 }
 
 std::unique_ptr<EmpTrans> EmpTrans::get(Reading& r) {
-  modifstream& in = *transFile;
-  r.clear(in.line());
-  const bool first = in.atStart();
-  Finding& type = r.note(Part::kType);
-  char letter = '\0';
-  const bool read = in.getChar(letter, &type);
-  r.setLine(in.line());
-  in.checkRead();  // a broken disk is not the end of the transactions
-  if (!read) {
-    if (in.textAfterEnd()) {
-      Finding w;
-      w.part = Part::kEnd;
-      w.reason = Reason::kTextAfterEnd;
-      w.line = in.line();
-      r.warn(w);
-    }
-    throw NoMore();
-  }
-  if (first) {
-    if (const Reason encoding = encodingOf(type); encoding != Reason::kNone) {
-      r.fail(Part::kType, encoding);
-      throw NotText();
-    }
-  }
-
-  const int k = kindOf(letter);
-  if (k < 0) {
-    // A letter in lower case is the kind it would be in upper case, which
-    // is what the operator meant: read so after the failure.
-    const int upper = letter >= 'a' && letter <= 'z'
-                          ? kindOf(static_cast<char>(letter - 'a' + 'A'))
-                          : -1;
-    if (upper >= 0) r.setKind(upper);
-    type.setLetters(letters());
-    r.fail(Part::kType, Reason::kNotLetter,
-           upper >= 0 ? Hint::kUpperCase : Hint::kNone);
-    throw InvalidType();
-  }
-  const Kind& kind = *kinds()[k];
-  std::unique_ptr<EmpTrans> t = kind.make();
-  t->kind_ = k;
-  r.setKind(t->kind_);
-  FieldReader fields(in, r);
-  t->readFields(fields, kind.fields, t->kind_);
-  t->review(r);
-
-  skipRest(in, r, kind);
-  return t;
-}
-
-void EmpTrans::skipRest(modifstream& in, Reading& r, const Kind& kind) {
-  // Skip the rest of the line, stopping as soon as nothing can be read, and
-  // note what was lost there: a comment, after a "#", is meant to be.
-  Finding rest;
-  rest.part = Part::kRest;
-  rest.line = in.line();
-  bool carriageReturn = false, seen = false;
-  for (int c = in.getRaw();
-       c != '\n' && c != modifstream::traits_type::eof();) {
-    if (c == '\r') {
-      carriageReturn = true;
-    } else if (!modifstream::isWhiteSpace(c) && !seen) {
-      seen = true;
-      if (carriageReturn) {
-        rest.reason = Reason::kLoneCarriageReturn;
-      } else if (c != '#') {
-        // Noted where it starts, for its column and its text.
-        rest.reason = Reason::kTextAfterLastField;
-        in.ungetRaw();
-        in.noteHere(rest);
-        in.getRaw();
-      }
-    }
-    c = in.getRaw();
-  }
-  in.checkRead();
-  if (rest.reason == Reason::kTextAfterLastField) {
-    // Right after the digits of the last field, a number: it stopped there.
-    const Part last =
-        kind.fields.back() == Part::kDate ? Part::kDay : kind.fields.back();
-    const Finding& n = r.note(last);
-    if (n.read && n.line == rest.line &&
-        rest.column == n.column + static_cast<long>(n.length)) {
-      rest.next = last;
-      rest.value = n.value;
-    }
-  }
-  if (rest.reason != Reason::kNone) r.warn(rest);
+  return TransReader(*transFile).get(r);
 }
 
 void EmpTrans::skipFailed(const Reading& r) {

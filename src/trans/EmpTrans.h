@@ -1,10 +1,10 @@
-// EmpTrans: one transaction of emptrans.dat, and the class-wide reader of
-// that file.
+// EmpTrans: one transaction of emptrans.dat, the base of its kinds, and the
+// class-wide stream on that file.
 //
 // openFile() opens the file (creating it empty when missing) and moves to
-// its start; get() reads the next transaction and returns a new object of
-// its kind, owned by the caller; its process() applies it to employee.dat.
-// closeFile() closes the file.
+// its start; get() reads the next transaction (TransReader) and returns a
+// new object of its kind, owned by the caller; its process() applies it to
+// employee.dat. closeFile() closes the file.
 //
 // Text form: a kind's type letter (upper case) as the first character that
 // is not white space, then the fields of its kind, each after optional
@@ -79,6 +79,9 @@ class EmpTrans {
     std::span<const Part> fields;
     std::unique_ptr<EmpTrans> (*make)();
     bool givesNumber;
+    // The file the kind is defined in, for the test that every kind's file
+    // has its row in the table.
+    const char* source = __builtin_FILE();
   };
   static std::span<const Kind* const> kinds();
   // The type letters, as a diagnostic lists them: "A, C or D".
@@ -141,8 +144,6 @@ class EmpTrans {
   // The descriptor emptrans.dat is read from, or -1.
   static int descriptor() { return transFile ? transFile->descriptor() : -1; }
 
-  // Reads name, category letter, amount and date into this object.
-  void readContent();
   // Where process() writes its message: standard error, unless the owner
   // of the transaction gives another stream.
   void sendMessagesTo(std::ostream& out) { messages_ = &out; }
@@ -175,11 +176,10 @@ class EmpTrans {
   static std::string shownFields(const Employee& e);
 
  private:
-  // After the last field: skips the rest of the line, warning of what it
-  // held but a comment.
-  static void skipRest(modifstream& in, Reading& reading, const Kind& kind);
-  // Reads `fields` of the kind `kind` into this object.
-  void readFields(FieldReader& in, std::span<const Part> fields, int kind);
+  friend class TransReader;
+
+  // Reads the fields of this object's kind, those after its type letter.
+  void readContent(FieldReader& in);
 
   static modifstream* transFile;
   int kind_ = -1;

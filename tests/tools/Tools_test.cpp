@@ -15,6 +15,7 @@
 #include "CommandLine.h"
 #include "RunProgram.h"
 #include "ScratchDir.h"
+#include "TypesMarked.h"
 
 namespace {
 
@@ -29,8 +30,8 @@ TEST_P(ToolCaseTest, Run) {
     if (path.ends_with("/" + c.argv[0])) c.argv[0] = path;
   const ProgramResult r = runProgram(c.argv, ".", c.options);
   EXPECT_EQ(r.status, c.status);
-  EXPECT_EQ(r.out, c.out);
-  EXPECT_EQ(r.err, c.err);
+  EXPECT_EQ(typesMarked(r.out), c.out);
+  EXPECT_EQ(typesMarked(r.err), c.err);
   EXPECT_EQ(ScratchDir::listing(), before) << "a file was changed or made";
   EXPECT_FALSE(c.fifoWatch >= 0 && CaseDir::opened(c.fifoWatch))
       << "a FIFO was opened";

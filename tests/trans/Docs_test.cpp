@@ -3,8 +3,12 @@
 // manual pages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -54,6 +58,66 @@ TEST(DocsTest, TellEveryKindAndEveryWarning) {
   EXPECT_GT(n, 5);
   EXPECT_NE(checkHelp.find("Exit status: 0 "), std::string::npos);
   EXPECT_NE(updateHelp.find("Exit status: 0 "), std::string::npos);
+}
+
+// Each kind is its file and its row in the table: a file left out of the
+// table, or a row whose file is gone, is found here (the latter at link).
+TEST(DocsTest, EveryKindsFileHasItsRow) {
+  std::set<std::string> files, rows;
+  for (const auto& f : std::filesystem::directory_iterator(
+           EMP_SOURCE_DIR "/src/trans/kinds")) {
+    if (f.path().filename() != "KindTable.cpp") {
+      files.insert(f.path().filename().string());
+    }
+  }
+  for (const EmpTrans::Kind* kind : EmpTrans::kinds()) {
+    rows.insert(std::filesystem::path(kind->source).filename().string());
+  }
+  EXPECT_EQ(files, rows);
+}
+
+// A sentence that lists kinds ("a change or delete") names all of them, or
+// all of those written with an employee number, or all that give one out:
+// a new kind makes every list it belongs in fail until it is named there.
+TEST(DocsTest, ListsOfKindsFollowTheTable) {
+  std::string names;
+  for (const EmpTrans::Kind* k : EmpTrans::kinds()) {
+    names += std::string(names.empty() ? "" : "|") + k->name + "|" + k->plural;
+  }
+  const std::string one = "(?:an? )?(?:" + names + ")";
+  const std::regex list("\\b" + one + "(?:(?:, " + one + ")*,? (?:or|and) " +
+                        one + ")+\\b", std::regex::icase),
+      word("\\b(" + names + ")\\b", std::regex::icase);
+  std::set<std::string> all, numbered, numbering;
+  for (const EmpTrans::Kind* k : EmpTrans::kinds()) {
+    all.insert(k->name);
+    const bool number = std::find(k->fields.begin(), k->fields.end(),
+                                  Finding::Part::kNumber) != k->fields.end();
+    if (number) numbered.insert(k->name);
+    if (k->givesNumber) numbering.insert(k->name);
+  }
+  const std::set<std::set<std::string>> allowed = {all, numbered, numbering};
+  for (const std::string& doc :
+       {file("README.md"), file("man/empupdate.1"), file("man/empcheck.1"),
+        file("man/empdump.1"),
+        seen(runProgram({EMPUPDATE_PATH, "--help"}, ".").out),
+        seen(runProgram({EMPCHECK_PATH, "--help"}, ".").out)}) {
+    for (std::sregex_iterator m(doc.begin(), doc.end(), list), e; m != e;
+         ++m) {
+      std::set<std::string> named;
+      const std::string text = m->str();
+      for (std::sregex_iterator w(text.begin(), text.end(), word), e2;
+           w != e2; ++w) {
+        std::string n = w->str(1);
+        for (char& c : n) c = static_cast<char>(std::tolower(c));
+        for (const EmpTrans::Kind* k : EmpTrans::kinds()) {
+          if (n == k->plural) n = k->name;
+        }
+        named.insert(n);
+      }
+      EXPECT_TRUE(allowed.count(named)) << "\"" << text << "\"";
+    }
+  }
 }
 
 }  // namespace

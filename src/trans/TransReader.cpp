@@ -1,0 +1,128 @@
+#include "TransReader.h"
+
+#include <cstddef>
+
+namespace {
+
+using Part = Finding::Part;
+using Reason = Finding::Reason;
+using Hint = Finding::Hint;
+
+// Whether the first characters of the file say it is not plain text: a
+// byte order mark, or UTF-16.
+Reason encodingOf(const Finding& type) {
+  const auto* b = reinterpret_cast<const unsigned char*>(type.text);
+  if (type.size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+    return Reason::kByteOrderMark;
+  }
+  if (type.size >= 2 &&
+      ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF) ||
+       b[0] == 0 || b[1] == 0)) {
+    return Reason::kUtf16;
+  }
+  return Reason::kNone;
+}
+
+// The place in the kinds table of the kind of type letter `c`, or -1.
+int placeOf(char c) {
+  const std::span<const EmpTrans::Kind* const> all = EmpTrans::kinds();
+  for (std::size_t k = 0; k < all.size(); ++k) {
+    if (all[k]->letter == c) return static_cast<int>(k);
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::unique_ptr<EmpTrans> TransReader::get(Reading& r) {
+  r.clear(in_.line());
+  const bool first = in_.atStart();
+  char letter = '\0';
+  const bool read = in_.getChar(letter, &r.note(Part::kType));
+  r.setLine(in_.line());
+  in_.checkRead();  // a broken disk is not the end of the transactions
+  if (!read) {
+    if (in_.textAfterEnd()) {
+      Finding w;
+      w.part = Part::kEnd;
+      w.reason = Reason::kTextAfterEnd;
+      w.line = in_.line();
+      r.warn(w);
+    }
+    throw EmpTrans::NoMore();
+  }
+  const EmpTrans::Kind& kind = kindOf(letter, first, r);
+  std::unique_ptr<EmpTrans> t = kind.make();
+  t->kind_ = r.kind();
+  FieldReader fields(in_, r);
+  t->readContent(fields);
+  t->review(r);
+  skipRest(r, kind);
+  return t;
+}
+
+const EmpTrans::Kind& TransReader::kindOf(char letter, bool first,
+                                          Reading& r) {
+  Finding& type = r.note(Part::kType);
+  if (first) {
+    if (const Reason encoding = encodingOf(type); encoding != Reason::kNone) {
+      r.fail(Part::kType, encoding);
+      throw EmpTrans::NotText();
+    }
+  }
+  const int k = placeOf(letter);
+  if (k >= 0) {
+    r.setKind(k);
+    return *EmpTrans::kinds()[k];
+  }
+  // A letter in lower case is the kind it would be in upper case, which is
+  // what the operator meant: read so after the failure.
+  const int upper = letter >= 'a' && letter <= 'z'
+                        ? placeOf(static_cast<char>(letter - 'a' + 'A'))
+                        : -1;
+  if (upper >= 0) r.setKind(upper);
+  type.setLetters(EmpTrans::letters());
+  r.fail(Part::kType, Reason::kNotLetter,
+         upper >= 0 ? Hint::kUpperCase : Hint::kNone);
+  throw EmpTrans::InvalidType();
+}
+
+void TransReader::skipRest(Reading& r, const EmpTrans::Kind& kind) {
+  // Skip the rest of the line, stopping as soon as nothing can be read, and
+  // note what was lost there: a comment, after a "#", is meant to be.
+  Finding rest;
+  rest.part = Part::kRest;
+  rest.line = in_.line();
+  bool carriageReturn = false, seen = false;
+  for (int c = in_.getRaw();
+       c != '\n' && c != modifstream::traits_type::eof();) {
+    if (c == '\r') {
+      carriageReturn = true;
+    } else if (!modifstream::isWhiteSpace(c) && !seen) {
+      seen = true;
+      if (carriageReturn) {
+        rest.reason = Reason::kLoneCarriageReturn;
+      } else if (c != '#') {
+        // Noted where it starts, for its column and its text.
+        rest.reason = Reason::kTextAfterLastField;
+        in_.ungetRaw();
+        in_.noteHere(rest);
+        in_.getRaw();
+      }
+    }
+    c = in_.getRaw();
+  }
+  in_.checkRead();
+  if (rest.reason == Reason::kTextAfterLastField) {
+    // Right after the digits of the last field, a number: it stopped there.
+    const Part last =
+        kind.fields.back() == Part::kDate ? Part::kDay : kind.fields.back();
+    const Finding& n = r.note(last);
+    if (n.read && n.line == rest.line &&
+        rest.column == n.column + static_cast<long>(n.length)) {
+      rest.next = last;
+      rest.value = n.value;
+    }
+  }
+  if (rest.reason != Reason::kNone) r.warn(rest);
+}
