@@ -59,6 +59,12 @@ class EmpTrans {
   // A digit stands right after the transaction's last number: the number
   // rule ended that number early ("08" is octal 0, then 8).
   struct NumberCutShort : InvalidContent {};
+  // What a kind refuses to do as it applies the transaction, for the
+  // reason of the reasons table that words it. Thrown before anything is
+  // written.
+  struct Refused : EmpTransErrors {
+    Finding::Reason reason;
+  };
   // The first transaction starts with a byte order mark, or with a NUL
   // byte before or after its first character, as text in UTF-16 does: the
   // file is not in the encoding it is read in. Such a file fails to read

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "DataCases.h"
+#include "Diagnostic.h"
 #include "EmpTrans.h"
 #include "Escapes.h"
 #include "ScratchDir.h"
@@ -132,3 +133,18 @@ TEST(TextModeTest, CrLfSplitAcrossReadsIsStillOneLineFeed) {
 }
 
 }  // namespace
+
+// What a kind refuses as it applies is worded from the reasons table; an
+// error no row words is told as the internal error it is, never as a
+// mistake of the batch.
+TEST(DiagnosticTest, WordsOfErrorsOfNoRow) {
+  Finding f;
+  f.reason = Finding::Reason::kChangesNothing;
+  EXPECT_EQ(Diagnostic::what(std::make_exception_ptr(EmpTrans::Refused{
+                                 {}, Finding::Reason::kChangesNothing}),
+                             {}),
+            f.what());
+  struct Unknown : EmpTrans::EmpTransErrors {};
+  EXPECT_EQ(Diagnostic::what(std::make_exception_ptr(Unknown()), {}),
+            "internal error: unknown exception");
+}
