@@ -39,15 +39,6 @@ std::string employeeFileSize() {
   return known ? "size " + std::to_string(facts.size) : "its size";
 }
 
-// What an error's words may tell: the run's context, the text of the
-// errno the error carries, and " employee.dat", or nothing at start-up,
-// where the diagnostic names that file already.
-struct Facts {
-  const Diagnostic::Context& context;
-  std::string sys;
-  std::string employee;
-};
-
 template <class E>
 bool is(const std::exception_ptr& error) {
   try {
@@ -60,90 +51,91 @@ bool is(const std::exception_ptr& error) {
 }
 
 // The errors that end a run, a row each, a derived class before its base:
-// the file at fault, and the words. An error of no row is worded as the
-// internal error it is.
+// the file at fault, and the words, at start-up and after it, where
+//   %e  is " employee.dat", or nothing at start-up (the diagnostic names it)
+//   %s  the text of the errno the error carries
+//   %z  employee.dat's size
+//   %o  why emptrans.dat could not be opened, %r why it could not be read
+//   %i  the signal that stopped the run, and where to resume.
+// An error of no row is worded as the internal error it is.
 struct Row {
   bool (*is)(const std::exception_ptr&);
   const char* file;
-  std::string (*words)(const Facts&);
+  const char* words;
+  const char* wordsLater;  // when not those of the start-up
 };
 
 constexpr const char* kEmployee = Employee::kFileName;
 constexpr const char* kTrans = EmpTrans::kFileName;
 
-const Row kRows[] = {
-    {is<Batch::Interrupted>, kEmployee,
-     [](const Facts& f) {
-       const long at = f.context.resumeAt;
-       return "interrupted by " + Interruption::name(f.context.signal) +
-              (at > 0 ? " (resume with --from " + std::to_string(at) + ")"
-                      : "");
-     }},
-    {is<Batch::SameFile>, kTrans,
-     [](const Facts&) { return std::string("the same file as employee.dat"); }},
-    {is<EmpTrans::CantOpenFile>, kTrans,
-     [](const Facts& f) {
-       const int e = f.context.openError;
-       return "cannot open: " + (e == modifstream::kNotRegularFile
-                                     ? std::string("not a regular file")
-                                     : systemText(e));
-     }},
-    {is<modifstream::ReadFailed>, kEmployee,
-     [](const Facts& f) {
-       return "cannot read emptrans.dat: " + systemText(f.context.readError);
-     }},
+constexpr Row kRows[] = {
+    {is<Batch::Interrupted>, kEmployee, "interrupted by %i", nullptr},
+    {is<Batch::SameFile>, kTrans, "the same file as employee.dat", nullptr},
+    {is<EmpTrans::CantOpenFile>, kTrans, "cannot open: %o", nullptr},
+    {is<modifstream::ReadFailed>, kEmployee, "cannot read emptrans.dat: %r",
+     nullptr},
     {is<Employee::NotRegularFile>, kEmployee,
-     [](const Facts& f) {
-       return "cannot open" + f.employee + ": not a regular file";
-     }},
-    {is<Employee::CantOpenFile>, kEmployee,
-     [](const Facts& f) { return "cannot open" + f.employee + ": " + f.sys; }},
-    {is<Employee::ReadFailed>, kEmployee,
-     [](const Facts& f) { return "cannot read" + f.employee + ": " + f.sys; }},
+     "cannot open%e: not a regular file", nullptr},
+    {is<Employee::CantOpenFile>, kEmployee, "cannot open%e: %s", nullptr},
+    {is<Employee::ReadFailed>, kEmployee, "cannot read%e: %s", nullptr},
     {is<Employee::RecordTorn>, kEmployee,
-     [](const Facts& f) {
-       return "cannot write" + f.employee + ": " + f.sys +
-              ", and the record could not be put back as it was";
-     }},
-    {is<Employee::WriteFailed>, kEmployee,
-     [](const Facts& f) { return "cannot write" + f.employee + ": " + f.sys; }},
+     "cannot write%e: %s, and the record could not be put back as it was",
+     nullptr},
+    {is<Employee::WriteFailed>, kEmployee, "cannot write%e: %s", nullptr},
     {is<Employee::EndOfFile>, kEmployee,
-     [](const Facts&) {
-       return std::string(
-           "employee.dat ends inside a record it held at the start of the "
-           "run");
-     }},
+     "employee.dat ends inside a record it held at the start of the run",
+     nullptr},
     {is<Employee::BadSize>, kEmployee,
-     [](const Facts&) {
-       return employeeFileSize() + " is not a whole number of 60-byte records";
-     }},
-    {is<Employee::TooLarge>, kEmployee,
-     [](const Facts& f) {
-       return f.context.startUp
-                  ? employeeFileSize() + " is 2 GiB or more: too large"
-                  : std::string("employee.dat would grow to 2 GiB: too large");
-     }},
+     "%z is not a whole number of 60-byte records", nullptr},
+    {is<Employee::TooLarge>, kEmployee, "%z is 2 GiB or more: too large",
+     "employee.dat would grow to 2 GiB: too large"},
     {is<Employee::NoFreeId>, kEmployee,
-     [](const Facts&) {
-       return std::string(
-           "no employee number left to give (2147483647 is taken)");
-     }},
-    {is<Employee::InUse>, kEmployee,
-     [](const Facts&) { return std::string("in use by another run"); }},
-    {is<Employee::LockFailed>, kEmployee,
-     [](const Facts& f) { return "cannot lock" + f.employee + ": " + f.sys; }},
+     "no employee number left to give (2147483647 is taken)", nullptr},
+    {is<Employee::InUse>, kEmployee, "in use by another run", nullptr},
+    {is<Employee::LockFailed>, kEmployee, "cannot lock%e: %s", nullptr},
     {is<Employee::FileChanged>, kEmployee,
-     [](const Facts&) {
-       return std::string(
-           "employee.dat was changed by another program during the run");
-     }},
+     "employee.dat was changed by another program during the run", nullptr},
     {is<Array<Employee::Location>::IndexOutOfRange>, kEmployee,
-     [](const Facts&) {
-       return std::string("internal error: index out of range");
-     }},
-    {is<std::bad_alloc>, kEmployee,
-     [](const Facts&) { return std::string("out of memory"); }},
+     "internal error: index out of range", nullptr},
+    {is<std::bad_alloc>, kEmployee, "out of memory", nullptr},
 };
+
+// `words` with its marks replaced by what they stand for.
+std::string fill(const char* words, const std::exception_ptr& error,
+                 const Diagnostic::Context& c) {
+  std::string out;
+  for (const char* p = words; *p != '\0'; ++p) {
+    if (*p != '%') {
+      out += *p;
+      continue;
+    }
+    switch (*++p) {
+      case 'e':
+        out += c.startUp ? "" : " employee.dat";
+        break;
+      case 's':
+        out += systemText(causeOf(error));
+        break;
+      case 'z':
+        out += employeeFileSize();
+        break;
+      case 'o':
+        out += c.openError == modifstream::kNotRegularFile
+                   ? "not a regular file"
+                   : systemText(c.openError);
+        break;
+      case 'r':
+        out += systemText(c.readError);
+        break;
+      default:  // 'i'
+        out += Interruption::name(c.signal);
+        if (c.resumeAt > 0) {
+          out += " (resume with --from " + std::to_string(c.resumeAt) + ")";
+        }
+    }
+  }
+  return out;
+}
 
 // The words of what a kind refused as it applied, from the reasons table;
 // of another standard exception, its own; else empty.
@@ -173,13 +165,13 @@ std::string Diagnostic::what(const std::exception_ptr& error,
     return context.finding->what();
   }
   if (!error) return "internal error: no error in flight";
-  // At start-up the diagnostic already names employee.dat.
-  const Facts facts{context, systemText(causeOf(error)),
-                    context.startUp ? "" : " employee.dat"};
   for (const Row& row : kRows) {
     if (row.is(error)) {
       at = row.file;
-      return row.words(facts);
+      return fill(context.startUp || row.wordsLater == nullptr
+                      ? row.words
+                      : row.wordsLater,
+                  error, context);
     }
   }
   const std::string own = ownWords(error);
