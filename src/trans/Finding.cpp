@@ -157,8 +157,11 @@ std::string readAs(const Finding& f) {
 struct ReasonRow {
   Reason reason;
   Finding::Severity severity;
-  std::string (*words)(const Finding&);
-  const char* listed;
+  // The words, where "%l" stands for the field's name and what was read
+  // there; or, for words that need more, made by `words`.
+  const char* text;
+  std::string (*words)(const Finding&) = nullptr;
+  const char* listed = nullptr;
 };
 
 constexpr auto kError = Finding::Severity::kError;
@@ -173,18 +176,15 @@ std::string readInBase(const Finding& f) {
 }
 
 constexpr ReasonRow kReasons[] = {
-    {Reason::kNone, kError, [](const Finding&) { return std::string(); },
-     nullptr},
-    {Reason::kMissing, kError,
+    {Reason::kNone, kError, ""},
+    {Reason::kMissing, kError, nullptr,
      [](const Finding& f) {
        return std::string(Finding::fieldName(f.part)) +
               " missing at the end of the file";
-     },
-     nullptr},
-    {Reason::kNotLetter, kError,
-     [](const Finding& f) { return lead(f) + " is not " + f.letters; },
-     nullptr},
-    {Reason::kWord, kError,
+     }},
+    {Reason::kNotLetter, kError, nullptr,
+     [](const Finding& f) { return lead(f) + " is not " + f.letters; }},
+    {Reason::kWord, kError, nullptr,
      [](const Finding& f) {
        // The rest of the word failed as the field after the letter.
        Finding rest = f;
@@ -195,71 +195,35 @@ constexpr ReasonRow kReasons[] = {
               (f.part == Part::kType ? "the fields" : "the amount") + " (" +
               std::string(1, f.text[0]) + " was taken, then " + quote(rest) +
               " failed as the " + Finding::fieldName(f.next) + ")";
-     },
-     nullptr},
-    {Reason::kNotNumber, kError,
-     [](const Finding& f) { return lead(f) + " is not a number"; }, nullptr},
-    {Reason::kNotEnded, kError,
-     [](const Finding& f) {
-       return lead(f) + " is not a number: white space must end it";
-     },
-     nullptr},
+     }},
+    {Reason::kNotNumber, kError, "%l is not a number"},
+    {Reason::kNotEnded, kError, "%l is not a number: white space must end it"},
     {Reason::kDecimal, kError,
-     [](const Finding& f) {
-       return lead(f) + " is not a whole number (no decimal point or comma)";
-     },
-     nullptr},
-    {Reason::kOctalDigit, kError,
+     "%l is not a whole number (no decimal point or comma)"},
+    {Reason::kOctalDigit, kError, nullptr,
      [](const Finding& f) {
        return lead(f) +
               " is not a number: a leading 0 makes it octal, in which 8 and 9 "
               "are not digits (write " +
               meant(f) + ")";
-     },
-     nullptr},
-    {Reason::kTooLong, kError,
-     [](const Finding& f) { return lead(f) + " is longer than 15 characters"; },
-     nullptr},
+     }},
+    {Reason::kTooLong, kError, "%l is longer than 15 characters"},
     {Reason::kOutOfRange, kError,
-     [](const Finding& f) {
-       return lead(f) + " is out of range (-2147483648 to 2147483647)";
-     },
-     nullptr},
-    {Reason::kNotQuoted, kError,
-     [](const Finding& f) { return lead(f) + " is not in double quotes"; },
-     nullptr},
+     "%l is out of range (-2147483648 to 2147483647)"},
+    {Reason::kNotQuoted, kError, "%l is not in double quotes"},
     {Reason::kCutByLineEnd, kError,
-     [](const Finding& f) {
-       return lead(f) + " is cut by a line end (a name is on one line)";
-     },
-     nullptr},
-    {Reason::kNameTooLong, kError,
-     [](const Finding& f) { return lead(f) + " is longer than 31 characters"; },
-     nullptr},
-    {Reason::kNotClosed, kError,
-     [](const Finding& f) {
-       return lead(f) + " is not closed: the file ends inside";
-     },
-     nullptr},
+     "%l is cut by a line end (a name is on one line)"},
+    {Reason::kNameTooLong, kError, "%l is longer than 31 characters"},
+    {Reason::kNotClosed, kError, "%l is not closed: the file ends inside"},
     {Reason::kQuoteInName, kError,
-     [](const Finding& f) {
-       return lead(f) +
-              " ends at its second double quote: a name cannot hold a double "
-              "quote";
-     },
-     nullptr},
-    {Reason::kAmountMissing, kError,
+     "%l ends at its second double quote: a name cannot hold a double quote"},
+    {Reason::kAmountMissing, kError, nullptr,
      [](const Finding& f) {
        return "amount missing: " + quote(f) +
               " is a date, which comes after the amount";
-     },
-     nullptr},
-    {Reason::kNotDate, kError,
-     [](const Finding& f) {
-       return lead(f) + " is not YEAR/MONTH/DAY with '/' between";
-     },
-     nullptr},
-    {Reason::kDateOutOfRange, kError,
+     }},
+    {Reason::kNotDate, kError, "%l is not YEAR/MONTH/DAY with '/' between"},
+    {Reason::kDateOutOfRange, kError, nullptr,
      [](const Finding& f) {
        if (f.part == Part::kYear) {
          return lead(f) + " is out of range (1901 to 2099)" + readAs(f);
@@ -270,16 +234,11 @@ constexpr ReasonRow kReasons[] = {
        return lead(f) + " is out of range: " + std::to_string(f.year) + "/" +
               std::to_string(f.month) + " has " + std::to_string(f.days) +
               " days" + readAs(f);
-     },
-     nullptr},
+     }},
     {Reason::kByteOrderMark, kError,
-     [](const Finding&) {
-       return std::string(
-           "the text starts with a UTF-8 byte order mark (bytes EF BB BF): "
-           "save it without one");
-     },
-     nullptr},
-    {Reason::kUtf16, kError,
+     "the text starts with a UTF-8 byte order mark (bytes EF BB BF): save it "
+     "without one"},
+    {Reason::kUtf16, kError, nullptr,
      [](const Finding& f) {
        char bytes[16];
        std::snprintf(bytes, sizeof bytes, "%02X %02X",
@@ -288,47 +247,38 @@ constexpr ReasonRow kReasons[] = {
        return std::string(
                   "the file is in UTF-16 (its text starts with the bytes ") +
               bytes + "): save it as UTF-8";
-     },
-     nullptr},
-    {Reason::kQuotedLetter, kError,
+     }},
+    {Reason::kQuotedLetter, kError, nullptr,
      [](const Finding& f) {
        return lead(f) + " is in double quotes: write the letter alone, as " +
               std::string(1, f.text[1]);
-     },
-     nullptr},
-    {Reason::kSpaceInNumber, kError,
+     }},
+    {Reason::kSpaceInNumber, kError, nullptr,
      [](const Finding& f) {
        std::string digits;
        for (const char c : extent(f)) {
          if (c != ' ' && c != '\t') digits += c;
        }
        return lead(f) + " holds a space: write it without one, as " + digits;
-     },
-     nullptr},
-    {Reason::kNotUtf8, kWarning,
+     }},
+    {Reason::kNotUtf8, kWarning, nullptr,
      [](const Finding& f) {
        return lead(f) + " is not valid UTF-8 (bytes " +
               Finding::notUtf8(extent(f)) + "): it is stored as it is";
      },
      "store a name that is not valid UTF-8, byte for byte"},
-    {Reason::kOctal, kWarning, readInBase,
+    {Reason::kOctal, kWarning, nullptr, readInBase,
      "read a number with a leading 0 as octal (010 is 8)"},
-    {Reason::kHexadecimal, kWarning, readInBase,
+    {Reason::kHexadecimal, kWarning, nullptr, readInBase,
      "read a number that starts with 0x as hexadecimal"},
     {Reason::kAmountCut, kWarning,
-     [](const Finding& f) {
-       return lead(f) +
-              " ends at 15 characters: what follows it is read as the next "
-              "field";
-     },
+     "%l ends at 15 characters: what follows it is read as the next field",
+     nullptr,
      "end an amount at 15 characters, the rest read as the next field"},
     {Reason::kNulInName, kWarning,
-     [](const Finding&) {
-       return std::string(
-           "the name holds a NUL byte: it ends there, and the rest is lost");
-     },
+     "the name holds a NUL byte: it ends there, and the rest is lost", nullptr,
      "ignore what follows a NUL byte in a name"},
-    {Reason::kTextAfterLastField, kWarning,
+    {Reason::kTextAfterLastField, kWarning, nullptr,
      [](const Finding& f) {
        std::string words =
            "text " + quote(f) + " after the last field is ignored";
@@ -348,44 +298,30 @@ constexpr ReasonRow kReasons[] = {
      "ignore text after a transaction's last field (but a comment, after a "
      "#)"},
     {Reason::kLoneCarriageReturn, kWarning,
-     [](const Finding&) {
-       return std::string(
-           "a carriage return without a line feed ends no line: the rest of "
-           "the line after it is ignored, transactions included");
-     },
+     "a carriage return without a line feed ends no line: the rest of the line "
+     "after it is ignored, transactions included",
+     nullptr,
      "ignore the rest of a line after a carriage return that ends no line"},
     {Reason::kTextAfterEnd, kWarning,
-     [](const Finding&) {
-       return std::string(
-           "text after a Ctrl-Z (byte 0x1A), which ends the transactions, is "
-           "ignored");
-     },
-     "ignore text after a Ctrl-Z (byte 0x1A)"},
+     "text after a Ctrl-Z (byte 0x1A), which ends the transactions, is ignored",
+     nullptr, "ignore text after a Ctrl-Z (byte 0x1A)"},
     {Reason::kChangesNothing, kWarning,
-     [](const Finding&) {
-       return std::string(
-           "the change keeps every field, so it changes nothing: \"\" keeps "
-           "the name, * the category, 0 the amount and a date in 1901 the "
-           "date (none of them can be set to such a value)");
-     },
-     "apply a change that keeps every field, and so changes nothing"},
+     "the change keeps every field, so it changes nothing: \"\" keeps the "
+     "name, * the category, 0 the amount and a date in 1901 the date (none of "
+     "them can be set to such a value)",
+     nullptr, "apply a change that keeps every field, and so changes nothing"},
     {Reason::kBlankName, kWarning,
-     [](const Finding& f) {
-       return lead(f) +
-              " is only blanks: it is stored as it is (\"\" is the name a "
-              "change keeps)";
-     },
-     "store a name of only blanks"},
-    {Reason::kInvisibleInName, kWarning,
+     "%l is only blanks: it is stored as it is (\"\" is the name a change "
+     "keeps)",
+     nullptr, "store a name of only blanks"},
+    {Reason::kInvisibleInName, kWarning, nullptr,
      [](const Finding& f) {
        return lead(f) + " holds " + codePoint(f.value) +
               ", a character that does not show: it is stored as it is";
      },
      "store a name holding a character that does not show (U+200B, say)"},
     {Reason::kWouldCreate, kWarning,
-     [](const Finding&) {
-       return std::string("does not exist: the run would create it empty");
-     },
+     "does not exist: the run would create it empty", nullptr,
      "create a missing employee.dat or emptrans.dat, empty"},
 };
 
@@ -455,8 +391,10 @@ std::string_view lookalikeSearched(const Finding& f) {
 Finding::Severity Finding::severity() const { return rowOf(reason).severity; }
 
 std::string Finding::what() const {
-  std::string words =
-      rowOf(reason).words(*this) + kHints[static_cast<int>(hint)].words;
+  const ReasonRow& row = rowOf(reason);
+  std::string words = row.words != nullptr ? row.words(*this) : row.text;
+  if (words.starts_with("%l")) words.replace(0, 2, lead(*this));
+  words += kHints[static_cast<int>(hint)].words;
   if (!isWarning()) {
     // A character that looks like the one the syntax wants, but is not.
     if (const char* like = Display::lookalike(lookalikeSearched(*this))) {
