@@ -32,8 +32,7 @@ int causeOf(const std::exception_ptr& error) {
 
 std::string employeeFileSize() {
   SystemCalls::Facts facts;
-  const int fd = systemCalls.open(Employee::kFileName,
-                                  O_PATH | O_CLOEXEC, 0);
+  const int fd = systemCalls.open(Employee::kFileName, O_PATH | O_CLOEXEC, 0);
   const bool known = fd >= 0 && systemCalls.stat(fd, &facts) == 0;
   if (fd >= 0) systemCalls.close(fd);
   return known ? "size " + std::to_string(facts.size) : "its size";
@@ -168,9 +167,8 @@ std::string Diagnostic::what(const std::exception_ptr& error,
   for (const Row& row : kRows) {
     if (row.is(error)) {
       at = row.file;
-      return fill(context.startUp || row.wordsLater == nullptr
-                      ? row.words
-                      : row.wordsLater,
+      return fill(context.startUp || row.wordsLater == nullptr ? row.words
+                                                               : row.wordsLater,
                   error, context);
     }
   }

@@ -30,8 +30,8 @@ bool isWord(const Finding& letter) {
 // white space must end it (or, where a name may follow, its quote); "1.5"
 // and "500,50" are decimals.
 Reason endOf(const Finding& note, int next, bool quoteMayFollow) {
-  if (next == modifstream::traits_type::eof() || modifstream::isWhiteSpace(next) ||
-      (quoteMayFollow && next == '"')) {
+  if (next == modifstream::traits_type::eof() ||
+      modifstream::isWhiteSpace(next) || (quoteMayFollow && next == '"')) {
     return Reason::kNone;
   }
   const bool decimal = (next == '.' || next == ',') &&
@@ -87,7 +87,8 @@ bool amountFirst(std::string_view text) {
                    [](char c) { return isDigit(c) || c == '-'; })) {
     return false;
   }
-  const std::size_t letter = text.find_first_not_of(modifstream::kWhiteSpace, blank);
+  const std::size_t letter =
+      text.find_first_not_of(modifstream::kWhiteSpace, blank);
   return letter != text.npos &&
          std::any_of(
              std::begin(kCategories), std::end(kCategories),
@@ -224,7 +225,7 @@ void FieldReader::name(char* buffer, Hint numberHint) {
       // written by habit, or the amount of a change written without the
       // fields it keeps.
       n.hint = isDigit(first) || first == '-' ? numberHint
-                                               : Finding::leadingHint(first);
+                                              : Finding::leadingHint(first);
       r_.fail(Part::kName, Reason::kNotQuoted);
     }
     throw;
@@ -351,8 +352,8 @@ Date FieldReader::date(bool last) {
     const bool shortYear = year.length == 2 && valueOf(year) >= 0;
     r_.fail(Part::kYear, Reason::kDateOutOfRange,
             valueOf(day) >= 1901 && valueOf(day) <= 2099 ? Hint::kYearFirst
-            : shortYear ? Hint::kFourDigitYear
-                        : Hint::kNone);
+            : shortYear                                  ? Hint::kFourDigitYear
+                                                         : Hint::kNone);
     throw;
   } catch (const Date::MonthOutOfRange&) {
     judgeDate();

@@ -15,7 +15,9 @@ using traits = modifstream::traits_type;
 constexpr std::size_t kSearched = 2048;
 
 bool isDigit(int c) { return c >= '0' && c <= '9'; }
-bool isLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isLetter(int c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 bool endsToken(int c) {
   return c == traits::eof() || modifstream::isWhiteSpace(c);
 }
@@ -26,20 +28,21 @@ bool isTypeLetter(int c, int next) {
   if (!isLetter(c) || isLetter(next)) return false;
   const char upper = static_cast<char>(c >= 'a' ? c - 'a' + 'A' : c);
   const auto kinds = EmpTrans::kinds();
-  return std::any_of(kinds.begin(), kinds.end(), [upper](const auto* k) {
-    return k->letter == upper;
-  });
+  return std::any_of(kinds.begin(), kinds.end(),
+                     [upper](const auto* k) { return k->letter == upper; });
 }
 
 bool isCategoryLetter(char c) {
-  const char upper = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  const char upper =
+      c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
   return std::any_of(std::begin(kCategories), std::end(kCategories),
                      [upper](const Category& k) { return k.letter == upper; });
 }
 
 // A number, perhaps with a sign, or in accounting form "(500)".
 bool isNumeric(std::string_view t) {
-  const std::size_t at = !t.empty() && (t[0] == '-' || t[0] == '+' || t[0] == '(');
+  const std::size_t at =
+      !t.empty() && (t[0] == '-' || t[0] == '+' || t[0] == '(');
   return t.size() > at && isDigit(t[at]);
 }
 
@@ -113,8 +116,10 @@ bool Recovery::skipBlanks() {
 
 std::string_view Recovery::tokenAhead(std::size_t skip) {
   const char* text = nullptr;
-  const std::size_t n = in_.ahead(std::min(skip + kSearched, kSearched * 2), &text);
-  const std::string_view ahead = std::string_view(text, n).substr(std::min(skip, n));
+  const std::size_t n =
+      in_.ahead(std::min(skip + kSearched, kSearched * 2), &text);
+  const std::string_view ahead =
+      std::string_view(text, n).substr(std::min(skip, n));
   if (ahead.starts_with('"')) {
     const std::size_t end = ahead.find_first_of("\"\n", 1);
     if (end != ahead.npos && ahead[end] == '"') return ahead.substr(0, end + 1);
@@ -132,11 +137,10 @@ std::string_view Recovery::nextToken(std::size_t from) {
   const bool lineStart =
       (lineEnd != ahead.npos && lineEnd >= from) ||
       (from == 0 && in_.line() > r_.line() && in_.lineBlank());
-  if (lineStart &&
-      isTypeLetter(static_cast<unsigned char>(ahead[at]),
-                   at + 1 < ahead.size()
-                       ? static_cast<unsigned char>(ahead[at + 1])
-                       : traits::eof())) {
+  if (lineStart && isTypeLetter(static_cast<unsigned char>(ahead[at]),
+                                at + 1 < ahead.size()
+                                    ? static_cast<unsigned char>(ahead[at + 1])
+                                    : traits::eof())) {
     return {};
   }
   return tokenAhead(at);
@@ -212,8 +216,7 @@ std::size_t Recovery::fieldReached() {
   if (here.line > r_.line() && in_.lineStart() != traits::eof()) {
     // The failing read took the first character of a later line: one that
     // is no part of the field's token, or a type letter.
-    if (note.line < here.line ||
-        isTypeLetter(in_.lineStart(), in_.peekAt(0))) {
+    if (note.line < here.line || isTypeLetter(in_.lineStart(), in_.peekAt(0))) {
       in_.putBackLineStart();
       if (note.line == here.line) return fields_.size();
       mid = false;

@@ -61,8 +61,7 @@ std::unique_ptr<EmpTrans> TransReader::get(Reading& r) {
   return t;
 }
 
-const EmpTrans::Kind& TransReader::kindOf(char letter, bool first,
-                                          Reading& r) {
+const EmpTrans::Kind& TransReader::kindOf(char letter, bool first, Reading& r) {
   Finding& type = r.note(Part::kType);
   if (first) {
     if (const Reason encoding = encodingOf(type); encoding != Reason::kNone) {
