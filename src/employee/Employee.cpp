@@ -155,8 +155,7 @@ bool Employee::holds(int fd) {
          other.device == indexed.device && other.inode == indexed.inode;
 }
 
-void Employee::buildIndex() {
-  StreamSlot slot(inFile);
+std::int64_t Employee::openToIndex() {
   open(*inFile, RecordFile::Access::kRead, true, RecordFile::Check::kTypeFirst);
   if (SystemCalls::kernelFile(inFile->descriptor())) throw NotRegularFile();
   if (lockDescriptor >= 0) systemCalls.close(lockDescriptor);
@@ -172,7 +171,12 @@ void Employee::buildIndex() {
   }
   if (size > kInt32Max) throw TooLarge();
   if (size % kRecordBytes != 0) throw BadSize();
+  return size;
+}
 
+void Employee::buildIndex() {
+  StreamSlot slot(inFile);
+  const std::int64_t size = openToIndex();
   count = 0;
   const auto records = static_cast<std::int32_t>(size / kRecordBytes);
   // One growth, by touching an entry past the last the scan will use,

@@ -171,6 +171,9 @@ class Employee {
                    RecordFile::Check check = RecordFile::Check::kFile);
   [[noreturn]] static void refuse(const RecordFile& file);
   static void lock(int fd);
+  // Opens and locks employee.dat for the scan of buildIndex(), and returns
+  // its size, judged before a byte is read.
+  static std::int64_t openToIndex();
   // The entry holding `wanted` in the ascending index, or -1: a few steps
   // guided by the numbers' spread, then a binary search.
   static std::int32_t searchAscending(std::int32_t wanted);

@@ -100,37 +100,7 @@ bool TextModeBuf::fill() {
           "read", std::error_code(error_, std::system_category()));
     }
     if (n == 0) ended_ = true;
-    const char* in = raw_;
-    const char* const end = raw_ + n;
-    while (in < end && !ended_) {
-      if (pendingCr_) {
-        pendingCr_ = false;
-        if (*in == '\n') {  // CR LF reads as LF
-          *out++ = '\n';
-          ++in;
-          continue;
-        }
-        *out++ = '\r';
-      }
-      // Copy the run up to the next CR or 0x1A as it is.
-      const char* stop =
-          static_cast<const char*>(std::memchr(in, '\r', end - in));
-      if (stop == nullptr) stop = end;
-      const char* eof =
-          static_cast<const char*>(std::memchr(in, '\x1A', stop - in));
-      if (eof != nullptr) stop = eof;
-      std::memcpy(out, in, stop - in);
-      out += stop - in;
-      in = stop;
-      if (in == end) break;
-      if (*in == '\x1A') {
-        ended_ = true;
-        textAfterEnd_ = anyText(in + 1, end);
-      } else {
-        pendingCr_ = true;
-      }
-      ++in;
-    }
+    out = translate(raw_, raw_ + n, out);
     if (ended_ && pendingCr_) {
       *out++ = '\r';
       pendingCr_ = false;
@@ -139,6 +109,39 @@ bool TextModeBuf::fill() {
   const bool added = out != egptr();
   setg(buf_, buf_ + kept, out);
   return added;
+}
+
+char* TextModeBuf::translate(const char* in, const char* end, char* out) {
+  while (in < end && !ended_) {
+    if (pendingCr_) {
+      pendingCr_ = false;
+      if (*in == '\n') {  // CR LF reads as LF
+        *out++ = '\n';
+        ++in;
+        continue;
+      }
+      *out++ = '\r';
+    }
+    // Copy the run up to the next CR or 0x1A as it is.
+    const char* stop =
+        static_cast<const char*>(std::memchr(in, '\r', end - in));
+    if (stop == nullptr) stop = end;
+    const char* eof =
+        static_cast<const char*>(std::memchr(in, '\x1A', stop - in));
+    if (eof != nullptr) stop = eof;
+    std::memcpy(out, in, stop - in);
+    out += stop - in;
+    in = stop;
+    if (in == end) break;
+    if (*in == '\x1A') {
+      ended_ = true;
+      textAfterEnd_ = anyText(in + 1, end);
+    } else {
+      pendingCr_ = true;
+    }
+    ++in;
+  }
+  return out;
 }
 
 TextModeBuf::int_type TextModeBuf::underflow() {

@@ -84,6 +84,9 @@ class TextModeBuf : public std::streambuf {
   // Appends filtered text after the unread characters; false when the text
   // has ended and nothing was added.
   bool fill();
+  // Appends to `out` the text of the bytes [in, end) read from the file,
+  // and returns where it ends.
+  char* translate(const char* in, const char* end, char* out);
   // Whether [from, end), or the chunk after it when that is empty, holds
   // anything but white space and 0x1A.
   bool anyText(const char* from, const char* end);

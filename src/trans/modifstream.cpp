@@ -182,6 +182,45 @@ modifstream::int_type modifstream::getRaw() {
   }
 }
 
+namespace {
+
+// A number as the number rule reads it from the start of `text` (`have`
+// characters): the characters it takes, its base, digits and value, and
+// the character after it (eof: -1).
+struct Scanned {
+  std::size_t length = 0, digits = 0;
+  int base = 10, next = -1;
+  std::int64_t value = 0;
+};
+
+Scanned scan(const char* text, std::size_t have) {
+  auto at = [&](std::size_t k) {
+    return k < have ? static_cast<int>(static_cast<unsigned char>(text[k]))
+                    : -1;
+  };
+  Scanned s;
+  std::size_t k = 0;
+  int c = at(k);
+  const bool negative = c == '-';
+  if (c == '+' || c == '-') c = at(++k);
+  if (c == '0') {
+    const int x = at(k + 1);
+    s.base = x == 'x' || x == 'X' ? 16 : 8;
+    if (s.base == 16) k += 2;  // an octal number's 0 is its first digit
+  }
+  for (; k < modifstream::kMaxNumberChars; ++k, ++s.digits) {
+    const int d = digitValue(at(k), s.base);
+    if (d < 0) break;
+    s.value = s.value * s.base + d;
+  }
+  if (negative) s.value = -s.value;
+  s.length = k;
+  s.next = at(k);
+  return s;
+}
+
+}  // namespace
+
 bool modifstream::getNumber(std::int32_t& n, Overflow overflow, Finding* note) {
   cutShort_ = false;
   if (!skipTo(note)) return false;
@@ -189,49 +228,27 @@ bool modifstream::getNumber(std::int32_t& n, Overflow overflow, Finding* note) {
     // The number and the character after it lie within the first 16.
     const char* text = nullptr;
     const std::size_t have = text_.ahead(kMaxNumberChars + 1, &text);
-    auto at = [&](std::size_t k) {
-      return k < have ? static_cast<int>(static_cast<unsigned char>(text[k]))
-                      : -1;
-    };
-    std::size_t k = 0;
-    int c = at(k);
-    const bool negative = c == '-';
-    if (c == '+' || c == '-') c = at(++k);
-    int base = 10;
-    if (c == '0') {
-      const int x = at(k + 1);
-      base = x == 'x' || x == 'X' ? 16 : 8;
-      if (base == 16) k += 2;  // an octal number's 0 is its first digit
-    }
-    std::int64_t value = 0;
-    std::size_t digits = 0;
-    for (; k < kMaxNumberChars; ++k, ++digits) {
-      const int d = digitValue(at(k), base);
-      if (d < 0) break;
-      value = value * base + d;
-    }
-    const int next = at(k);  // eof() is -1 too
-    if (digits == 0) {
+    const Scanned s = scan(text, have);
+    if (s.digits == 0) {
       // Nothing consumed: the sign or prefix stays for the next read.
       n = 0;
-      setstate(next == traits_type::eof() ? failbit | eofbit : failbit);
+      setstate(s.next == traits_type::eof() ? failbit | eofbit : failbit);
       return false;
     }
-    text_.skip(k);
+    text_.skip(s.length);
     lineStart_ = traits_type::eof();
     lineBlank_ = false;
-    if (next == traits_type::eof()) setstate(eofbit);
-    cutShort_ =
-        digitValue(next, 10) >= 0 || (base == 16 && digitValue(next, 16) >= 0);
-    if (negative) value = -value;
+    if (s.next == traits_type::eof()) setstate(eofbit);
+    cutShort_ = digitValue(s.next, 10) >= 0 ||
+                (s.base == 16 && digitValue(s.next, 16) >= 0);
     constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-    const bool inRange = value >= kMin && value <= kMax;
-    n = static_cast<std::int32_t>(value < kMin ? kMin : std::min(value, kMax));
+    const bool inRange = s.value >= kMin && s.value <= kMax;
+    n = static_cast<std::int32_t>(std::clamp(s.value, kMin, kMax));
     if (note != nullptr) {
       note->read = inRange || overflow == Overflow::kClamp;
-      note->base = base;
-      note->length = k;
+      note->base = s.base;
+      note->length = s.length;
       note->value = n;
     }
     if (!inRange && overflow == Overflow::kFail) {
