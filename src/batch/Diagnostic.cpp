@@ -1,7 +1,5 @@
 #include "Diagnostic.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <new>
 
@@ -10,6 +8,7 @@
 #include "EmpTrans.h"
 #include "Employee.h"
 #include "Interruption.h"
+#include "SystemCalls.h"
 #include "modifstream.h"
 
 namespace {
@@ -30,9 +29,9 @@ int causeOf(const std::exception_ptr& error) {
 }
 
 std::string employeeFileSize() {
-  struct stat st;
-  if (::stat(Employee::kFileName, &st) != 0) return "its size";
-  return "size " + std::to_string(st.st_size);
+  SystemCalls::Facts facts{};
+  if (SystemCalls::look(Employee::kFileName, &facts) != 0) return "its size";
+  return "size " + std::to_string(facts.size);
 }
 
 }  // namespace
