@@ -13,6 +13,7 @@
 #include <string_view>
 #include <tuple>
 
+#include "CallsSwapped.h"
 #include "CaseDir.h"
 #include "DataCases.h"
 #include "Diagnostic.h"
@@ -135,8 +136,8 @@ std::string run(const std::string& c) {
   }
   disturb(in);
   const auto before = ScratchDir::listing();
-  systemCalls = kScripted;
   try {
+    const CallsSwapped swapped(kScripted);
     if (op == "index") Employee::buildIndex();
     if (op == "load") e.load(2);
     if (op == "write") e.write();
@@ -156,7 +157,6 @@ std::string run(const std::string& c) {
                         std::string(": ") + strerrorname_np(e));
     }
   }
-  systemCalls = SystemCalls::real();
   script.clear();
   EmpTrans::closeFile();
   const bool torn = outcome.find("put back") != std::string::npos;
