@@ -32,8 +32,9 @@ namespace fs = std::filesystem;
 // read or write through.
 std::map<std::string_view, std::deque<long>> script;
 int heldLock = -1;  // another program's lock on employee.dat
-// A step of "open": the name leads to a FIFO by the time it is opened.
-constexpr long kPipe = -100000;
+// Steps of "open": the name leads to a FIFO by the time it is opened, or
+// to nothing (it was removed just before).
+constexpr long kPipe = -100000, kGone = -100001;
 
 constexpr std::string_view kCalls[] = {"open",      "stat",  "pread", "pwrite",
                                        "ftruncate", "close", "lock",  "read"};
@@ -55,6 +56,10 @@ auto scripted(A... a) {
       if (::pipe2(ends, O_CLOEXEC) != 0) return -1;
       ::close(ends[1]);
       return ends[0];
+    }
+    if (step == kGone) {
+      ::unlink(std::get<0>(std::tie(a...)));
+      return real(a...);
     }
   }
   if (step < 0) {
@@ -107,6 +112,7 @@ void disturb(std::istream& fault) {
     if (named == std::end(kCalls))
       script[call].push_back(std::isdigit(arg[0]) ? std::stol(arg)
                              : arg == "pipe"      ? kPipe
+                             : arg == "gone"      ? kGone
                                                   : -errorNumber(arg));
   }
 }
@@ -142,8 +148,9 @@ std::string run(const std::string& c) {
     if (op == "load") e.load(2);
     if (op == "write") e.write();
     if (op == "add") e.add();
-    if (op == "trans") EmpTrans::openFile();
+    if (op == "trans" || op == "next") EmpTrans::openFile();
     while (op == "trans") EmpTrans::get();  // to the end: NoMore
+    if (op == "next") EmpTrans::get(), EmpTrans::get(), EmpTrans::skipToNext();
   } catch (const EmpTrans::NoMore&) {
   } catch (...) {
     // The row names the errno the diagnostic gives the C library's text of.
