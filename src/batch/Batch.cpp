@@ -197,7 +197,7 @@ long Batch::firstLine(const std::string& given, std::string& why) {
   bool any = false;  // whether the line the reader is on holds a character
   for (int c; in.line() < line && (c = in.getRaw()) != EOF;) any = c != '\n';
   int first = in.peekRaw();  // of line `line`, after blanks
-  for (; first != 0 && std::strchr(" \t\v\f\r", first); first = in.peekRaw()) {
+  for (; first != '\n' && Finding::isWhiteSpace(first); first = in.peekRaw()) {
     any = in.getRaw() != EOF;
   }
   bool letter = false;
