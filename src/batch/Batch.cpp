@@ -1,17 +1,11 @@
 #include "Batch.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <sstream>
-#include <string_view>
 
 #include "CommandLine.h"
 #include "Diagnostic.h"
@@ -213,52 +207,26 @@ long Batch::firstLine(const std::string& given, std::string& why) {
   for (const char c : given) {
     line = line > (LONG_MAX - 9) / 10 ? LONG_MAX : line * 10 + (c - '0');
   }
-  why = "--from " + shown + ": ";
   const std::string number = given.substr(given.find_first_not_of('0'));
-  // Looked at by its type first, as the run does: never created, and a
-  // FIFO never opened.
-  struct stat st;
-  auto refusal = [&] {
-    return S_ISREG(st.st_mode) ? 0 : S_ISDIR(st.st_mode) ? EISDIR : -1;
-  };
-  int error = ::stat(EmpTrans::kFileName, &st) != 0 ? errno : refusal();
-  const int fd = error != 0 ? -1
-                            : ::open(EmpTrans::kFileName,
-                                     O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (error == 0) error = fd < 0 || ::fstat(fd, &st) != 0 ? errno : refusal();
-  // Read as the run reads it: a 0x1A ends the text, and a type letter
-  // may stand after white space other than a line end.
-  long at = 1;        // the line being read
-  bool any = false;   // whether a character of it was read
-  char first = '\n';  // the first of line `line` that is not white space
-  char buffer[1 << 16];
-  for (bool ended = error != 0; !ended && at <= line && first == '\n';) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) error = errno;
-    ended = n <= 0;
-    for (ssize_t k = 0; k < n && !ended && at <= line && first == '\n'; ++k) {
-      const char c = buffer[k];
-      ended = c == '\x1A';
-      if (ended) break;
-      any = c != '\n';
-      if (at == line &&
-          std::string_view(" \t\v\f\r").find(c) == std::string_view::npos) {
-        first = c;
-      }
-      if (c == '\n') ++at;
-    }
+  // Read by the run's own reader, as the run reads it: never created, and
+  // a FIFO never opened.
+  modifstream in(EmpTrans::kFileName, false);
+  bool any = false;  // whether the line the reader is on holds a character
+  for (int c; in.line() < line && (c = in.getRaw()) != EOF;) any = c != '\n';
+  int first = in.peekRaw();  // of line `line`, after blanks
+  for (; first != '\n' && modifstream::isWhiteSpace(first); first = in.peekRaw()) {
+    any = in.getRaw() != EOF;
   }
-  if (fd >= 0) ::close(fd);
   bool letter = false;
   for (const EmpTrans::Kind* k : EmpTrans::kinds()) {
     letter = letter || k->letter == first;
   }
-  if (error != 0) {
+  const long lines = any || first != EOF ? in.line() : in.line() - 1;
+  why = "--from " + shown + ": ";
+  if (const int error = in.error(); error != 0) {
     why += "cannot read emptrans.dat: " +
            std::string(error < 0 ? "not a regular file" : std::strerror(error));
-  } else if (at < line || (at == line && !any)) {
-    const long lines = any ? at : at - 1;
+  } else if (lines < line) {
     why += "line " + number + " is past the end of emptrans.dat, which " +
            (lines == 0 ? std::string("is empty")
                        : "has " + std::to_string(lines) +

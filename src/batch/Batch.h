@@ -82,10 +82,11 @@ class Batch {
 
   // The line that `given`, the text of --from, asks a run to start at:
   // a positive decimal number, the number of a line of emptrans.dat that
-  // begins, after white space, with a type letter. emptrans.dat is only
-  // read, never created, and a FIFO or device is refused by its type
-  // without being opened. Returns 0 when it can't be, and `why` then says
-  // why, in lower case, with no final period.
+  // begins, after white space, with a type letter, as the run's reader
+  // reads the file (modifstream). emptrans.dat is only read, never
+  // created, and a FIFO or device is refused by its type without being
+  // opened. Returns 0 when it can't be, and `why` then says why, in lower
+  // case, with no final period.
   static long firstLine(const std::string& given, std::string& why);
 
   // Indexes employee.dat, then opens emptrans.dat and refuses it when it is

@@ -1,7 +1,5 @@
 #include "Diagnostic.h"
 
-#include <fcntl.h>
-
 #include <cstring>
 #include <new>
 
@@ -31,11 +29,9 @@ int causeOf(const std::exception_ptr& error) {
 }
 
 std::string employeeFileSize() {
-  SystemCalls::Facts facts;
-  const int fd = systemCalls.open(Employee::kFileName, O_PATH | O_CLOEXEC, 0);
-  const bool known = fd >= 0 && systemCalls.stat(fd, &facts) == 0;
-  if (fd >= 0) systemCalls.close(fd);
-  return known ? "size " + std::to_string(facts.size) : "its size";
+  SystemCalls::Facts facts{};
+  if (SystemCalls::look(Employee::kFileName, &facts) != 0) return "its size";
+  return "size " + std::to_string(facts.size);
 }
 
 template <class E>

@@ -29,8 +29,7 @@ struct Found {
   int writeError = EACCES;  // errno of an open for writing, when not
   bool lockedByAnother = false;
   std::string where;  // the file the name leads to, for a missing one
-  dev_t device = 0;
-  ino_t inode = 0;
+  std::uint64_t device = 0, inode = 0;
 };
 
 // What the opens and the lock of the run are given in their place: the
@@ -52,8 +51,8 @@ std::string wouldCreate(const char* name, int* error) {
   std::string path = name;
   *error = ELOOP;  // unless the links end within the kernel's limit
   for (int links = 0; links <= 40; ++links) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) {
+    SystemCalls::Facts link{};
+    if (SystemCalls::look(path.c_str(), &link, O_NOFOLLOW) != 0) {
       *error = errno;
       if (errno != ENOENT) return "";
       const std::string dir = directoryOf(path);
@@ -65,7 +64,7 @@ std::string wouldCreate(const char* name, int* error) {
       }
       return std::string(real) + "/" + path.substr(path.rfind('/') + 1);
     }
-    if (!S_ISLNK(st.st_mode)) return "";
+    if (link.type != S_IFLNK) return "";
     char target[PATH_MAX];
     const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
     if (n <= 0) return "";
@@ -75,14 +74,14 @@ std::string wouldCreate(const char* name, int* error) {
   return "";  // a loop of links: the open fails with ELOOP
 }
 
-// Whether another process holds a flock on the file of `st`, which the
+// Whether another process holds a flock on the file of `f`, which the
 // run's own lock would meet. It is read from /proc/locks: trying the lock,
 // even shared and for an instant, could make a real run starting then
 // refuse.
-bool lockedByAnother(const struct stat& st) {
+bool lockedByAnother(const Found& f) {
   char wanted[64];
-  std::snprintf(wanted, sizeof wanted, " %02x:%02x:%llu ", major(st.st_dev),
-                minor(st.st_dev), static_cast<unsigned long long>(st.st_ino));
+  std::snprintf(wanted, sizeof wanted, " %02x:%02x:%llu ", major(f.device),
+                minor(f.device), static_cast<unsigned long long>(f.inode));
   std::FILE* locks = std::fopen("/proc/locks", "re");
   if (locks == nullptr) return false;
   bool held = false;
@@ -100,7 +99,7 @@ bool copyInto(int to, int from, std::int64_t size) {
   if (size > INT32_MAX) return ::ftruncate(to, size) == 0;
   const auto buffer = std::make_unique<char[]>(1 << 20);
   for (;;) {
-    const ssize_t n = ::read(from, buffer.get(), 1 << 20);
+    const ssize_t n = systemCalls.read(from, buffer.get(), 1 << 20);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return n == 0;
     for (ssize_t put = 0; put < n;) {
@@ -116,14 +115,15 @@ bool copyInto(int to, int from, std::int64_t size) {
 int look(Found& f, const char* name) {
   // The type is learnt first, through a descriptor that opens nothing: the
   // open of a FIFO would release a writer waiting at its other end.
-  const int path = ::open(name, O_PATH | O_CLOEXEC);
-  struct stat st;
-  if (path >= 0 && ::fstat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+  SystemCalls::Facts facts{};
+  const int path = systemCalls.open(name, O_PATH | O_CLOEXEC, 0);
+  if (path >= 0 && systemCalls.stat(path, &facts) == 0 &&
+      facts.type != S_IFREG) {
     f.fd = path;  // refused for what it is, as the run would
     return 0;
   }
-  if (path >= 0) ::close(path);
-  const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (path >= 0) systemCalls.close(path);
+  const int fd = systemCalls.open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
   if (fd < 0) {
     f.error = errno;
     if (f.error != ENOENT) return 0;
@@ -138,31 +138,31 @@ int look(Found& f, const char* name) {
     f.fd = ::memfd_create(name, MFD_CLOEXEC);
     return 0;
   }
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+  if (systemCalls.stat(fd, &facts) != 0 || facts.type != S_IFREG ||
       SystemCalls::kernelFile(fd)) {
     f.fd = fd;  // refused for what it is, as the run would
     return 0;
   }
-  f.device = st.st_dev;
-  f.inode = st.st_ino;
+  f.device = facts.device;
+  f.inode = facts.inode;
   f.writable = ::faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) == 0;
   if (!f.writable) f.writeError = errno;
   if (&f == &trans) {
-    if (employee.inode == st.st_ino && employee.device == st.st_dev &&
+    if (employee.inode == facts.inode && employee.device == facts.device &&
         employee.fd >= 0) {
       f.fd = ::fcntl(employee.fd, F_DUPFD_CLOEXEC, 0);
-      ::close(fd);
+      systemCalls.close(fd);
     } else {
       f.fd = fd;  // only ever read: the run reads the file itself
     }
     return 0;
   }
-  f.lockedByAnother = lockedByAnother(st);
+  f.lockedByAnother = lockedByAnother(f);
   f.fd = ::memfd_create(name, MFD_CLOEXEC);
   // A copy that can't be made (a read error, a file-size limit, no memory)
   // leaves nothing to check: the real file is not what the run may use.
-  const int error = f.fd < 0 || !copyInto(f.fd, fd, st.st_size) ? errno : 0;
-  ::close(fd);
+  const int error = f.fd < 0 || !copyInto(f.fd, fd, facts.size) ? errno : 0;
+  systemCalls.close(fd);
   return error;
 }
 

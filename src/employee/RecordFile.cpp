@@ -22,10 +22,10 @@ bool RecordFile::open(const char* name, Access access, bool create,
   error_ = 0;
   // The descriptor opened is checked all the same below: the name may lead
   // elsewhere by then.
-  struct stat named;
-  if (check == Check::kTypeFirst && ::stat(name, &named) == 0 &&
-      !S_ISREG(named.st_mode)) {
-    error_ = refusal(named.st_mode & S_IFMT);
+  SystemCalls::Facts named{};
+  if (check == Check::kTypeFirst && SystemCalls::look(name, &named) == 0 &&
+      named.type != S_IFREG) {
+    error_ = refusal(named.type);
     return false;
   }
   // O_NONBLOCK keeps the open of a FIFO from waiting for a peer; it is

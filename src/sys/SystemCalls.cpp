@@ -50,6 +50,16 @@ constexpr SystemCalls kReal = {openFile, statFile,    ::pread,
 
 const SystemCalls& SystemCalls::real() { return kReal; }
 
+int SystemCalls::look(const char* name, Facts* facts, int flags) {
+  const int fd = systemCalls.open(name, O_PATH | O_CLOEXEC | flags, 0);
+  if (fd < 0) return -1;
+  const int rc = systemCalls.stat(fd, facts);
+  const int error = errno;
+  systemCalls.close(fd);
+  errno = error;
+  return rc;
+}
+
 bool SystemCalls::kernelFile(int fd) {
   struct statfs fs;
   if (::fstatfs(fd, &fs) != 0) return false;

@@ -2,9 +2,10 @@
 // transaction file are reached, and the look-up table draws its random key,
 // as a table of plain function pointers.
 //
-// The programs use the real calls and never change the table. A test swaps
-// in functions of its own to make a chosen call fail with a chosen errno or
-// come up short, and puts `real()` back afterwards. One indirect call per
+// Every open, stat, read and close of those two files goes through it,
+// looks at a name included. The programs use the real calls; the dry run
+// swaps in its copies, and a test functions of its own, to make a chosen
+// call fail with a chosen errno or come up short. One indirect call per
 // system call costs nothing next to the call itself.
 #ifndef EMPUPDATE_SYS_SYSTEMCALLS_H_
 #define EMPUPDATE_SYS_SYSTEMCALLS_H_
@@ -42,6 +43,12 @@ struct SystemCalls {
   ssize_t (*random)(void* buffer, std::size_t n, unsigned flags);
 
   static const SystemCalls& real();
+  // The facts of the file `name` leads to (or, with `flags` O_NOFOLLOW, of
+  // a symbolic link itself), through the table: an O_PATH descriptor opened,
+  // looked at and closed, which opens nothing, so that a FIFO looked at
+  // this way never releases a writer waiting at its other end. -1, with
+  // errno set, when there is no such file.
+  static int look(const char* name, Facts* facts, int flags = 0);
   // Whether `fd` is open on a file of the kernel's own file systems (/proc,
   // /sys and their kind): regular by its type, but no place for data, and
   // writing it can change the system.

@@ -121,6 +121,7 @@ void EmpTrans::moveToLine(long line) {
 
 long EmpTrans::skipToNext() {
   while (modifstream::isWhiteSpace(transFile->peekRaw())) transFile->getRaw();
+  transFile->checkRead();  // a broken disk is not the end of the text
   return transFile->peekRaw() == modifstream::traits_type::eof()
              ? 0
              : transFile->line();

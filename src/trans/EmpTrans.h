@@ -142,6 +142,7 @@ class EmpTrans {
   // Moves the reader past white space, line ends included, and returns the
   // line it then stands on, or 0 when the text ended first: the line of
   // the next transaction's type letter. Only when nothing is read after.
+  // Throws modifstream::ReadFailed when the file could not be read.
   static long skipToNext();
   // The line the reader is on: where the next transaction would be read.
   static long readerLine() { return transFile ? transFile->line() : 1; }

@@ -17,7 +17,8 @@ void TextModeBuf::open(int fd) {
 }
 
 void TextModeBuf::close() {
-  if (fd_ >= 0) ::close(fd_);  // read only: nothing is lost if it fails
+  if (fd_ >= 0)
+    systemCalls.close(fd_);  // read only: nothing is lost if it fails
   fd_ = -1;
   reset();
 }

@@ -10,7 +10,7 @@
 // characters ahead without consuming them. It owns the descriptor it reads and
 // closes it on close() or destruction. A read error throws
 // std::ios_base::failure (the istream turns it into its bad state) and error()
-// keeps its errno. The descriptor is read through SystemCalls::read.
+// keeps its errno. The descriptor is read and closed through SystemCalls.
 #ifndef EMPUPDATE_TRANS_TEXTMODEBUF_H_
 #define EMPUPDATE_TRANS_TEXTMODEBUF_H_
 

@@ -41,13 +41,11 @@ int digitValue(int c, int base) {
 // The ifstream's own file buffer is never opened.
 modifstream::modifstream(const char* name, bool create) {
   std::ios::rdbuf(&text_);
-  auto refusal = [](const struct stat& st) {
-    return S_ISREG(st.st_mode)   ? 0
-           : S_ISDIR(st.st_mode) ? EISDIR
-                                 : kNotRegularFile;
+  auto refusal = [](mode_t type) {
+    return type == S_IFREG ? 0 : type == S_IFDIR ? EISDIR : kNotRegularFile;
   };
-  struct stat st;
-  if (::stat(name, &st) == 0) openError_ = refusal(st);
+  SystemCalls::Facts facts{};
+  if (SystemCalls::look(name, &facts) == 0) openError_ = refusal(facts.type);
   const int fd = openError_ != 0
                      ? -1
                      : systemCalls.open(name,
@@ -55,12 +53,13 @@ modifstream::modifstream(const char* name, bool create) {
                                             O_NONBLOCK | O_CLOEXEC,
                                         0666);
   if (fd >= 0) {
-    openError_ = ::fstat(fd, &st) != 0 ? errno : refusal(st);
+    openError_ =
+        systemCalls.stat(fd, &facts) != 0 ? errno : refusal(facts.type);
   } else if (openError_ == 0) {
     openError_ = errno;
   }
   if (openError_ != 0) {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) systemCalls.close(fd);
     setstate(failbit);
     return;
   }

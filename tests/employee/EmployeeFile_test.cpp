@@ -13,6 +13,7 @@
 #include <string_view>
 #include <tuple>
 
+#include "CallsSwapped.h"
 #include "CaseDir.h"
 #include "DataCases.h"
 #include "Diagnostic.h"
@@ -31,8 +32,9 @@ namespace fs = std::filesystem;
 // read or write through.
 std::map<std::string_view, std::deque<long>> script;
 int heldLock = -1;  // another program's lock on employee.dat
-// A step of "open": the name leads to a FIFO by the time it is opened.
-constexpr long kPipe = -100000;
+// Steps of "open": the name leads to a FIFO by the time it is opened, or
+// to nothing (it was removed just before).
+constexpr long kPipe = -100000, kGone = -100001;
 
 constexpr std::string_view kCalls[] = {"open",      "stat",  "pread", "pwrite",
                                        "ftruncate", "close", "lock",  "read"};
@@ -54,6 +56,10 @@ auto scripted(A... a) {
       if (::pipe2(ends, O_CLOEXEC) != 0) return -1;
       ::close(ends[1]);
       return ends[0];
+    }
+    if (step == kGone) {
+      ::unlink(std::get<0>(std::tie(a...)));
+      return real(a...);
     }
   }
   if (step < 0) {
@@ -106,6 +112,7 @@ void disturb(std::istream& fault) {
     if (named == std::end(kCalls))
       script[call].push_back(std::isdigit(arg[0]) ? std::stol(arg)
                              : arg == "pipe"      ? kPipe
+                             : arg == "gone"      ? kGone
                                                   : -errorNumber(arg));
   }
 }
@@ -135,14 +142,15 @@ std::string run(const std::string& c) {
   }
   disturb(in);
   const auto before = ScratchDir::listing();
-  systemCalls = kScripted;
   try {
+    const CallsSwapped swapped(kScripted);
     if (op == "index") Employee::buildIndex();
     if (op == "load") e.load(2);
     if (op == "write") e.write();
     if (op == "add") e.add();
-    if (op == "trans") EmpTrans::openFile();
+    if (op == "trans" || op == "next") EmpTrans::openFile();
     while (op == "trans") EmpTrans::get();  // to the end: NoMore
+    if (op == "next") EmpTrans::get(), EmpTrans::get(), EmpTrans::skipToNext();
   } catch (const EmpTrans::NoMore&) {
   } catch (...) {
     // The row names the errno the diagnostic gives the C library's text of.
@@ -156,7 +164,6 @@ std::string run(const std::string& c) {
                         std::string(": ") + strerrorname_np(e));
     }
   }
-  systemCalls = SystemCalls::real();
   script.clear();
   EmpTrans::closeFile();
   const bool torn = outcome.find("put back") != std::string::npos;

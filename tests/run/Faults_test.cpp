@@ -1,16 +1,17 @@
-// Faults injected into whole runs of empupdate: SIGKILL at random moments,
-// several runs at once, and signals (a full disk is a run case). After each,
-// employee.dat must hold exactly the transactions before the one that
-// failed, as whole records. What "exactly" means comes from empupdate
-// itself, run without a fault on the first k transactions of the batch.
+// Faults injected into whole runs of empupdate: SIGKILL before each of its
+// system calls, several runs at once, and signals (a full disk is a run
+// case). After each, employee.dat must hold exactly the transactions before
+// the one that failed, as whole records. What "exactly" means comes from
+// empupdate itself, run without a fault on the first k transactions of the
+// batch.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -58,50 +59,44 @@ TEST(FaultsTest, MissingFilesAreCreatedAsTheUmaskAllows) {
   EXPECT_EQ(fs::status("emptrans.dat").permissions(), fs::perms(0644));
 }
 
-// SIGKILL can cut only the append in progress: the whole records hold a
-// prefix of the batch, and a tail shorter than a record is the start of
-// the next add. Each kill waits for a random number of adds to land, then
-// a random few microseconds more, so that it falls inside the batch however
-// fast or loaded the machine is; a run that still ended first holds the
-// whole batch, the longest prefix.
-TEST(FaultsTest, KilledAtRandomMomentsLeavesAPrefixOfTheBatch) {
-  Batch batch;  // adds at even places, changes between
-  for (int i = 0; i < 1500; ++i) {
+// SIGKILL, which no program can catch, ends a run between two system calls
+// (or inside a write, where the kernel decides how much of it lands). Killed
+// before each system call of main in turn, a run leaves employee.dat as the
+// first k transactions of the batch would, k one more at most than when
+// killed a call earlier. The kill comes at a count of calls, not after a
+// time, so that the machine's load changes nothing.
+TEST(FaultsTest, KilledBeforeAnySystemCallLeavesAPrefixOfTheBatch) {
+  Batch batch;  // adds, each followed by a change in place
+  for (int i = 0; i < 4; ++i) {
     batch.push_back(add(i));
-    batch.push_back("C " + std::to_string(i % 50 + 1) + " \"\" * " +
+    batch.push_back("C " + std::to_string(i + 1) + " \"\" * " +
                     std::to_string(100000 + i) + " 1901/1/1\n");
   }
-  std::mt19937 random(20261206);
-  int cut = 0;
-  for (int trial = 0; trial < 25; ++trial) {
-    ScratchDir dir;
-    const pid_t pid = startProgram({EMPUPDATE_PATH}, prepare(50, batch), {});
-    const std::uintmax_t target = (50 + random() % 1000) * 60;
-    int w = 0;
-    while (::waitpid(pid, &w, WNOHANG) == 0 &&
-           fs::file_size("employee.dat") < target) {
-      ::usleep(50);
-    }
-    ::usleep(random() % 300);
-    ::kill(pid, SIGKILL);
-    const int status = waitStatus(pid);
-    cut += status == 1000 + SIGKILL;
-    ASSERT_TRUE(status == 0 || status == 1000 + SIGKILL) << "trial " << trial;
-    const std::string now = ScratchDir::get("employee.dat");
-    const std::size_t whole = now.size() / 60 * 60;
-    const long added = long(whole / 60) - 50;
-    const std::string tail = now.substr(whole);
-    if (!tail.empty()) {
-      const std::string next = after(50, batch, 2 * added + 1);
-      EXPECT_EQ(tail, next.substr(whole, tail.size())) << "trial " << trial;
-      EXPECT_TRUE(now.substr(0, whole) == after(50, batch, 2 * added));
-    } else {
-      EXPECT_TRUE(now == after(50, batch, 2 * added) ||
-                  (added > 0 && now == after(50, batch, 2 * added - 1)))
-          << "trial " << trial << ": " << added << " adds";
-    }
+  std::vector<std::string> prefixes;
+  for (std::size_t k = 0; k <= batch.size(); ++k)
+    prefixes.push_back(after(3, batch, k));
+  ScratchDir dir;
+  std::size_t k = 0;
+  // Until a run ends before the call it was to be killed at.
+  bool killed = true;
+  for (long at = 1; killed; ++at) {
+    const pid_t pid = startProgram({EMPUPDATE_PATH}, prepare(3, batch),
+                                   {.signalAtStart = SIGKILL});
+    long calls = 0;  // of main, counted from its first
+    const int ended = signalAt(pid, SIGKILL, [&](const auto& call) {
+      return (calls > 0 || firstOfMain(call)) && ++calls == at;
+    });
+    const int status = ended >= 0 ? ended : waitStatus(pid);
+    if (calls == 0) GTEST_SKIP() << "no program may be traced here";
+    const std::size_t was = k;
+    k = std::find(prefixes.begin(), prefixes.end(),
+                  ScratchDir::get("employee.dat")) -
+        prefixes.begin();
+    ASSERT_TRUE(k == was || k == was + 1) << "killed at call " << at;
+    killed = calls == at;
+    ASSERT_EQ(status, killed ? 1000 + SIGKILL : 0) << "call " << at;
   }
-  EXPECT_GT(cut, 0) << "no run was killed mid-batch";
+  EXPECT_EQ(k, batch.size());
 }
 
 TEST(FaultsTest, ConcurrentRunsApplyTheBatchOnce) {

@@ -1,8 +1,8 @@
 // RunProgram: runs a built program in a directory, as a user would, and
 // captures how it ended. A child that has not ended 20 seconds after its
-// wait began is killed (SIGKILL: the programs catch the other signals), so
-// a program that hangs fails its test within seconds. Output is captured
-// in memory: nothing is left in the temp folder.
+// wait or its tracing began is killed (SIGKILL: the programs catch the
+// other signals), so a program that hangs fails its test within seconds.
+// Output is captured in memory: nothing is left in the temp folder.
 #ifndef EMPUPDATE_TESTS_SUPPORT_RUNPROGRAM_H_
 #define EMPUPDATE_TESTS_SUPPORT_RUNPROGRAM_H_
 
@@ -17,9 +17,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ScratchDir.h"
@@ -39,7 +42,8 @@ struct RunOptions {
   std::uint64_t blocked = 0;   // signals blocked at start: bit n - 1, n
   bool brokenErr = false;      // standard error a pipe nobody reads
   bool unprivileged = false;   // as nobody, when the tests run as root
-  int signalAtStart = 0;       // sent at main's first system call, when > 0
+  int signalAtStart = 0;  // sent at main's first system call, when > 0: the
+                          // child starts traced, for signalAt()
   // Standard input.
   std::string in = "/dev/null";
 };
@@ -92,23 +96,41 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
   ::_exit(127);
 }
 
-// Lets `pid`, started traced, run to its first fcntl(0, ...): what main
-// does first, before it reads the command line. Sends it `signal` there
-// and lets it go. Returns -1 then, or the status it ended with first.
-inline int signalAtFirstLook(pid_t pid, int signal) {
+// Whether `call` is main's first: fcntl(0, ...), before it reads the
+// command line.
+inline bool firstOfMain(const __ptrace_syscall_info& call) {
+  return call.entry.nr == SYS_fcntl && call.entry.args[0] == 0;
+}
+
+// Lets `pid`, started traced, run to the first system call that `at` picks
+// (shown the entry of each), sends it `signal` there (SIGKILL ends it before
+// the call runs), and lets it go. Returns -1 then, or the status it ended
+// with first.
+template <typename At>
+inline int signalAt(pid_t pid, int signal, At at) {
+  const int fd = int(::syscall(SYS_pidfd_open, pid, 0));
+  std::promise<void> done;
+  std::thread watch([fd, ended = done.get_future()] {
+    if (ended.wait_for(std::chrono::seconds(20)) == std::future_status::timeout)
+      ::syscall(SYS_pidfd_send_signal, fd, SIGKILL, nullptr, 0);
+  });
   int w = 0;
   ::waitpid(pid, &w, 0);  // at its exec
   ::ptrace(PTRACE_SETOPTIONS, pid, 0, PTRACE_O_TRACESYSGOOD);
   for (__ptrace_syscall_info call{}; WIFSTOPPED(w); ::waitpid(pid, &w, 0)) {
     ::ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof call, &call);
-    if (call.op == PTRACE_SYSCALL_INFO_ENTRY && call.entry.nr == SYS_fcntl &&
-        call.entry.args[0] == 0) {
+    if (call.op == PTRACE_SYSCALL_INFO_ENTRY && at(call)) {
       ::kill(pid, signal);
-      return ::ptrace(PTRACE_DETACH, pid, 0, 0) - 1;
+      ::ptrace(PTRACE_DETACH, pid, 0, 0);
+      break;
     }
     const int stop = WSTOPSIG(w) & 0x7f;  // 0x80 marks a system call
     ::ptrace(PTRACE_SYSCALL, pid, 0, stop == SIGTRAP ? 0 : stop);
   }
+  done.set_value();
+  watch.join();
+  ::close(fd);
+  if (WIFSTOPPED(w)) return -1;
   return WIFEXITED(w) ? WEXITSTATUS(w) : 1000 + WTERMSIG(w);
 }
 
@@ -137,7 +159,7 @@ inline ProgramResult runProgram(const std::vector<std::string>& argv,
   o.errFd = ::memfd_create("err", MFD_CLOEXEC);
   const pid_t pid = startProgram(argv, dir, o);
   const int ended =
-      o.signalAtStart > 0 ? signalAtFirstLook(pid, o.signalAtStart) : -1;
+      o.signalAtStart > 0 ? signalAt(pid, o.signalAtStart, firstOfMain) : -1;
   ProgramResult r{ended >= 0 ? ended : waitStatus(pid), contents(o.outFd),
                   contents(o.errFd)};
   for (std::size_t at;
