@@ -130,11 +130,9 @@ Batch::Ending Batch::run(Observer* observer) {
   } catch (...) {
     fail(2, std::current_exception());
   }
-  if (failed) {
-    EmpTrans::closeFile();  // opened before it was found the same file
-    return ending;
-  }
-  for (bool more = true; more;) {
+  // emptrans.dat is closed on every path, also when it was opened before
+  // it was found the same file as employee.dat.
+  for (bool more = !failed; more;) {
     more = false;
     std::ostringstream message;
     try {
