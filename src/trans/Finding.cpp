@@ -157,8 +157,9 @@ std::string readAs(const Finding& f) {
 struct ReasonRow {
   Reason reason;
   Finding::Severity severity;
-  // The words, where "%l" stands for the field's name and what was read
-  // there; or, for words that need more, made by `words`.
+  // The words, where %n stands for the field's name, %q for what was read
+  // there, quoted, %l for both, %L for the letters the field takes; or,
+  // for words that need more, made by `words`.
   const char* text;
   std::string (*words)(const Finding&) = nullptr;
   const char* listed = nullptr;
@@ -177,13 +178,8 @@ std::string readInBase(const Finding& f) {
 
 constexpr ReasonRow kReasons[] = {
     {Reason::kNone, kError, ""},
-    {Reason::kMissing, kError, nullptr,
-     [](const Finding& f) {
-       return std::string(Finding::fieldName(f.part)) +
-              " missing at the end of the file";
-     }},
-    {Reason::kNotLetter, kError, nullptr,
-     [](const Finding& f) { return lead(f) + " is not " + f.letters; }},
+    {Reason::kMissing, kError, "%n missing at the end of the file"},
+    {Reason::kNotLetter, kError, "%l is not %L"},
     {Reason::kWord, kError, nullptr,
      [](const Finding& f) {
        // The rest of the word failed as the field after the letter.
@@ -217,11 +213,8 @@ constexpr ReasonRow kReasons[] = {
     {Reason::kNotClosed, kError, "%l is not closed: the file ends inside"},
     {Reason::kQuoteInName, kError,
      "%l ends at its second double quote: a name cannot hold a double quote"},
-    {Reason::kAmountMissing, kError, nullptr,
-     [](const Finding& f) {
-       return "amount missing: " + quote(f) +
-              " is a date, which comes after the amount";
-     }},
+    {Reason::kAmountMissing, kError,
+     "amount missing: %q is a date, which comes after the amount"},
     {Reason::kNotDate, kError, "%l is not YEAR/MONTH/DAY with '/' between"},
     {Reason::kDateOutOfRange, kError, nullptr,
      [](const Finding& f) {
@@ -392,8 +385,18 @@ Finding::Severity Finding::severity() const { return rowOf(reason).severity; }
 
 std::string Finding::what() const {
   const ReasonRow& row = rowOf(reason);
-  std::string words = row.words != nullptr ? row.words(*this) : row.text;
-  if (words.starts_with("%l")) words.replace(0, 2, lead(*this));
+  std::string words = row.words != nullptr ? row.words(*this) : "";
+  for (const char* p = row.words != nullptr ? "" : row.text; *p; ++p) {
+    if (*p != '%') {
+      words += *p;
+      continue;
+    }
+    const char mark = *++p;
+    words += mark == 'l'   ? lead(*this)
+             : mark == 'q' ? quote(*this)
+             : mark == 'n' ? std::string(fieldName(part))
+                           : std::string(letters);  // 'L'
+  }
   words += kHints[static_cast<int>(hint)].words;
   if (!isWarning()) {
     // A character that looks like the one the syntax wants, but is not.
