@@ -46,10 +46,11 @@ bool is(const std::exception_ptr& error) {
 }
 
 // The errors that end a run, a row each, a derived class before its base:
-// the file at fault, and the words, at start-up and after it, where
+// the file at fault, and the words, where
 //   %e  is " employee.dat", or nothing at start-up (the diagnostic names it)
 //   %s  the text of the errno the error carries
-//   %z  employee.dat's size
+//   %z  employee.dat's size, %g what is 2 GiB or more: at start-up its
+//       size, later the size it would grow to
 //   %o  why emptrans.dat could not be opened, %r why it could not be read
 //   %i  the signal that stopped the run, and where to resume.
 // An error of no row is worded as the internal error it is.
@@ -57,42 +58,37 @@ struct Row {
   bool (*is)(const std::exception_ptr&);
   const char* file;
   const char* words;
-  const char* wordsLater;  // when not those of the start-up
 };
 
 constexpr const char* kEmployee = Employee::kFileName;
 constexpr const char* kTrans = EmpTrans::kFileName;
 
 constexpr Row kRows[] = {
-    {is<Batch::Interrupted>, kEmployee, "interrupted by %i", nullptr},
-    {is<Batch::SameFile>, kTrans, "the same file as employee.dat", nullptr},
-    {is<EmpTrans::CantOpenFile>, kTrans, "cannot open: %o", nullptr},
-    {is<modifstream::ReadFailed>, kEmployee, "cannot read emptrans.dat: %r",
-     nullptr},
+    {is<Batch::Interrupted>, kEmployee, "interrupted by %i"},
+    {is<Batch::SameFile>, kTrans, "the same file as employee.dat"},
+    {is<EmpTrans::CantOpenFile>, kTrans, "cannot open: %o"},
+    {is<modifstream::ReadFailed>, kEmployee, "cannot read emptrans.dat: %r"},
     {is<Employee::NotRegularFile>, kEmployee,
-     "cannot open%e: not a regular file", nullptr},
-    {is<Employee::CantOpenFile>, kEmployee, "cannot open%e: %s", nullptr},
-    {is<Employee::ReadFailed>, kEmployee, "cannot read%e: %s", nullptr},
+     "cannot open%e: not a regular file"},
+    {is<Employee::CantOpenFile>, kEmployee, "cannot open%e: %s"},
+    {is<Employee::ReadFailed>, kEmployee, "cannot read%e: %s"},
     {is<Employee::RecordTorn>, kEmployee,
-     "cannot write%e: %s, and the record could not be put back as it was",
-     nullptr},
-    {is<Employee::WriteFailed>, kEmployee, "cannot write%e: %s", nullptr},
+     "cannot write%e: %s, and the record could not be put back as it was"},
+    {is<Employee::WriteFailed>, kEmployee, "cannot write%e: %s"},
     {is<Employee::EndOfFile>, kEmployee,
-     "employee.dat ends inside a record it held at the start of the run",
-     nullptr},
+     "employee.dat ends inside a record it held at the start of the run"},
     {is<Employee::BadSize>, kEmployee,
-     "%z is not a whole number of 60-byte records", nullptr},
-    {is<Employee::TooLarge>, kEmployee, "%z is 2 GiB or more: too large",
-     "employee.dat would grow to 2 GiB: too large"},
+     "%z is not a whole number of 60-byte records"},
+    {is<Employee::TooLarge>, kEmployee, "%g: too large"},
     {is<Employee::NoFreeId>, kEmployee,
-     "no employee number left to give (2147483647 is taken)", nullptr},
-    {is<Employee::InUse>, kEmployee, "in use by another run", nullptr},
-    {is<Employee::LockFailed>, kEmployee, "cannot lock%e: %s", nullptr},
+     "no employee number left to give (2147483647 is taken)"},
+    {is<Employee::InUse>, kEmployee, "in use by another run"},
+    {is<Employee::LockFailed>, kEmployee, "cannot lock%e: %s"},
     {is<Employee::FileChanged>, kEmployee,
-     "employee.dat was changed by another program during the run", nullptr},
+     "employee.dat was changed by another program during the run"},
     {is<Array<Employee::Location>::IndexOutOfRange>, kEmployee,
-     "internal error: index out of range", nullptr},
-    {is<std::bad_alloc>, kEmployee, "out of memory", nullptr},
+     "internal error: index out of range"},
+    {is<std::bad_alloc>, kEmployee, "out of memory"},
 };
 
 // `words` with its marks replaced by what they stand for.
@@ -113,6 +109,10 @@ std::string fill(const char* words, const std::exception_ptr& error,
         break;
       case 'z':
         out += employeeFileSize();
+        break;
+      case 'g':
+        out += c.startUp ? employeeFileSize() + " is 2 GiB or more"
+                         : "employee.dat would grow to 2 GiB";
         break;
       case 'o':
         out += c.openError == modifstream::kNotRegularFile
@@ -163,9 +163,7 @@ std::string Diagnostic::what(const std::exception_ptr& error,
   for (const Row& row : kRows) {
     if (row.is(error)) {
       at = row.file;
-      return fill(context.startUp || row.wordsLater == nullptr ? row.words
-                                                               : row.wordsLater,
-                  error, context);
+      return fill(row.words, error, context);
     }
   }
   const std::string own = ownWords(error);
