@@ -130,8 +130,7 @@ Batch::Ending Batch::run(Observer* observer) {
   } catch (...) {
     fail(2, std::current_exception());
   }
-  // emptrans.dat is closed on every path, also when it was opened before
-  // it was found the same file as employee.dat.
+  // Closed below also when found the same file as employee.dat.
   for (bool more = !failed; more;) {
     more = false;
     std::ostringstream message;
