@@ -60,34 +60,26 @@ TEST(DocsTest, TellEveryKindAndEveryWarning) {
 }
 
 // Each kind is its file and its row in the table: a file left out of the
-// table, or a row whose file is gone, is found here (the latter at link).
-TEST(DocsTest, EveryKindsFileHasItsRow) {
-  std::set<std::string> files, rows;
+// table is found here (a row whose file is gone, at link). A sentence that
+// lists kinds ("a change or delete") names all of them, or all of those
+// written with an employee number, or all that give one out: a new kind
+// makes every list it belongs in fail until it is named there.
+TEST(DocsTest, KindsFollowTheTable) {
+  std::set<std::string> files, rows, all, numbered, numbering;
   for (const auto& f : std::filesystem::directory_iterator(
-           EMP_SOURCE_DIR "/src/trans/kinds")) {
-    if (f.path().filename() != "KindTable.cpp") {
+           EMP_SOURCE_DIR "/src/trans/kinds"))
+    if (f.path().filename() != "KindTable.cpp")
       files.insert(f.path().filename().string());
-    }
-  }
-  for (const EmpTrans::Kind* kind : EmpTrans::kinds()) {
-    rows.insert(std::filesystem::path(kind->source).filename().string());
-  }
-  EXPECT_EQ(files, rows);
-}
-
-// A sentence that lists kinds ("a change or delete") names all of them, or
-// all of those written with an employee number, or all that give one out:
-// a new kind makes every list it belongs in fail until it is named there.
-TEST(DocsTest, ListsOfKindsFollowTheTable) {
   std::string names;
-  std::set<std::string> all, numbered, numbering;
   for (const EmpTrans::Kind* k : EmpTrans::kinds()) {
+    rows.insert(std::filesystem::path(k->source).filename().string());
     names += std::string(names.empty() ? "" : "|") + k->name + "s?";
     all.insert(k->name);
     if (std::count(k->fields.begin(), k->fields.end(), Finding::Part::kNumber))
       numbered.insert(k->name);
     if (k->givesNumber) numbering.insert(k->name);
   }
+  EXPECT_EQ(files, rows);
   const std::string one = "(?:an? )?(?:" + names + ")\\b";
   const std::regex list("\\b" + one + "(?:(?:, " + one + ")*,? (?:or|and) " +
                             one + ")+",
