@@ -129,7 +129,8 @@ std::string_view Recovery::tokenAhead(std::size_t skip) {
 
 std::string_view Recovery::nextToken(std::size_t from) {
   const char* text = nullptr;
-  const std::string_view ahead(text, in_.ahead(kSearched * 2, &text));
+  const std::size_t n = in_.ahead(kSearched * 2, &text);
+  const std::string_view ahead(text, n);
   std::size_t at = ahead.find_first_not_of(modifstream::kWhiteSpace, from);
   if (at == ahead.npos) return {};
   // One on a later line, unless it starts the next transaction.
@@ -148,7 +149,8 @@ std::string_view Recovery::nextToken(std::size_t from) {
 
 bool Recovery::toQuote() {
   const char* text = nullptr;
-  const std::string_view ahead(text, in_.ahead(kSearched, &text));
+  const std::size_t n = in_.ahead(kSearched, &text);
+  const std::string_view ahead(text, n);
   const std::size_t end = ahead.find_first_of("\"\n");
   if (end == ahead.npos || ahead[end] != '"') return false;
   take(end + 1);
