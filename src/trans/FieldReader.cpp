@@ -122,7 +122,7 @@ bool accounting(std::string_view text) {
 void judgeNumber(Finding& n) {
   n.reason = Reason::kNone;
   n.hint = Hint::kNone;
-  if (n.line == 0) return;
+  if (n.line == 0 || (n.read && !n.cutShort)) return;  // the most of them
   if (n.size == 0) {
     n.reason = Reason::kMissing;
   } else if (n.length == 0) {
@@ -132,7 +132,7 @@ void judgeNumber(Finding& n) {
                  : Finding::leadingHint(n.text[0]);
   } else if (!n.read) {
     n.reason = Reason::kOutOfRange;
-  } else if (modifstream::cutShort(n)) {
+  } else if (n.cutShort) {
     n.reason = n.length >= modifstream::kMaxNumberChars ? Reason::kTooLong
                                                         : Reason::kOctalDigit;
   }

@@ -109,6 +109,7 @@ struct Finding {
   // A number: whether it was read, its base, the characters it took, and
   // the value stored. A name: the characters its quotes enclose.
   bool read = false;
+  bool cutShort = false;  // by its base or its length (modifstream)
   int base = 10;
   std::size_t length = 0;
   std::int32_t value = 0;

@@ -109,7 +109,7 @@ bool Recovery::skipBlanks() {
   for (int c = in_.peekAt(0); c != '\n'; c = in_.peekAt(0)) {
     if (c == traits::eof()) return false;
     if (!modifstream::isWhiteSpace(c)) return true;
-    in_.take();
+    in_.takeBlank();
   }
   return true;
 }

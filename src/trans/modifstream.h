@@ -78,15 +78,14 @@ class modifstream : public std::ifstream {
 
   // Reads a number into `n` by the number rule; false when the read failed.
   // The note gets the place, and: `read` (the read succeeded), `base`,
-  // `length` (the characters taken; 0 when no digit was) and `value`.
+  // `length` (the characters taken; 0 when no digit was), `value` and
+  // `cutShort` (as numberCutShort()).
   bool getNumber(std::int32_t& n, Overflow overflow, Finding* note = nullptr);
   // True when the last number read stopped at a character that could have
   // continued it (a decimal digit, or a hexadecimal digit after a
   // hexadecimal number): it was cut short by its base or by the length
   // limit, e.g. "08" read as 0 with the 8 left.
   bool numberCutShort() const { return cutShort_; }
-  // The same fact of a number noted in `note`, by the text after it.
-  static bool cutShort(const Finding& note);
 
   // Skips white space, expects `quote`, then copies the characters up to
   // the closing quote (consumed) into buffer and NUL-terminates it. At most
@@ -118,6 +117,9 @@ class modifstream : public std::ifstream {
     return text_.ahead(k, text);
   }
   int_type take();
+  // Consumes a blank (white space but a line feed), which leaves its line
+  // as blank as it was.
+  void takeBlank();
   // The character consumed last, or eof.
   int_type behind() const { return text_.behind(); }
   // Whether nothing but white space was consumed on the line of the read
