@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   EmpTrans::openFile();
   long line = 1;
   Reading r;
-  // Read as the dry run reads: on past each transaction that fails, from
-  // the next line that starts with a type letter.
+  // Read as the dry run reads: on past each transaction that fails, where
+  // the recovery ends it.
   for (std::size_t n = 0;; ++n) {
     try {
       auto t = EmpTrans::get(r);

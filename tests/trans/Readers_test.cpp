@@ -132,7 +132,6 @@ TEST(TextModeTest, CrLfSplitAcrossReadsIsStillOneLineFeed) {
   EXPECT_EQ(rest(in), x + "\ny");
 }
 
-}  // namespace
 
 // What a kind refuses as it applies is worded from the reasons table; an
 // error no row words is told as the internal error it is, never as a
@@ -148,3 +147,5 @@ TEST(DiagnosticTest, WordsOfErrorsOfNoRow) {
   EXPECT_EQ(Diagnostic::what(std::make_exception_ptr(Unknown()), {}),
             "internal error: unknown exception");
 }
+
+}  // namespace
