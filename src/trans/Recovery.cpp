@@ -231,7 +231,8 @@ std::size_t Recovery::classify(std::size_t g, bool mid) {
   const Finding& blamed = *r_.error();
   const Finding& note = noteOf(g);
   const std::string_view token = tokenOf(note);
-  if (fields_[g] == Part::kName && blamed.part == Part::kName) {
+  // These reasons fail a name as it is read: it is field g.
+  if (blamed.part == Part::kName) {
     if (blamed.reason == Reason::kCutByLineEnd ||
         blamed.reason == Reason::kNameTooLong) {
       return unclosedName(g);
