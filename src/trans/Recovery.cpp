@@ -231,17 +231,15 @@ std::size_t Recovery::classify(std::size_t g, bool mid) {
   const Finding& blamed = *r_.error();
   const Finding& note = noteOf(g);
   const std::string_view token = tokenOf(note);
-  // These reasons fail a name as it is read: it is field g.
-  if (blamed.part == Part::kName) {
-    if (blamed.reason == Reason::kCutByLineEnd ||
-        blamed.reason == Reason::kNameTooLong) {
-      return unclosedName(g);
-    }
-    // The words of a name not quoted, up to a quote on this line, if any.
-    if (blamed.reason == Reason::kNotQuoted &&
-        fit(token, 0) == fields_.size() && toQuote()) {
-      return g + 1;
-    }
+  // A name's own reasons, which fail it as it is read: it is field g.
+  if (blamed.reason == Reason::kCutByLineEnd ||
+      blamed.reason == Reason::kNameTooLong) {
+    return unclosedName(g);
+  }
+  // The words of a name not quoted, up to a quote on this line, if any.
+  if (blamed.reason == Reason::kNotQuoted && fit(token, 0) == fields_.size() &&
+      toQuote()) {
+    return g + 1;
   }
   if (mid) take(tokenAhead().size());
   return after(g, token, 0);
