@@ -331,10 +331,16 @@ Date FieldReader::date(bool last) {
   try {
     const Date date = in_.getDate(&year, &month, &day);
     judgeDate();
-    // A digit right after the day: the number rule ended it early.
+    // A digit right after the day: the number rule ended it early. A
+    // decimal is wrong there as anywhere.
     if (last && day.reason != Reason::kNone) {
       r_.fail(Part::kDay);
       throw EmpTrans::NumberCutShort();
+    }
+    if (last && endOf(day, in_.peekRaw(), false) == Reason::kDecimal) {
+      in_.checkRead();
+      r_.fail(Part::kDay, Reason::kDecimal);
+      throw EmpTrans::InvalidNumber();
     }
     return date;
   } catch (const modifstream::InvalidDate&) {
