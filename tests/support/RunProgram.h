@@ -84,6 +84,11 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
   // A coverage build's profile, cut short by a size limit, would spoil the
   // profile of later runs: this run's is not kept.
   if (o.fsize > 0) ::setenv("GCOV_PREFIX", "/dev/null/none", 1);
+  // LeakSanitizer can't look at a traced process, and ends it with 1.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  if (o.signalAtStart > 0)
+    ::setenv("ASAN_OPTIONS",
+             (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
   for (const auto& [what, n] :
        {std::pair{RLIMIT_FSIZE, o.fsize}, std::pair{RLIMIT_NOFILE, o.nofile}}) {
     const rlimit lim{rlim_t(n), rlim_t(n)};
