@@ -2,11 +2,12 @@
 // reader can go on with the next one, as the dry run does.
 //
 // What the failing kind still expects is read from the kinds table: its
-// fields from the one blamed on. Each token after the failure is taken for
-// the field its form fits (a quoted name, a category letter, a number, a
-// date), as the run would read it once the mistake is fixed: the token
-// blamed was a wrong value, a token too many (the one after it fits the
-// field), or a later field (the fields before it are missing). A later
+// fields after the one whose token the failure stopped in. Each token is
+// taken for the field its form fits (a quoted name, a category letter, a
+// number, a date), as the run would read it once the mistake is fixed: a
+// token that fits no field it stands for is a wrong value (the token after
+// it fits the next field), a token too many (the one after it fits the
+// field itself), or a later field (the fields before it are missing). A later
 // line belongs to the transaction only while fields are still expected,
 // and unless it starts with a type letter, in either case. A name not
 // closed on its line ran over the fields after it that its text holds. The
