@@ -82,7 +82,7 @@ bool spaceInside(const Finding& amount) {
 // "500 H": an amount, then a category letter.
 bool amountFirst(std::string_view text) {
   const std::size_t blank = text.find_first_of(modifstream::kWhiteSpace);
-  if (blank == 0 || blank == text.npos ||
+  if (blank == text.npos ||
       !std::all_of(text.begin(), text.begin() + blank,
                    [](char c) { return isDigit(c) || c == '-'; })) {
     return false;
