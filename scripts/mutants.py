@@ -8,13 +8,18 @@ is made in a copy of the tree (a git worktree of HEAD with the working
 tree's changes of the named files), so the tree you work in is never
 touched.
 
-Usage: scripts/mutants.py [--sample N] [--seed S] [--list] FILE...
+Usage: scripts/mutants.py [--sample N] [--seed S] [--sanitize] [--list] FILE...
   --sample N  test N mutants drawn at random (default: all)
+  --sanitize  try each mutant the optimised build's tests don't kill again
+              in the asan build (AddressSanitizer and UndefinedBehavior-
+              Sanitizer), so that one that only reads or writes out of
+              bounds is killed too; only survivors pay for the second build
   --list      print the mutants and stop
-Prints one line per mutant: "killed", "SURVIVED" or "did not build" (a
-change the compiler refuses says nothing of the tests, so it is counted
-apart), then a summary line whose percentage killed is of the mutants that
-built.
+Prints one line per mutant: "killed" (", under the sanitizers" when only
+the asan build's tests caught it), "SURVIVED" or "did not build" (a change
+the compiler refuses says nothing of the tests, so it is counted apart),
+then a summary line whose percentage killed is of the mutants that built.
+A test run that outlives its timeout (a mutant that loops) is killed.
 """
 import argparse
 import os
@@ -98,10 +103,20 @@ def run(cmd, cwd, timeout, env=None):
         return -1
 
 
+def tests_pass(tree, preset, env, timeout):
+    """Whether the preset's build succeeds and its tests pass, None if it
+    does not build. Each test has the timeout; the suite ten times it."""
+    if run(["cmake", "--build", "--preset", preset], tree, 1200) != 0:
+        return None
+    return run(["ctest", "--preset", preset, "--stop-on-failure",
+                "--timeout", str(timeout)], tree, 10 * timeout, env) == 0
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--sample", type=int, default=0)
     ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--sanitize", action="store_true")
     ap.add_argument("--list", action="store_true")
     ap.add_argument("files", nargs="+")
     args = ap.parse_args()
@@ -134,15 +149,19 @@ def main():
     try:
         for f in files:
             shutil.copy(os.path.join(top, f), os.path.join(tree, f))
-        build = os.path.join(tree, "build", "default")
-        if run(["cmake", "--preset", "default"], tree, 600) != 0 or run(
-                ["cmake", "--build", "--preset", "default"], tree, 1200) != 0:
-            print("the unchanged tree does not build", file=sys.stderr)
-            return 2
-        if run(["ctest", "-j2", "--timeout", "120"], build, 900,
-               tests_env) != 0:
-            print("the unchanged tree fails its tests", file=sys.stderr)
-            return 2
+        # The sanitizers slow the tests down several times over.
+        presets = {"default": 120, "asan": 600} if args.sanitize else {
+            "default": 120}
+        for preset, timeout in presets.items():
+            configured = run(["cmake", "--preset", preset], tree, 600) == 0
+            passed = configured and tests_pass(tree, preset, tests_env,
+                                               timeout)
+            if not passed:
+                fault = "fails its tests" if configured and passed is False \
+                    else "does not build"
+                print(f"the unchanged tree {fault} ({preset})",
+                      file=sys.stderr)
+                return 2
         for p, n, what, text in found:
             target = os.path.join(tree, p)
             with open(target) as fh:
@@ -151,19 +170,17 @@ def main():
             lines[n - 1] = "" if text is None else text
             with open(target, "w") as fh:
                 fh.write("\n".join(lines))
-            built = run(["cmake", "--build", "--preset", "default"], tree,
-                        1200) == 0
-            caught = built and run(
-                ["ctest", "-j2", "--stop-on-failure", "--timeout", "120"],
-                build, 900, tests_env) != 0
+            passed = tests_pass(tree, "default", tests_env, 120)
+            sanitized = passed and args.sanitize and tests_pass(
+                tree, "asan", tests_env, 600) is False
             with open(target, "w") as fh:
                 fh.write(original)
-            if not built:
+            if passed is None:
                 unbuilt += 1
                 how = "did not build"
-            elif caught:
+            elif not passed or sanitized:
                 killed += 1
-                how = "killed"
+                how = "killed, under the sanitizers" if sanitized else "killed"
             else:
                 survived += 1
                 how = "SURVIVED"
