@@ -8,33 +8,6 @@
 #include "Display.h"
 #include "modifstream.h"
 
-const char* Finding::fieldName(Part p) {
-  switch (p) {
-    case Part::kType:
-      return "transaction type";
-    case Part::kNumber:
-      return "employee number";
-    case Part::kName:
-      return "name";
-    case Part::kCategory:
-      return "category";
-    case Part::kAmount:
-      return "amount";
-    case Part::kYear:
-      return "year";
-    case Part::kMonth:
-      return "month";
-    case Part::kDay:
-      return "day";
-    case Part::kDate:
-      return "date";
-    case Part::kRest:
-    case Part::kEnd:
-      break;
-  }
-  return "text";
-}
-
 void Finding::setLetters(std::string_view words) {
   const std::size_t n = std::min(words.size(), sizeof letters - 1);
   std::memcpy(letters, words.data(), n);
@@ -48,29 +21,30 @@ Finding::Hint Finding::leadingHint(char c) {
                      : Hint::kNone;
 }
 
-const char* Finding::syntax(Part p) {
-  switch (p) {
-    case Part::kNumber:
-      return "NUMBER";
-    case Part::kName:
-      return "\"NAME\"";
-    case Part::kCategory:
-      return "CATEGORY";
-    case Part::kAmount:
-      return "AMOUNT";
-    case Part::kDate:
-      return "YEAR/MONTH/DAY";
-    default:
-      break;
-  }
-  return fieldName(p);
-}
-
 namespace {
 
 using Part = Finding::Part;
 using Reason = Finding::Reason;
 using Hint = Finding::Hint;
+
+// The fields, in the order of Part: as a diagnostic names them, and as a
+// transaction's text writes them, where it writes them alone.
+struct PartRow {
+  const char* name;
+  const char* syntax;
+};
+
+constexpr PartRow kPartRows[Finding::kParts] = {{"transaction type", nullptr},
+                                                {"employee number", "NUMBER"},
+                                                {"name", "\"NAME\""},
+                                                {"category", "CATEGORY"},
+                                                {"amount", "AMOUNT"},
+                                                {"year", nullptr},
+                                                {"month", nullptr},
+                                                {"day", nullptr},
+                                                {"date", "YEAR/MONTH/DAY"},
+                                                {"text", nullptr},
+                                                {"text", nullptr}};
 
 bool isDatePart(Part p) {
   return p == Part::kYear || p == Part::kMonth || p == Part::kDay;
@@ -318,15 +292,6 @@ constexpr ReasonRow kReasons[] = {
      "create a missing employee.dat or emptrans.dat, empty"},
 };
 
-constexpr bool inEnumOrder() {
-  int at = 0;
-  for (const ReasonRow& row : kReasons) {
-    if (static_cast<int>(row.reason) != at++) return false;
-  }
-  return at == static_cast<int>(Reason::kReasons);
-}
-static_assert(inEnumOrder(), "a row a reason, in the order of the enum");
-
 const ReasonRow& rowOf(Reason r) { return kReasons[static_cast<int>(r)]; }
 
 struct HintRow {
@@ -356,14 +321,18 @@ constexpr HintRow kHints[] = {
      "it"},
 };
 
-constexpr bool hintsInOrder() {
-  int at = 0;
-  for (const HintRow& row : kHints) {
-    if (static_cast<int>(row.hint) != at++) return false;
+// Whether a table holds a row a value of its enum, in the enum's order.
+template <typename Row, std::size_t N, typename Enum>
+constexpr bool inEnumOrder(const Row (&rows)[N], Enum Row::*key, Enum count) {
+  for (std::size_t k = 0; k < N; ++k) {
+    if (static_cast<std::size_t>(rows[k].*key) != k) return false;
   }
-  return at == static_cast<int>(Hint::kHints);
+  return N == static_cast<std::size_t>(count);
 }
-static_assert(hintsInOrder(), "a row a hint, in the order of the enum");
+static_assert(inEnumOrder(kReasons, &ReasonRow::reason, Reason::kReasons),
+              "a row a reason, in the order of the enum");
+static_assert(inEnumOrder(kHints, &HintRow::hint, Hint::kHints),
+              "a row a hint, in the order of the enum");
 
 // Where to look for a character that only looks like one the field
 // needs. Inside a name whose opening quote was read every character is
@@ -380,6 +349,15 @@ std::string_view lookalikeSearched(const Finding& f) {
 }
 
 }  // namespace
+
+const char* Finding::fieldName(Part p) {
+  return kPartRows[static_cast<int>(p)].name;
+}
+
+const char* Finding::syntax(Part p) {
+  const char* syntax = kPartRows[static_cast<int>(p)].syntax;
+  return syntax != nullptr ? syntax : fieldName(p);
+}
 
 Finding::Severity Finding::severity() const { return rowOf(reason).severity; }
 
