@@ -13,4 +13,12 @@ struct Category {
 
 inline constexpr Category kCategories[] = {{'S', 0}, {'H', 1}, {'*', -1}};
 
+// The category of letter `c`, or nullptr when no category has it.
+constexpr const Category* categoryOf(char c) {
+  for (const Category& k : kCategories) {
+    if (k.letter == c) return &k;
+  }
+  return nullptr;
+}
+
 #endif  // EMPUPDATE_DISPLAY_CATEGORY_H_

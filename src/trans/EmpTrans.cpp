@@ -26,6 +26,14 @@ std::string EmpTrans::letters() {
   return Display::choices(all);
 }
 
+int EmpTrans::placeOf(char letter) {
+  const std::span<const Kind* const> all = kinds();
+  for (std::size_t k = 0; k < all.size(); ++k) {
+    if (all[k]->letter == letter) return static_cast<int>(k);
+  }
+  return -1;
+}
+
 std::string EmpTrans::synopsis(const Kind& kind) {
   std::string out(1, kind.letter);
   for (const Part p : kind.fields) out += std::string(" ") + Finding::syntax(p);
@@ -58,9 +66,8 @@ void EmpTrans::readContent(FieldReader& in) {
         in.name(name, std::find(fields.begin(), fields.end(), Part::kNumber) !=
                               fields.end()
                           ? Hint::kKeepsFields
-                      : kinds()[kind_]->givesNumber
-                          ? Hint::kAddTakesNoNumber
-                          : Hint::kNone);
+                      : kinds()[kind_]->givesNumber ? Hint::kAddTakesNoNumber
+                                                    : Hint::kNone);
         break;
       case Part::kCategory:
         category = in.category();
@@ -109,9 +116,7 @@ std::unique_ptr<EmpTrans> EmpTrans::get(Reading& r) {
   return TransReader(*transFile).get(r);
 }
 
-void EmpTrans::skipFailed(const Reading& r) {
-  Recovery(*transFile, r).skip();
-}
+void EmpTrans::skipFailed(const Reading& r) { Recovery(*transFile, r).skip(); }
 
 void EmpTrans::moveToLine(long line) {
   while (transFile->line() < line &&

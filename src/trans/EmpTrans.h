@@ -90,6 +90,8 @@ class EmpTrans {
     const char* source = __builtin_FILE();
   };
   static std::span<const Kind* const> kinds();
+  // The place in kinds() of the kind of type letter `letter`, or -1.
+  static int placeOf(char letter);
   // The type letters, as a diagnostic lists them: "A, C or D".
   static std::string letters();
   // How a kind is written: C NUMBER "NAME" CATEGORY AMOUNT YEAR/MONTH/DAY.

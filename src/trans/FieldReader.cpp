@@ -15,15 +15,12 @@ using Part = Finding::Part;
 using Reason = Finding::Reason;
 using Hint = Finding::Hint;
 
-bool isDigit(int c) { return c >= '0' && c <= '9'; }
-bool isLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+constexpr auto isDigit = &modifstream::isDigit;
 
 // A letter field that holds a word ("Hourly"): its first letter is taken,
 // and the rest fails as the field after it.
 bool isWord(const Finding& letter) {
-  return letter.size > 1 && isLetter(letter.text[1]);
+  return letter.size > 1 && modifstream::isLetter(letter.text[1]);
 }
 
 // What is wrong with a number read whole, by what stands right after it:
@@ -89,23 +86,14 @@ bool amountFirst(std::string_view text) {
   }
   const std::size_t letter =
       text.find_first_not_of(modifstream::kWhiteSpace, blank);
-  return letter != text.npos &&
-         std::any_of(
-             std::begin(kCategories), std::end(kCategories),
-             [&](const Category& c) { return c.letter == text[letter]; });
+  return letter != text.npos && categoryOf(text[letter]) != nullptr;
 }
 
-// The category letters, "SH*"; or, `lower`, those in lower case, "sh".
-std::string categoryLetters(bool lower = false) {
+// The category letters, as a diagnostic lists them: "S, H or *".
+std::string categoryLetters() {
   std::string letters;
-  for (const Category& c : kCategories) {
-    if (!lower) {
-      letters += c.letter;
-    } else if (c.letter >= 'A' && c.letter <= 'Z') {
-      letters += static_cast<char>(c.letter - 'A' + 'a');
-    }
-  }
-  return letters;
+  for (const Category& c : kCategories) letters += c.letter;
+  return Display::choices(letters);
 }
 
 // "(500)": an amount in accounting form.
@@ -274,20 +262,19 @@ std::int32_t FieldReader::category() {
     r_.fail(Part::kCategory, Reason::kMissing);
     throw EmpTrans::InvalidCategory();
   }
-  const auto* found =
-      std::find_if(std::begin(kCategories), std::end(kCategories),
-                   [letter](const Category& c) { return c.letter == letter; });
-  if (found == std::end(kCategories)) {
+  const Category* found = categoryOf(letter);
+  if (found == nullptr) {
     const std::string_view text(cat.text, cat.size);
     if (letter == '"' && text.size() >= 3 && text[2] == '"' &&
-        categoryLetters().find(text[1]) != std::string::npos) {
+        categoryOf(text[1]) != nullptr) {
       r_.fail(Part::kCategory, Reason::kQuotedLetter);  // "H", from a sheet
     } else if (quoteInName(name, cat)) {
       r_.fail(Part::kName, Reason::kQuoteInName);
     } else {
-      cat.setLetters(Display::choices(categoryLetters()));
+      cat.setLetters(categoryLetters());
       r_.fail(Part::kCategory, Reason::kNotLetter,
-              categoryLetters(true).find(letter) != std::string::npos
+              letter != modifstream::upper(letter) &&
+                      categoryOf(modifstream::upper(letter)) != nullptr
                   ? Hint::kUpperCase
               : amountFirst(text) ? Hint::kCategoryFirst
                                   : Finding::leadingHint(letter));
@@ -300,7 +287,7 @@ std::int32_t FieldReader::category() {
     r_.suspect(Part::kName, Reason::kQuoteInName);  // "Gus "Hank" Tan"
   } else if (isWord(cat)) {
     cat.next = Part::kAmount;
-    cat.setLetters(Display::choices(categoryLetters()));
+    cat.setLetters(categoryLetters());
     r_.suspect(Part::kCategory, Reason::kWord);
   }
   return found->code;

@@ -14,10 +14,10 @@ using traits = modifstream::traits_type;
 // How far a token, or the quote that ends a name, is looked for.
 constexpr std::size_t kSearched = 2048;
 
-bool isDigit(int c) { return c >= '0' && c <= '9'; }
-bool isLetter(int c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+constexpr auto isDigit = &modifstream::isDigit;
+constexpr auto isLetter = &modifstream::isLetter;
+constexpr auto upper = &modifstream::upper;
+
 bool endsToken(int c) {
   return c == traits::eof() || modifstream::isWhiteSpace(c);
 }
@@ -25,19 +25,11 @@ bool endsToken(int c) {
 // A kind's type letter, in either case, with no letter after it: "Diaz" is
 // a word, not a "D".
 bool isTypeLetter(int c, int next) {
-  if (!isLetter(c) || isLetter(next)) return false;
-  const char upper = static_cast<char>(c >= 'a' ? c - 'a' + 'A' : c);
-  const auto kinds = EmpTrans::kinds();
-  return std::any_of(kinds.begin(), kinds.end(),
-                     [upper](const auto* k) { return k->letter == upper; });
+  return isLetter(c) && !isLetter(next) &&
+         EmpTrans::placeOf(upper(static_cast<char>(c))) >= 0;
 }
 
-bool isCategoryLetter(char c) {
-  const char upper =
-      c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-  return std::any_of(std::begin(kCategories), std::end(kCategories),
-                     [upper](const Category& k) { return k.letter == upper; });
-}
+bool isCategoryLetter(char c) { return categoryOf(upper(c)) != nullptr; }
 
 // A number, perhaps with a sign, or in accounting form "(500)".
 bool isNumeric(std::string_view t) {

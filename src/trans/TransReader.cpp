@@ -23,15 +23,6 @@ Reason encodingOf(const Finding& type) {
   return Reason::kNone;
 }
 
-// The place in the kinds table of the kind of type letter `c`, or -1.
-int placeOf(char c) {
-  const std::span<const EmpTrans::Kind* const> all = EmpTrans::kinds();
-  for (std::size_t k = 0; k < all.size(); ++k) {
-    if (all[k]->letter == c) return static_cast<int>(k);
-  }
-  return -1;
-}
-
 }  // namespace
 
 std::unique_ptr<EmpTrans> TransReader::get(Reading& r) {
@@ -69,16 +60,15 @@ const EmpTrans::Kind& TransReader::kindOf(char letter, bool first, Reading& r) {
       throw EmpTrans::NotText();
     }
   }
-  const int k = placeOf(letter);
+  const int k = EmpTrans::placeOf(letter);
   if (k >= 0) {
     r.setKind(k);
     return *EmpTrans::kinds()[k];
   }
   // A letter in lower case is the kind it would be in upper case, which is
   // what the operator meant: read so after the failure.
-  const int upper = letter >= 'a' && letter <= 'z'
-                        ? placeOf(static_cast<char>(letter - 'a' + 'A'))
-                        : -1;
+  const char capital = modifstream::upper(letter);
+  const int upper = capital != letter ? EmpTrans::placeOf(capital) : -1;
   if (upper >= 0) r.setKind(upper);
   type.setLetters(EmpTrans::letters());
   r.fail(Part::kType, Reason::kNotLetter,

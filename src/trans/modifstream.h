@@ -56,6 +56,14 @@ class modifstream : public std::ifstream {
   static constexpr bool isWhiteSpace(int c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
   }
+  // The letters and digits fields are told by, whatever the locale.
+  static constexpr bool isDigit(int c) { return c >= '0' && c <= '9'; }
+  static constexpr bool isLetter(int c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  }
+  static constexpr char upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
   // The most characters a number takes, sign and prefix included.
   static constexpr std::size_t kMaxNumberChars = 15;
 
