@@ -222,20 +222,16 @@ void FieldReader::name(char* buffer, Hint numberHint) {
     r_.fail(Part::kName, in_.eof() ? Reason::kNotClosed : Reason::kNameTooLong);
     throw;
   }
-  const Finding& note = n;
-  if (in_.quotedLostText()) {
-    Finding w = note;
-    w.reason = Reason::kNulInName;
-    w.column = 0;
-    r_.warn(w);
-  }
-  const std::string_view name(buffer, std::strlen(buffer));
   auto warn = [&](Reason why, long value = 0) {
-    Finding w = note;
+    Finding w = n;
     w.reason = why;
     w.value = static_cast<std::int32_t>(value);
+    // What a NUL byte loses is the name's, wherever it stood in it.
+    if (why == Reason::kNulInName) w.column = 0;
     r_.warn(w);
   };
+  if (in_.quotedLostText()) warn(Reason::kNulInName);
+  const std::string_view name(buffer, std::strlen(buffer));
   // " " meant as "keep the name", which "" is.
   if (!name.empty() && name.find_first_not_of(" \t") == name.npos) {
     warn(Reason::kBlankName);
