@@ -149,10 +149,7 @@ void FieldReader::warnOfNumber(Part p) {
     w.reason = Reason::kAmountCut;
     r_.warn(w);
   }
-  if (f.base == 10) return;
-  if (f.base == 8 && std::stoll(std::string(f.text, f.length)) == f.value) {
-    return;  // "0" and "07" mean the same in both bases
-  }
+  if (!f.readInOtherBase()) return;
   Finding w = f;
   w.reason = f.base == 8 ? Reason::kOctal : Reason::kHexadecimal;
   w.hint = Hint::kNone;

@@ -116,10 +116,7 @@ std::string meant(const Finding& f) {
 // hexadecimal, and the value it took, when that is not what its digits say
 // in decimal ("02000" is 1024).
 std::string readAs(const Finding& f) {
-  if (f.base == 10) return "";
-  if (f.base == 8 && std::stoll(std::string(f.text, f.length)) == f.value) {
-    return "";
-  }
+  if (!f.readInOtherBase()) return "";
   return std::string(": it is read as ") +
          (f.base == 8 ? "octal, for its leading 0: " : "hexadecimal: ") +
          std::to_string(f.value);
@@ -357,6 +354,12 @@ const char* Finding::fieldName(Part p) {
 const char* Finding::syntax(Part p) {
   const char* syntax = kPartRows[static_cast<int>(p)].syntax;
   return syntax != nullptr ? syntax : fieldName(p);
+}
+
+bool Finding::readInOtherBase() const {
+  // "0" and "07" mean the same in both bases.
+  return base != 10 &&
+         (base != 8 || std::stoll(std::string(text, length)) != value);
 }
 
 Finding::Severity Finding::severity() const { return rowOf(reason).severity; }

@@ -127,6 +127,9 @@ struct Finding {
   // Notes the letters the field takes ("S, H or *"), cut to fit.
   void setLetters(std::string_view words);
 
+  // A number read: whether its base, octal or hexadecimal, made its value
+  // other than what its digits say in decimal ("010" is 8).
+  bool readInOtherBase() const;
   Severity severity() const;
   bool isWarning() const { return severity() == Severity::kWarning; }
   // The words, e.g. "amount '500,50' is not a whole number (no decimal
