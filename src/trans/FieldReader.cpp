@@ -145,15 +145,11 @@ void FieldReader::warnOfNumber(Part p) {
   const Finding& f = r_.note(p);
   if (f.line == 0 || !f.read) return;
   if (p == Part::kAmount && f.reason == Reason::kTooLong) {
-    Finding w = f;
-    w.reason = Reason::kAmountCut;
-    r_.warn(w);
+    r_.warn(f, Reason::kAmountCut);
   }
-  if (!f.readInOtherBase()) return;
-  Finding w = f;
-  w.reason = f.base == 8 ? Reason::kOctal : Reason::kHexadecimal;
-  w.hint = Hint::kNone;
-  r_.warn(w);
+  if (f.readInOtherBase()) {
+    r_.warn(f, f.base == 8 ? Reason::kOctal : Reason::kHexadecimal);
+  }
 }
 
 std::int32_t FieldReader::integer(Part p, Part next) {
@@ -221,11 +217,10 @@ void FieldReader::name(char* buffer, Hint numberHint) {
   }
   auto warn = [&](Reason why, long value = 0) {
     Finding w = n;
-    w.reason = why;
     w.value = static_cast<std::int32_t>(value);
     // What a NUL byte loses is the name's, wherever it stood in it.
     if (why == Reason::kNulInName) w.column = 0;
-    r_.warn(w);
+    r_.warn(w, why);
   };
   if (in_.quotedLostText()) warn(Reason::kNulInName);
   const std::string_view name(buffer, std::strlen(buffer));

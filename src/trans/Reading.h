@@ -61,6 +61,11 @@ class Reading {
   }
   // Notes a warning of text the run reads otherwise than it looks.
   void warn(const Finding& f) { warnings_.push_back(f); }
+  // Notes a warning of the field noted in `f`, for reason `why`.
+  void warn(Finding f, Reason why) {
+    f.reason = why;
+    warn(f);
+  }
 
   // The finding of the error that stopped the transaction, or nullptr.
   const Finding* error() const { return failed_ ? &notes_[blamed_] : nullptr; }

@@ -31,9 +31,7 @@ class ChangeTrans : public EmpTrans {
         date.getYear() != 1901) {
       return;
     }
-    Finding w = r.note(Part::kType);
-    w.reason = Finding::Reason::kChangesNothing;
-    r.warn(w);
+    r.warn(r.note(Part::kType), Finding::Reason::kChangesNothing);
   }
 
   // The month and day of a date in 1901, which changes nothing.
