@@ -63,9 +63,7 @@ void EmpTrans::readContent(FieldReader& in) {
         id = in.integer(Part::kNumber, next);
         break;
       case Part::kName:
-        in.name(name, std::find(fields.begin(), fields.end(), Part::kNumber) !=
-                              fields.end()
-                          ? Hint::kKeepsFields
+        in.name(name, kinds()[kind_]->hasNumber()   ? Hint::kKeepsFields
                       : kinds()[kind_]->givesNumber ? Hint::kAddTakesNoNumber
                                                     : Hint::kNone);
         break;
@@ -133,10 +131,7 @@ long EmpTrans::skipToNext() {
 }
 
 std::optional<Employee> EmpTrans::recordBefore() const {
-  const std::span<const Part> fields = kinds()[kind_]->fields;
-  if (std::find(fields.begin(), fields.end(), Part::kNumber) == fields.end()) {
-    return std::nullopt;
-  }
+  if (!kinds()[kind_]->hasNumber()) return std::nullopt;
   return recordOf(id);
 }
 

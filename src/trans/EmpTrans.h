@@ -25,6 +25,7 @@
 #ifndef EMPUPDATE_TRANS_EMPTRANS_H_
 #define EMPUPDATE_TRANS_EMPTRANS_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
@@ -88,6 +89,12 @@ class EmpTrans {
     // The file the kind is defined in, for the test that every kind's file
     // has its row in the table.
     const char* source = __builtin_FILE();
+
+    // Whether it is written with an employee number.
+    bool hasNumber() const {
+      return std::find(fields.begin(), fields.end(), Part::kNumber) !=
+             fields.end();
+    }
   };
   static std::span<const Kind* const> kinds();
   // The place in kinds() of the kind of type letter `letter`, or -1.
