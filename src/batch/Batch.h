@@ -105,9 +105,6 @@ class Batch {
   // an unknown employee is not written: the ending and the observer have it.
   Ending run(Observer* observer = nullptr);
 
-  // Transactions applied so far.
-  long applied() const { return applied_; }
-
   // Reads the command line of a run with `cl`, for empupdate and empcheck
   // (with its own options, `more`) alike: --from LINE (see firstLine()),
   // and no operand, "--" neither. Returns -1 to go on, or the exit status

@@ -101,7 +101,6 @@ class Employee {
   void setDeleted(std::int32_t d) { deleted = d; }
 
   std::int32_t getId() const { return id; }
-  std::int32_t getOffset() const { return offset; }
   std::int32_t getDeleted() const { return deleted; }
   // The 32 bytes of the name field, not necessarily NUL-terminated.
   const char* getNameField() const { return name; }
