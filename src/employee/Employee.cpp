@@ -57,11 +57,6 @@ int Employee::lockDescriptor = -1;
 SystemCalls::Facts Employee::indexed = {};
 bool Employee::ascending = true;
 
-Employee::Employee() : offset(-1), id(-1), amount(0), category(0), deleted(0) {
-  std::memset(name, 0, sizeof name);
-  date.set(1901, 1, 1);
-}
-
 void Employee::setName(const char* newName) {
   // Never past the field: a longer name keeps its first 31 characters.
   const std::size_t n = ::strnlen(newName, kNameBytes - 1);

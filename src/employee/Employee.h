@@ -90,7 +90,7 @@ class Employee {
 
   // Name all zero, offset and id -1, amount, category and deleted 0, date
   // 1901-01-01.
-  Employee();
+  Employee() = default;
 
   // Copies at most 31 characters and a NUL into the start of the name field;
   // the bytes after the NUL keep what they held.
@@ -180,13 +180,13 @@ class Employee {
   // there fail part-way.
   void keepFormer(const unsigned char* record, std::int32_t at);
 
-  char name[kNameBytes];
-  std::int32_t offset;
-  std::int32_t id;
-  std::int32_t amount;
-  std::int32_t category;
-  Date date;
-  std::int32_t deleted;
+  char name[kNameBytes] = {};
+  std::int32_t offset = -1;
+  std::int32_t id = -1;
+  std::int32_t amount = 0;
+  std::int32_t category = 0;
+  Date date{1901, 1, 1};
+  std::int32_t deleted = 0;
   // What the file held at formerOffset when this object last read or wrote
   // it there, or formerOffset -1: the bytes a failed write puts back.
   unsigned char former[kRecordBytes];
