@@ -75,11 +75,7 @@ void Employee::encode(unsigned char* r) const {
 
 void Employee::decode(const unsigned char* r, std::size_t n) {
   auto field = [&](std::int32_t& f, std::size_t at) {
-    if (n >= at + 4) {
-      f = le32::get(r + at);
-    } else if (n > at) {
-      le32::overlay(f, r + at, n - at);
-    }
+    if (n > at) le32::overlay(f, r + at, n - at);
   };
   field(id, kIdAt);
   field(deleted, kDeletedAt);
