@@ -120,24 +120,8 @@ void Employee::open(RecordFile& file, RecordFile::Access access, bool atStart,
                    error == ENXIO)) {
     throw FileChanged();
   }
-  refuse(file);
-}
-
-void Employee::refuse(const RecordFile& file) {
-  if (file.error() == RecordFile::kNotRegularFile) throw NotRegularFile();
-  raise<CantOpenFile>(file.error());
-}
-
-void Employee::lock(int fd) {
-  // The lock lives on a descriptor of its own: the per-operation streams
-  // open and close the file, and the indexing stream is closed too.
-  const int held = systemCalls.lock(fd);
-  if (held >= 0) {
-    lockDescriptor = held;
-    return;
-  }
-  if (errno == EWOULDBLOCK) throw InUse();
-  raise<LockFailed>(errno);
+  if (error == RecordFile::kNotRegularFile) throw NotRegularFile();
+  raise<CantOpenFile>(error);
 }
 
 bool Employee::holds(int fd) {
@@ -150,16 +134,19 @@ std::int64_t Employee::openToIndex() {
   open(*inFile, RecordFile::Access::kRead, true, RecordFile::Check::kTypeFirst);
   if (SystemCalls::kernelFile(inFile->descriptor())) throw NotRegularFile();
   if (lockDescriptor >= 0) systemCalls.close(lockDescriptor);
-  lockDescriptor = -1;
-  lock(inFile->descriptor());
+  // The lock lives on a descriptor of its own: the per-operation streams
+  // open and close the file, and the indexing stream is closed too.
+  lockDescriptor = systemCalls.lock(inFile->descriptor());
+  if (lockDescriptor < 0) {
+    if (errno == EWOULDBLOCK) throw InUse();
+    raise<LockFailed>(errno);
+  }
   indexed = inFile->facts();
   // Judged from the size, read under the lock, before a byte is read: a
   // huge sparse file is refused at once, and a damaged last record is never
   // indexed.
   const std::int64_t size = inFile->currentSize();
-  if (size < 0) {
-    raise<ReadFailed>(inFile->error());
-  }
+  if (size < 0) raise<ReadFailed>(inFile->error());
   if (size > kInt32Max) throw TooLarge();
   if (size % kRecordBytes != 0) throw BadSize();
   return size;
@@ -214,9 +201,7 @@ void Employee::buildIndex() {
   count = scanned;
   maxId = high;
   ascending = rising;
-  if (got < 0) {
-    raise<ReadFailed>(inFile->error());
-  }
+  if (got < 0) raise<ReadFailed>(inFile->error());
   // Shrunk under the scan, lock or not: some program ignores the lock.
   if (got != records) throw FileChanged();
   // As a record-by-record scan would, leave the entry past the last one

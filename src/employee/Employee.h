@@ -168,8 +168,6 @@ class Employee {
   // was one, and another program has put this one in its place.
   static void open(RecordFile& file, RecordFile::Access access, bool atStart,
                    RecordFile::Check check = RecordFile::Check::kFile);
-  [[noreturn]] static void refuse(const RecordFile& file);
-  static void lock(int fd);
   // Opens and locks employee.dat for the scan of buildIndex(), and returns
   // its size, judged before a byte is read.
   static std::int64_t openToIndex();
