@@ -3,7 +3,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <sstream>
 
@@ -12,6 +11,7 @@
 #include "Display.h"
 #include "Employee.h"
 #include "Interruption.h"
+#include "SystemCalls.h"
 
 // Defined only in coverage builds, whose profile std::_Exit would lose.
 extern "C" void __gcov_dump() __attribute__((weak));
@@ -211,7 +211,8 @@ long Batch::firstLine(const std::string& given, std::string& why) {
   bool any = false;  // whether the line the reader is on holds a character
   for (int c; in.line() < line && (c = in.getRaw()) != EOF;) any = c != '\n';
   int first = in.peekRaw();  // of line `line`, after blanks
-  for (; first != '\n' && modifstream::isWhiteSpace(first); first = in.peekRaw()) {
+  for (; first != '\n' && modifstream::isWhiteSpace(first);
+       first = in.peekRaw()) {
     any = in.getRaw() != EOF;
   }
   bool letter = false;
@@ -221,8 +222,7 @@ long Batch::firstLine(const std::string& given, std::string& why) {
   const long lines = any || first != EOF ? in.line() : in.line() - 1;
   why = "--from " + shown + ": ";
   if (const int error = in.error(); error != 0) {
-    why += "cannot read emptrans.dat: " +
-           std::string(error < 0 ? "not a regular file" : std::strerror(error));
+    why += "cannot read emptrans.dat: " + SystemCalls::errorText(error);
   } else if (lines < line) {
     why += "line " + number + " is past the end of emptrans.dat, which " +
            (lines == 0 ? std::string("is empty")

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -70,6 +71,11 @@ bool SystemCalls::kernelFile(int fd) {
   return ::fstatfs(fd, &fs) == 0 &&
          std::ranges::count(kKernelFileSystems,
                             static_cast<unsigned long>(fs.f_type)) > 0;
+}
+
+std::string SystemCalls::errorText(int error) {
+  if (error == kNotRegularFile) return "not a regular file";
+  return error == 0 ? "unknown error" : std::strerror(error);
 }
 
 SystemCalls systemCalls = kReal;

@@ -27,6 +27,7 @@
 #include "Employee.h"
 #include "RecordFile.h"
 #include "StandardDescriptors.h"
+#include "SystemCalls.h"
 
 namespace {
 
@@ -137,11 +138,6 @@ std::string standardInput() {
   return "";
 }
 
-std::string errorText(int error) {
-  return error == RecordFile::kNotRegularFile ? "not a regular file"
-                                              : std::strerror(error);
-}
-
 // Writes the header and a row a record, as CSV or as a table whose
 // columns a first pass sizes. Returns the error that stopped the reading,
 // or an empty string.
@@ -209,7 +205,7 @@ int main(int argc, char** argv) {
   if (!file.open(path.c_str(), RecordFile::Access::kRead, false,
                  RecordFile::Check::kTypeFirst)) {
     std::fprintf(stderr, "empdump:%s: cannot open: %s\n", name.c_str(),
-                 errorText(file.error()).c_str());
+                 SystemCalls::errorText(file.error()).c_str());
     return 1;
   }
   const std::int64_t size = file.facts().size;
