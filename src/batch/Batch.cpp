@@ -96,16 +96,15 @@ long Batch::line() const {
 }
 
 std::string Batch::diagnostic(const std::exception_ptr& error) const {
-  Diagnostic::Context context;
-  context.startUp = stage_ == Stage::kStartUp;
-  context.line = line();
-  context.applied = applied_;
-  context.finding = reading_.error();
-  context.openError = openError_;
-  context.readError = EmpTrans::readError();
-  context.signal = Interruption::pending();
-  context.resumeAt = resumeAt_;
-  return Diagnostic::line("empupdate", error, context);
+  return Diagnostic::line("empupdate", error,
+                          {.startUp = stage_ == Stage::kStartUp,
+                           .line = line(),
+                           .applied = applied_,
+                           .finding = reading_.error(),
+                           .openError = openError_,
+                           .readError = EmpTrans::readError(),
+                           .signal = Interruption::pending(),
+                           .resumeAt = resumeAt_});
 }
 
 Batch::Ending Batch::run(Observer* observer) {
