@@ -126,7 +126,8 @@ std::string fill(const char* words, const std::exception_ptr& error,
 }
 
 // The words of what a kind refused as it applied, from the reasons table;
-// of another standard exception, its own; else empty.
+// of another standard exception, its own. Whatever it is, the run must
+// still end with a diagnostic.
 std::string ownWords(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
@@ -138,7 +139,7 @@ std::string ownWords(const std::exception_ptr& error) {
     return std::string("internal error: ") + e.what();
   } catch (...) {
   }
-  return "";
+  return "internal error: unknown exception";
 }
 
 }  // namespace
@@ -159,9 +160,7 @@ std::string Diagnostic::what(const std::exception_ptr& error,
       return fill(row.words, error, context);
     }
   }
-  const std::string own = ownWords(error);
-  // Whatever it is, the run must still end with a diagnostic.
-  return own.empty() ? "internal error: unknown exception" : own;
+  return ownWords(error);
 }
 
 std::string Diagnostic::line(const char* program,
