@@ -33,8 +33,6 @@ namespace {
 
 constexpr int kOutputStatus = 74;
 constexpr int kColumns = 7;
-const char* const kHeader[kColumns] = {"position", "id",     "status", "name",
-                                       "category", "amount", "date"};
 // The columns of numbers: right-aligned (text is left-aligned), and never
 // guarded in CSV, since a spreadsheet reads -7 as a number.
 constexpr bool kNumeric[kColumns] = {true,  true, false, false,
@@ -143,8 +141,8 @@ std::string standardInput() {
 // or an empty string.
 std::string show(RecordFile& file, std::int64_t records, bool csv, bool raw,
                  bool liveOnly) {
-  std::string header[kColumns];
-  for (int i = 0; i < kColumns; ++i) header[i] = kHeader[i];
+  const std::string header[kColumns] = {"position", "id",     "status", "name",
+                                        "category", "amount", "date"};
   std::size_t width[kColumns] = {};
   auto size = [&](const std::string(&cells)[kColumns]) {
     for (int i = 0; i < kColumns; ++i) {
