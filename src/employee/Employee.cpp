@@ -46,17 +46,6 @@ template <typename E>
 
 }  // namespace
 
-Array<Employee::Location> Employee::index(1);
-IdTable Employee::firstEntry;
-std::int32_t Employee::count = 0;
-std::int32_t Employee::maxId = 0;
-std::int32_t Employee::endOffset = 0;
-RecordFile* Employee::inFile = nullptr;
-RecordFile* Employee::outFile = nullptr;
-int Employee::lockDescriptor = -1;
-SystemCalls::Facts Employee::indexed = {};
-bool Employee::ascending = true;
-
 void Employee::setName(const char* newName) {
   // Never past the field: a longer name keeps its first 31 characters.
   const std::size_t n = ::strnlen(newName, kNameBytes - 1);

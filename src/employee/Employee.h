@@ -190,21 +190,21 @@ class Employee {
   unsigned char former[kRecordBytes];
   std::int32_t formerOffset = -1;
 
-  static Array<Location> index;
+  static inline Array<Location> index{1};
   // Look-ups. While the numbers of the index ascend, as in every file that
   // only ever grew by adds, the index is searched by where a number must
   // stand in it: no table, no build. Otherwise a table gives the first
   // entry that holds each number.
-  static bool ascending;
-  static IdTable firstEntry;
-  static std::int32_t count;
-  static std::int32_t maxId;
-  static std::int32_t endOffset;
-  static RecordFile* inFile;
-  static RecordFile* outFile;
-  static int lockDescriptor;
+  static inline bool ascending = true;
+  static inline IdTable firstEntry;
+  static inline std::int32_t count = 0;
+  static inline std::int32_t maxId = 0;
+  static inline std::int32_t endOffset = 0;
+  static inline RecordFile* inFile = nullptr;
+  static inline RecordFile* outFile = nullptr;
+  static inline int lockDescriptor = -1;
   // The file buildIndex() indexed: every write checks it writes there.
-  static SystemCalls::Facts indexed;
+  static inline SystemCalls::Facts indexed = {};
 };
 
 #endif  // EMPUPDATE_EMPLOYEE_EMPLOYEE_H_
