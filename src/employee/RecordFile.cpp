@@ -3,10 +3,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <cerrno>
-
-#include "SystemCalls.h"
-
 namespace {
 
 // error() for a file of `type` that is not regular.
