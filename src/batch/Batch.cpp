@@ -3,7 +3,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <sstream>
 
@@ -12,6 +11,7 @@
 #include "Display.h"
 #include "Employee.h"
 #include "Interruption.h"
+#include "SystemCalls.h"
 
 // Defined only in coverage builds, whose profile std::_Exit would lose.
 extern "C" void __gcov_dump() __attribute__((weak));
@@ -53,25 +53,23 @@ void Batch::loop(Observer* observer, std::ostream* messages) {
   }
 }
 
-void Batch::startUp() {
+bool Batch::startUp() {
   try {
     startUpStage();
+    return true;
   } catch (Employee::CantOpenFile&) {
-    throw;
   } catch (EmpTrans::CantOpenFile&) {
-    throw;
   } catch (...) {
     endOnError(std::current_exception());
   }
+  return false;
 }
 
 void Batch::applyAll() {
   try {
     loop(nullptr, nullptr);
   } catch (EmpTrans::NoMore&) {
-    throw;
   } catch (Employee::NoSuch&) {
-    throw;
   } catch (...) {
     endOnError(std::current_exception());
   }
@@ -98,16 +96,15 @@ long Batch::line() const {
 }
 
 std::string Batch::diagnostic(const std::exception_ptr& error) const {
-  Diagnostic::Context context;
-  context.startUp = stage_ == Stage::kStartUp;
-  context.line = line();
-  context.applied = applied_;
-  context.finding = reading_.error();
-  context.openError = openError_;
-  context.readError = EmpTrans::readError();
-  context.signal = Interruption::pending();
-  context.resumeAt = resumeAt_;
-  return Diagnostic::line("empupdate", error, context);
+  return Diagnostic::line("empupdate", error,
+                          {.startUp = stage_ == Stage::kStartUp,
+                           .line = line(),
+                           .applied = applied_,
+                           .finding = reading_.error(),
+                           .openError = openError_,
+                           .readError = EmpTrans::readError(),
+                           .signal = Interruption::pending(),
+                           .resumeAt = resumeAt_});
 }
 
 Batch::Ending Batch::run(Observer* observer) {
@@ -211,7 +208,8 @@ long Batch::firstLine(const std::string& given, std::string& why) {
   bool any = false;  // whether the line the reader is on holds a character
   for (int c; in.line() < line && (c = in.getRaw()) != EOF;) any = c != '\n';
   int first = in.peekRaw();  // of line `line`, after blanks
-  for (; first != '\n' && modifstream::isWhiteSpace(first); first = in.peekRaw()) {
+  for (; first != '\n' && modifstream::isWhiteSpace(first);
+       first = in.peekRaw()) {
     any = in.getRaw() != EOF;
   }
   bool letter = false;
@@ -221,8 +219,7 @@ long Batch::firstLine(const std::string& given, std::string& why) {
   const long lines = any || first != EOF ? in.line() : in.line() - 1;
   why = "--from " + shown + ": ";
   if (const int error = in.error(); error != 0) {
-    why += "cannot read emptrans.dat: " +
-           std::string(error < 0 ? "not a regular file" : std::strerror(error));
+    why += "cannot read emptrans.dat: " + SystemCalls::errorText(error);
   } else if (lines < line) {
     why += "line " + number + " is past the end of emptrans.dat, which " +
            (lines == 0 ? std::string("is empty")

@@ -1,6 +1,5 @@
 #include "Diagnostic.h"
 
-#include <cstring>
 #include <new>
 
 #include "Array.h"
@@ -12,10 +11,6 @@
 #include "modifstream.h"
 
 namespace {
-
-std::string systemText(int error) {
-  return error == 0 ? "unknown error" : std::strerror(error);
-}
 
 // The errno that `error` carries as its cause, or 0.
 int causeOf(const std::exception_ptr& error) {
@@ -105,7 +100,7 @@ std::string fill(const char* words, const std::exception_ptr& error,
         out += c.startUp ? "" : " employee.dat";
         break;
       case 's':
-        out += systemText(causeOf(error));
+        out += SystemCalls::errorText(causeOf(error));
         break;
       case 'z':
         out += employeeFileSize();
@@ -115,12 +110,10 @@ std::string fill(const char* words, const std::exception_ptr& error,
                          : "employee.dat would grow to 2 GiB";
         break;
       case 'o':
-        out += c.openError == modifstream::kNotRegularFile
-                   ? "not a regular file"
-                   : systemText(c.openError);
+        out += SystemCalls::errorText(c.openError);
         break;
       case 'r':
-        out += systemText(c.readError);
+        out += SystemCalls::errorText(c.readError);
         break;
       default:  // 'i'
         out += Interruption::name(c.signal);
@@ -133,7 +126,8 @@ std::string fill(const char* words, const std::exception_ptr& error,
 }
 
 // The words of what a kind refused as it applied, from the reasons table;
-// of another standard exception, its own; else empty.
+// of another standard exception, its own. Whatever it is, the run must
+// still end with a diagnostic.
 std::string ownWords(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
@@ -145,7 +139,7 @@ std::string ownWords(const std::exception_ptr& error) {
     return std::string("internal error: ") + e.what();
   } catch (...) {
   }
-  return "";
+  return "internal error: unknown exception";
 }
 
 }  // namespace
@@ -166,9 +160,7 @@ std::string Diagnostic::what(const std::exception_ptr& error,
       return fill(row.words, error, context);
     }
   }
-  const std::string own = ownWords(error);
-  // Whatever it is, the run must still end with a diagnostic.
-  return own.empty() ? "internal error: unknown exception" : own;
+  return ownWords(error);
 }
 
 std::string Diagnostic::line(const char* program,

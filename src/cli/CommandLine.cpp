@@ -43,13 +43,6 @@ std::string listed(const std::vector<std::string>& options) {
 
 }  // namespace
 
-CommandLine::CommandLine(const char* program, const char* usage,
-                         const char* help, int outputStatus)
-    : program_(program),
-      usage_(usage),
-      help_(help),
-      outputStatus_(outputStatus) {}
-
 int CommandLine::parse(int argc, char** argv,
                        const std::vector<std::string>& known) {
   std::vector<std::string> all = known;
@@ -82,15 +75,14 @@ int CommandLine::parse(int argc, char** argv,
     if (takesValue && equals == std::string::npos && ++i == argc) {
       return usageError("option '" + name + "' needs a value");
     }
-    std::string value;
-    if (takesValue) {
-      value = equals != std::string::npos ? arg.substr(equals + 1) : argv[i];
-    }
     if (name == "--help" || name == "--version") return answer(name);
     if (takesValue && has(name)) {
       return usageError("option '" + name + "' may be given only once");
     }
-    options_.emplace_back(name, value);
+    // The value follows the "=", else it is the next argument.
+    options_.emplace_back(name, equals != std::string::npos
+                                    ? arg.substr(equals + 1)
+                                    : std::string(takesValue ? argv[i] : ""));
   }
   return -1;
 }

@@ -24,7 +24,11 @@ class CommandLine {
 
   // `usage` follows "Usage: PROGRAM "; `help` is the rest of --help.
   CommandLine(const char* program, const char* usage, const char* help,
-              int outputStatus);
+              int outputStatus)
+      : program_(program),
+        usage_(usage),
+        help_(help),
+        outputStatus_(outputStatus) {}
 
   // Splits argv into the options in `known` and operands ("--" ends
   // options; "-" is an operand). An option that takes a value is listed

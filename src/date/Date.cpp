@@ -27,11 +27,7 @@ void Date::set(std::int32_t y, std::int32_t m, std::int32_t d) {
 void Date::readFrom(const unsigned char* p, std::size_t n) {
   std::int32_t* fields[3] = {&year, &month, &day};
   for (std::size_t i = 0; 4 * i < n; ++i) {  // n <= 12: three fields
-    if (n >= 4 * i + 4) {
-      *fields[i] = le32::get(p + 4 * i);
-    } else {
-      le32::overlay(*fields[i], p + 4 * i, n - 4 * i);
-    }
+    le32::overlay(*fields[i], p + 4 * i, n - 4 * i);
   }
 }
 

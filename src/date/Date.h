@@ -28,8 +28,6 @@ class Date {
   struct MonthOutOfRange : OutOfRange {};
   struct DayOutOfRange : OutOfRange {};
 
-  static constexpr std::size_t kBytes = 12;
-
   // 1900-01-01. Never throws.
   Date() = default;
   // Builds a checked date; throws what Date::set throws.

@@ -26,9 +26,9 @@ inline std::int32_t get(const unsigned char* p) {
   return static_cast<std::int32_t>(u);
 }
 
-// Overwrites the low `n` bytes (n <= 4) of `value` with p[0..n-1], keeping
-// its other bytes: what a read that ran out of data after n bytes leaves in
-// a field.
+// Overwrites the low `n` bytes of `value` with p[0..n-1], keeping its
+// other bytes: what a read that ran out of data after n bytes leaves in a
+// field. From n = 4 on, the field is read whole, as get() reads it.
 inline void overlay(std::int32_t& value, const unsigned char* p,
                     std::size_t n) {
   auto u = static_cast<std::uint32_t>(value);

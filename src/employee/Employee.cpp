@@ -46,22 +46,6 @@ template <typename E>
 
 }  // namespace
 
-Array<Employee::Location> Employee::index(1);
-IdTable Employee::firstEntry;
-std::int32_t Employee::count = 0;
-std::int32_t Employee::maxId = 0;
-std::int32_t Employee::endOffset = 0;
-RecordFile* Employee::inFile = nullptr;
-RecordFile* Employee::outFile = nullptr;
-int Employee::lockDescriptor = -1;
-SystemCalls::Facts Employee::indexed = {};
-bool Employee::ascending = true;
-
-Employee::Employee() : offset(-1), id(-1), amount(0), category(0), deleted(0) {
-  std::memset(name, 0, sizeof name);
-  date.set(1901, 1, 1);
-}
-
 void Employee::setName(const char* newName) {
   // Never past the field: a longer name keeps its first 31 characters.
   const std::size_t n = ::strnlen(newName, kNameBytes - 1);
@@ -80,11 +64,7 @@ void Employee::encode(unsigned char* r) const {
 
 void Employee::decode(const unsigned char* r, std::size_t n) {
   auto field = [&](std::int32_t& f, std::size_t at) {
-    if (n >= at + 4) {
-      f = le32::get(r + at);
-    } else if (n > at) {
-      le32::overlay(f, r + at, n - at);
-    }
+    if (n > at) le32::overlay(f, r + at, n - at);
   };
   field(id, kIdAt);
   field(deleted, kDeletedAt);
@@ -129,24 +109,8 @@ void Employee::open(RecordFile& file, RecordFile::Access access, bool atStart,
                    error == ENXIO)) {
     throw FileChanged();
   }
-  refuse(file);
-}
-
-void Employee::refuse(const RecordFile& file) {
-  if (file.error() == RecordFile::kNotRegularFile) throw NotRegularFile();
-  raise<CantOpenFile>(file.error());
-}
-
-void Employee::lock(int fd) {
-  // The lock lives on a descriptor of its own: the per-operation streams
-  // open and close the file, and the indexing stream is closed too.
-  const int held = systemCalls.lock(fd);
-  if (held >= 0) {
-    lockDescriptor = held;
-    return;
-  }
-  if (errno == EWOULDBLOCK) throw InUse();
-  raise<LockFailed>(errno);
+  if (error == RecordFile::kNotRegularFile) throw NotRegularFile();
+  raise<CantOpenFile>(error);
 }
 
 bool Employee::holds(int fd) {
@@ -159,16 +123,19 @@ std::int64_t Employee::openToIndex() {
   open(*inFile, RecordFile::Access::kRead, true, RecordFile::Check::kTypeFirst);
   if (SystemCalls::kernelFile(inFile->descriptor())) throw NotRegularFile();
   if (lockDescriptor >= 0) systemCalls.close(lockDescriptor);
-  lockDescriptor = -1;
-  lock(inFile->descriptor());
+  // The lock lives on a descriptor of its own: the per-operation streams
+  // open and close the file, and the indexing stream is closed too.
+  lockDescriptor = systemCalls.lock(inFile->descriptor());
+  if (lockDescriptor < 0) {
+    if (errno == EWOULDBLOCK) throw InUse();
+    raise<LockFailed>(errno);
+  }
   indexed = inFile->facts();
   // Judged from the size, read under the lock, before a byte is read: a
   // huge sparse file is refused at once, and a damaged last record is never
   // indexed.
   const std::int64_t size = inFile->currentSize();
-  if (size < 0) {
-    raise<ReadFailed>(inFile->error());
-  }
+  if (size < 0) raise<ReadFailed>(inFile->error());
   if (size > kInt32Max) throw TooLarge();
   if (size % kRecordBytes != 0) throw BadSize();
   return size;
@@ -223,9 +190,7 @@ void Employee::buildIndex() {
   count = scanned;
   maxId = high;
   ascending = rising;
-  if (got < 0) {
-    raise<ReadFailed>(inFile->error());
-  }
+  if (got < 0) raise<ReadFailed>(inFile->error());
   // Shrunk under the scan, lock or not: some program ignores the lock.
   if (got != records) throw FileChanged();
   // As a record-by-record scan would, leave the entry past the last one

@@ -90,7 +90,7 @@ class Employee {
 
   // Name all zero, offset and id -1, amount, category and deleted 0, date
   // 1901-01-01.
-  Employee();
+  Employee() = default;
 
   // Copies at most 31 characters and a NUL into the start of the name field;
   // the bytes after the NUL keep what they held.
@@ -101,7 +101,6 @@ class Employee {
   void setDeleted(std::int32_t d) { deleted = d; }
 
   std::int32_t getId() const { return id; }
-  std::int32_t getOffset() const { return offset; }
   std::int32_t getDeleted() const { return deleted; }
   // The 32 bytes of the name field, not necessarily NUL-terminated.
   const char* getNameField() const { return name; }
@@ -169,8 +168,6 @@ class Employee {
   // was one, and another program has put this one in its place.
   static void open(RecordFile& file, RecordFile::Access access, bool atStart,
                    RecordFile::Check check = RecordFile::Check::kFile);
-  [[noreturn]] static void refuse(const RecordFile& file);
-  static void lock(int fd);
   // Opens and locks employee.dat for the scan of buildIndex(), and returns
   // its size, judged before a byte is read.
   static std::int64_t openToIndex();
@@ -181,33 +178,33 @@ class Employee {
   // there fail part-way.
   void keepFormer(const unsigned char* record, std::int32_t at);
 
-  char name[kNameBytes];
-  std::int32_t offset;
-  std::int32_t id;
-  std::int32_t amount;
-  std::int32_t category;
-  Date date;
-  std::int32_t deleted;
+  char name[kNameBytes] = {};
+  std::int32_t offset = -1;
+  std::int32_t id = -1;
+  std::int32_t amount = 0;
+  std::int32_t category = 0;
+  Date date{1901, 1, 1};
+  std::int32_t deleted = 0;
   // What the file held at formerOffset when this object last read or wrote
   // it there, or formerOffset -1: the bytes a failed write puts back.
   unsigned char former[kRecordBytes];
   std::int32_t formerOffset = -1;
 
-  static Array<Location> index;
+  static inline Array<Location> index{1};
   // Look-ups. While the numbers of the index ascend, as in every file that
   // only ever grew by adds, the index is searched by where a number must
   // stand in it: no table, no build. Otherwise a table gives the first
   // entry that holds each number.
-  static bool ascending;
-  static IdTable firstEntry;
-  static std::int32_t count;
-  static std::int32_t maxId;
-  static std::int32_t endOffset;
-  static RecordFile* inFile;
-  static RecordFile* outFile;
-  static int lockDescriptor;
+  static inline bool ascending = true;
+  static inline IdTable firstEntry;
+  static inline std::int32_t count = 0;
+  static inline std::int32_t maxId = 0;
+  static inline std::int32_t endOffset = 0;
+  static inline RecordFile* inFile = nullptr;
+  static inline RecordFile* outFile = nullptr;
+  static inline int lockDescriptor = -1;
   // The file buildIndex() indexed: every write checks it writes there.
-  static SystemCalls::Facts indexed;
+  static inline SystemCalls::Facts indexed = {};
 };
 
 #endif  // EMPUPDATE_EMPLOYEE_EMPLOYEE_H_

@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstddef>
-#include <cstdint>
 #include <ctime>
 #include <new>
 
@@ -124,7 +122,7 @@ void IdTable::reserve(std::size_t n) {
   for (std::size_t j = 0; j < oldSize; ++j) {
     if (old[j] == 0) continue;
     const auto entry = static_cast<std::int32_t>((old[j] & kEntryMask) - 1);
-    const std::int32_t id = idOf(entry);
+    const std::int32_t id = ids_[entry];
     place(entry, id, hash(id));
   }
   if (old != nullptr) ::munmap(old, oldSize * sizeof *slots_);
@@ -139,7 +137,7 @@ std::size_t IdTable::slotOf(std::int32_t id, std::uint64_t h) {
   // elsewhere in memory, is read for that one alone.
   for (; slots_[i] != 0; i = (i + 1) & mask) {
     if ((slots_[i] & kPrintMask) == print &&
-        idOf(static_cast<std::int32_t>((slots_[i] & kEntryMask) - 1)) == id) {
+        ids_[static_cast<std::int32_t>((slots_[i] & kEntryMask) - 1)] == id) {
       break;
     }
   }

@@ -87,7 +87,6 @@ class IdTable {
   static std::uint32_t fingerprint(std::uint64_t h) {
     return static_cast<std::uint32_t>(h) & kPrintMask;
   }
-  std::int32_t idOf(std::int32_t entry) const { return ids_[entry]; }
   bool direct(std::int32_t id) const { return id >= 0 && id < limit_; }
   // Widens the direct table to the numbers below `limit`.
   void widen(std::int32_t limit);

@@ -3,10 +3,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <cerrno>
-
-#include "SystemCalls.h"
-
 namespace {
 
 // error() for a file of `type` that is not regular.
@@ -41,17 +37,15 @@ bool RecordFile::open(const char* name, Access access, bool create,
   facts_ = SystemCalls::Facts{S_IFREG, 0, 0, 0};
   if (check != Check::kNone && systemCalls.stat(fd, &facts_) != 0) {
     error_ = errno;
-    systemCalls.close(fd);
-    return false;
-  }
-  if (facts_.type != S_IFREG) {
+  } else if (facts_.type != S_IFREG) {
     error_ = refusal(facts_.type);
-    systemCalls.close(fd);
-    return false;
+  } else {
+    fd_ = fd;
+    pos_ = 0;
+    return true;
   }
-  fd_ = fd;
-  pos_ = 0;
-  return true;
+  systemCalls.close(fd);
+  return false;
 }
 
 bool RecordFile::close() {

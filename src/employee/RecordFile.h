@@ -37,7 +37,7 @@ class RecordFile {
   // FIFO, socket or directory then fails the read itself).
   enum class Check { kFile, kTypeFirst, kNone };
   // error() after open() refused a FIFO, socket or device.
-  static constexpr int kNotRegularFile = -1;
+  static constexpr int kNotRegularFile = SystemCalls::kNotRegularFile;
 
   RecordFile() = default;
   ~RecordFile() { close(); }

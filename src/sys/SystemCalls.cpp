@@ -9,7 +9,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -61,21 +63,19 @@ int SystemCalls::look(const char* name, Facts* facts, int flags) {
 }
 
 bool SystemCalls::kernelFile(int fd) {
+  constexpr unsigned long kKernelFileSystems[] = {
+      PROC_SUPER_MAGIC,    SYSFS_MAGIC,      DEBUGFS_MAGIC,
+      TRACEFS_MAGIC,       SECURITYFS_MAGIC, CGROUP_SUPER_MAGIC,
+      CGROUP2_SUPER_MAGIC, BPF_FS_MAGIC,     EFIVARFS_MAGIC};
   struct statfs fs;
-  if (::fstatfs(fd, &fs) != 0) return false;
-  switch (static_cast<unsigned long>(fs.f_type)) {
-    case PROC_SUPER_MAGIC:
-    case SYSFS_MAGIC:
-    case DEBUGFS_MAGIC:
-    case TRACEFS_MAGIC:
-    case SECURITYFS_MAGIC:
-    case CGROUP_SUPER_MAGIC:
-    case CGROUP2_SUPER_MAGIC:
-    case BPF_FS_MAGIC:
-    case EFIVARFS_MAGIC:
-      return true;
-  }
-  return false;
+  return ::fstatfs(fd, &fs) == 0 &&
+         std::ranges::count(kKernelFileSystems,
+                            static_cast<unsigned long>(fs.f_type)) > 0;
+}
+
+std::string SystemCalls::errorText(int error) {
+  if (error == kNotRegularFile) return "not a regular file";
+  return error == 0 ? "unknown error" : std::strerror(error);
 }
 
 SystemCalls systemCalls = kReal;

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct SystemCalls {
   // What is known of an open file: its type bits (S_IFMT), size, and the
@@ -42,6 +43,10 @@ struct SystemCalls {
   // getrandom(2): the kernel's random bytes, which key the look-up table.
   ssize_t (*random)(void* buffer, std::size_t n, unsigned flags);
 
+  // The error of an open refused for a FIFO, socket or device, in place of
+  // an errno.
+  static constexpr int kNotRegularFile = -1;
+
   static const SystemCalls& real();
   // The facts of the file `name` leads to (or, with `flags` O_NOFOLLOW, of
   // a symbolic link itself), through the table: an O_PATH descriptor opened,
@@ -53,6 +58,9 @@ struct SystemCalls {
   // /sys and their kind): regular by its type, but no place for data, and
   // writing it can change the system.
   static bool kernelFile(int fd);
+  // The words a diagnostic gives for `error`, an errno or kNotRegularFile
+  // ("unknown error" for 0).
+  static std::string errorText(int error);
 };
 
 // The table in use.

@@ -25,14 +25,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Batch.h"
 #include "CommandLine.h"
-#include "Diagnostic.h"
 #include "DryRun.h"
 #include "EmpTrans.h"
 #include "Employee.h"

@@ -27,13 +27,12 @@
 #include "Employee.h"
 #include "RecordFile.h"
 #include "StandardDescriptors.h"
+#include "SystemCalls.h"
 
 namespace {
 
 constexpr int kOutputStatus = 74;
 constexpr int kColumns = 7;
-const char* const kHeader[kColumns] = {"position", "id",     "status", "name",
-                                       "category", "amount", "date"};
 // The columns of numbers: right-aligned (text is left-aligned), and never
 // guarded in CSV, since a spreadsheet reads -7 as a number.
 constexpr bool kNumeric[kColumns] = {true,  true, false, false,
@@ -137,18 +136,13 @@ std::string standardInput() {
   return "";
 }
 
-std::string errorText(int error) {
-  return error == RecordFile::kNotRegularFile ? "not a regular file"
-                                              : std::strerror(error);
-}
-
 // Writes the header and a row a record, as CSV or as a table whose
 // columns a first pass sizes. Returns the error that stopped the reading,
 // or an empty string.
 std::string show(RecordFile& file, std::int64_t records, bool csv, bool raw,
                  bool liveOnly) {
-  std::string header[kColumns];
-  for (int i = 0; i < kColumns; ++i) header[i] = kHeader[i];
+  const std::string header[kColumns] = {"position", "id",     "status", "name",
+                                        "category", "amount", "date"};
   std::size_t width[kColumns] = {};
   auto size = [&](const std::string(&cells)[kColumns]) {
     for (int i = 0; i < kColumns; ++i) {
@@ -209,7 +203,7 @@ int main(int argc, char** argv) {
   if (!file.open(path.c_str(), RecordFile::Access::kRead, false,
                  RecordFile::Check::kTypeFirst)) {
     std::fprintf(stderr, "empdump:%s: cannot open: %s\n", name.c_str(),
-                 errorText(file.error()).c_str());
+                 SystemCalls::errorText(file.error()).c_str());
     return 1;
   }
   const std::int64_t size = file.facts().size;
