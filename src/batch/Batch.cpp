@@ -53,23 +53,25 @@ void Batch::loop(Observer* observer, std::ostream* messages) {
   }
 }
 
-bool Batch::startUp() {
+void Batch::startUp() {
   try {
     startUpStage();
-    return true;
   } catch (Employee::CantOpenFile&) {
+    throw;
   } catch (EmpTrans::CantOpenFile&) {
+    throw;
   } catch (...) {
     endOnError(std::current_exception());
   }
-  return false;
 }
 
 void Batch::applyAll() {
   try {
     loop(nullptr, nullptr);
   } catch (EmpTrans::NoMore&) {
+    throw;
   } catch (Employee::NoSuch&) {
+    throw;
   } catch (...) {
     endOnError(std::current_exception());
   }

@@ -5,15 +5,15 @@
 // run starts at (the first, unless told otherwise); applyAll() then
 // reads the transactions one by one in file order and applies each
 // (EmpTrans::process) before reading the next, counting those applied. The
-// run stops at EmpTrans::NoMore or Employee::NoSuch, and returns; it also
-// stops when a signal asked it to, before it reads the next transaction,
-// or before it applies one whose reading the signal came during. Any other
-// error ends the process there: the diagnostic on standard error and
-// status 2, or, after a signal, the end the signal would have made.
-// Nothing is cleaned up on that path.
+// run stops at EmpTrans::NoMore or Employee::NoSuch, which it raises to
+// its caller; it also stops when a signal asked it to, before it reads the
+// next transaction, or before it applies one whose reading the signal came
+// during. Any other error ends the process there: the diagnostic on
+// standard error and status 2, or, after a signal, the end the signal
+// would have made. Nothing is cleaned up on that path.
 //
-// empupdate's main calls those two stages, and ends with the status they
-// decide. run() does the same for the dry run and the tests, and
+// empupdate's main calls those two stages, with the catches that decide
+// its exit status. run() does the same for the dry run and the tests, and
 // returns how the run ended instead; it goes on after each transaction
 // that fails, as if it were left out, and tells its observer of every
 // mistake. What "apply" does to the records is decided beneath:
@@ -90,12 +90,11 @@ class Batch {
   static long firstLine(const std::string& given, std::string& why);
 
   // Indexes employee.dat, then opens emptrans.dat and refuses it when it is
-  // the same file (SameFile). Returns false when either file can be neither
-  // opened nor created (Employee::CantOpenFile, EmpTrans::CantOpenFile);
-  // ends the process on any other error.
-  bool startUp();
-  // The transaction loop; returns at EmpTrans::NoMore or Employee::NoSuch,
-  // else ends the process.
+  // the same file (SameFile). Raises Employee::CantOpenFile and
+  // EmpTrans::CantOpenFile; ends the process on any other error.
+  void startUp();
+  // The transaction loop; ends only by raising EmpTrans::NoMore or
+  // Employee::NoSuch, or by ending the process.
   void applyAll();
 
   // Both stages, every error caught, and emptrans.dat closed again on every

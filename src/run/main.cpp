@@ -18,6 +18,7 @@
 #include "Batch.h"
 #include "CommandLine.h"
 #include "EmpTrans.h"
+#include "Employee.h"
 #include "Interruption.h"
 #include "StandardDescriptors.h"
 
@@ -66,8 +67,20 @@ int main(int argc, char** argv) {
   if (const int done = batch.readCommandLine(cl, argc, argv); done >= 0) {
     return done;
   }
-  if (!batch.startUp()) return 1;
-  batch.applyAll();
+
+  try {
+    batch.startUp();
+  } catch (Employee::CantOpenFile&) {
+    return 1;
+  } catch (EmpTrans::CantOpenFile&) {
+    return 1;
+  }
+
+  try {
+    batch.applyAll();
+  } catch (EmpTrans::NoMore&) {
+  } catch (Employee::NoSuch&) {
+  }
   EmpTrans::closeFile();
   return 0;
 }
