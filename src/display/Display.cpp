@@ -96,19 +96,22 @@ bool escaped(char32_t code) {
 }
 
 // The description of a lookalike, or nullptr. Each is made once, with its
-// code point, the first time it is asked for, and kept for the life of the
-// program.
+// code point, and kept for the life of the program.
 const char* lookalikeOf(char32_t code) {
-  static std::map<char32_t, std::string> described;
-  for (const auto& [first, last, what] : kLookalikes) {
-    if (code < first || code > last) continue;
-    char point[16];
-    std::snprintf(point, sizeof point, " (U+%04X)",
-                  static_cast<unsigned>(code));
-    return described.try_emplace(code, what + std::string(point))
-        .first->second.c_str();
-  }
-  return nullptr;
+  static const std::map<char32_t, std::string> described = [] {
+    std::map<char32_t, std::string> all;
+    for (const auto& [first, last, what] : kLookalikes) {
+      for (char32_t c = first; c <= last; ++c) {
+        char point[16];
+        std::snprintf(point, sizeof point, " (U+%04X)",
+                      static_cast<unsigned>(c));
+        all.emplace(c, what + std::string(point));
+      }
+    }
+    return all;
+  }();
+  const auto found = described.find(code);
+  return found == described.end() ? nullptr : found->second.c_str();
 }
 
 // `bytes` escaped as Display's header says.
