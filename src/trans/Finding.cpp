@@ -379,7 +379,7 @@ std::string Finding::what() const {
                            : std::string(letters);  // 'L'
   }
   words += kHints[static_cast<int>(hint)].words;
-  if (!isWarning()) {
+  if (severity() == Severity::kError) {
     // A character that looks like the one the syntax wants, but is not.
     if (const char* like = Display::lookalike(lookalikeSearched(*this))) {
       words += std::string(" (") + like +

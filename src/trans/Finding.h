@@ -131,7 +131,6 @@ struct Finding {
   // other than what its digits say in decimal ("010" is 8).
   bool readInOtherBase() const;
   Severity severity() const;
-  bool isWarning() const { return severity() == Severity::kWarning; }
   // The words, e.g. "amount '500,50' is not a whole number (no decimal
   // point or comma)": lower case, no final period.
   std::string what() const;

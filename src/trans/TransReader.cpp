@@ -1,6 +1,7 @@
 #include "TransReader.h"
 
 #include <cstddef>
+#include <string_view>
 
 namespace {
 
@@ -11,16 +12,11 @@ using Hint = Finding::Hint;
 // Whether the first characters of the file say it is not plain text: a
 // byte order mark, or UTF-16.
 Reason encodingOf(const Finding& type) {
-  const auto* b = reinterpret_cast<const unsigned char*>(type.text);
-  if (type.size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-    return Reason::kByteOrderMark;
-  }
-  if (type.size >= 2 &&
-      ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF) ||
-       b[0] == 0 || b[1] == 0)) {
-    return Reason::kUtf16;
-  }
-  return Reason::kNone;
+  const std::string_view t(type.text, type.size);
+  if (t.starts_with("\xEF\xBB\xBF")) return Reason::kByteOrderMark;
+  const bool utf16 = t.starts_with("\xFF\xFE") || t.starts_with("\xFE\xFF") ||
+                     (t.size() >= 2 && (t[0] == '\0' || t[1] == '\0'));
+  return utf16 ? Reason::kUtf16 : Reason::kNone;
 }
 
 }  // namespace
@@ -34,11 +30,8 @@ std::unique_ptr<EmpTrans> TransReader::get(Reading& r) {
   in_.checkRead();  // a broken disk is not the end of the transactions
   if (!read) {
     if (in_.textAfterEnd()) {
-      Finding w;
-      w.part = Part::kEnd;
-      w.reason = Reason::kTextAfterEnd;
-      w.line = in_.line();
-      r.warn(w);
+      r.warn(Finding{.part = Part::kEnd, .line = in_.line()},
+             Reason::kTextAfterEnd);
     }
     throw EmpTrans::NoMore();
   }
@@ -79,9 +72,7 @@ const EmpTrans::Kind& TransReader::kindOf(char letter, bool first, Reading& r) {
 void TransReader::skipRest(Reading& r, const EmpTrans::Kind& kind) {
   // Skip the rest of the line, stopping as soon as nothing can be read, and
   // note what was lost there: a comment, after a "#", is meant to be.
-  Finding rest;
-  rest.part = Part::kRest;
-  rest.line = in_.line();
+  Finding rest{.part = Part::kRest, .line = in_.line()};
   bool carriageReturn = false, seen = false;
   for (int c = in_.getRaw();
        c != '\n' && c != modifstream::traits_type::eof();) {
