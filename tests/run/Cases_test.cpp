@@ -1,18 +1,16 @@
 // Runs each folder of tests/run/cases (see CaseDir) in a fresh directory:
 // first empcheck --list, which must change nothing and foresee what
 // empupdate then does (its report is empcheck.out, when the folder has
-// one), then empupdate, whose results must be the folder's.
+// one), then empupdate, whose results must be the folder's. Both get the
+// options that follow the program's name on the folder's `run` line.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "CaseDir.h"
 #include "Escapes.h"
-#include "RecordText.h"
 #include "RunProgram.h"
 #include "ScratchDir.h"
 #include "TypesMarked.h"
@@ -61,13 +59,19 @@ TEST_P(CaseTest, CheckThenRun) {
   const auto before = ScratchDir::listing();
   const std::size_t start = records();
 
+  // The options of a `run` line go to both programs.
+  auto with = [&c](std::vector<std::string> argv) {
+    if (!c.argv.empty())
+      argv.insert(argv.end(), c.argv.begin() + 1, c.argv.end());
+    return argv;
+  };
   const ProgramResult check =
-      marked(runProgram({EMPCHECK_PATH, "--list"}, here, c.checkOptions));
+      marked(runProgram(with({EMPCHECK_PATH, "--list"}), here, c.checkOptions));
   if (check.status == 77) GTEST_SKIP() << "nobody can't run here";
   EXPECT_EQ(ScratchDir::listing(), before) << "the check touched the files";
   EXPECT_EQ(check.err, c.checkErr);
   const ProgramResult run =
-      marked(runProgram({EMPUPDATE_PATH}, here, c.options));
+      marked(runProgram(with({EMPUPDATE_PATH}), here, c.options));
   EXPECT_EQ(run.status, c.status);
   EXPECT_EQ(run.err, c.err);
   EXPECT_EQ(run.out, c.out);
@@ -109,34 +113,6 @@ TEST_P(CaseTest, CheckThenRun) {
   if (run.status != 1) {
     EXPECT_EQ(addsForetold(check.out), records() - start) << check.out;
   }
-}
-
-// Resuming with --from, the batch left as it is: mistakes on lines 6 and 9
-// are fixed in place one run at a time, and the runs leave the file the
-// fixed batch gives when run whole.
-TEST(EditRunTest, ResumeFromTheLineNamed) {
-  ScratchDir dir;
-  std::string text =
-      "A \"a\" S 1 2000/1/1\nA \"b\" S 2 2000/1/1\nC 1 \"\" H 0\n  1901/1/1\n"
-      "\nD x\nA \"c\" S 3 2000/1/1\nD 2\nA \"d\" Q 4 2000/1/1\nD 1\n";
-  ScratchDir::put("emptrans.dat", text);
-  EXPECT_EQ(runProgram({EMPUPDATE_PATH}, ".").err.substr(0, 26),
-            "empupdate:emptrans.dat:6:3");
-  ScratchDir::put("emptrans.dat", text.replace(text.find("D x"), 3, "D 2"));
-  const ProgramResult check = runProgram({EMPCHECK_PATH, "--from", "6"}, ".");
-  const ProgramResult run = runProgram({EMPUPDATE_PATH, "--from=6"}, ".");
-  EXPECT_EQ(check.out.find(": error: "), check.out.rfind(": error: "));
-  EXPECT_EQ(check.out.find("emptrans.dat:9:"), 0U) << check.out;
-  EXPECT_NE(check.out.find("would fail with:\n" + run.err), std::string::npos);
-  EXPECT_TRUE(run.err.starts_with("empupdate:emptrans.dat:9:") &&
-              run.err.ends_with("; 3 transactions applied before it\n"))
-      << run.err;
-  ScratchDir::put("emptrans.dat", text.replace(text.find(" Q "), 3, " S "));
-  EXPECT_EQ(runProgram({EMPUPDATE_PATH, "--from", "9"}, ".").status, 0);
-  const std::string resumed = ScratchDir::get("employee.dat");
-  fs::remove("employee.dat");
-  EXPECT_EQ(runProgram({EMPUPDATE_PATH}, ".").status, 0);
-  EXPECT_TRUE(ScratchDir::get("employee.dat") == resumed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CaseTest,
