@@ -4,6 +4,7 @@
 // one), then empupdate, whose results must be the folder's. Both get the
 // options that follow the program's name on the folder's `run` line.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -52,6 +53,7 @@ ProgramResult marked(ProgramResult r) {
 class CaseTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CaseTest, CheckThenRun) {
+  ::umask(022);  // what the run creates is then readable by all
   CaseDir c(EMP_CASES_DIR, GetParam());
   ScratchDir dir;
   c.prepare();
@@ -81,6 +83,11 @@ TEST_P(CaseTest, CheckThenRun) {
   }
   for (const auto& [key, file] : c.checks) {
     EXPECT_EQ(fs::exists(file), key == "exists") << key << " " << file;
+  }
+  for (const auto& [file, was] : ScratchDir::listing()) {
+    EXPECT_TRUE(before.count(file) ||
+                fs::status(file).permissions() == fs::perms(0644))
+        << file << " created other than as the umask allows";
   }
   EXPECT_FALSE(c.fifoWatch >= 0 && CaseDir::opened(c.fifoWatch))
       << "a FIFO was opened";

@@ -8,7 +8,6 @@
 #include <signal.h>
 #include <string.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -46,17 +45,6 @@ std::string after(int n, const Batch& batch, std::size_t k) {
   ScratchDir dir;
   const int status = runProgram({EMPUPDATE_PATH}, prepare(n, batch, k)).status;
   return status == 0 ? ScratchDir::get("employee.dat") : "?";
-}
-
-// Not a fault, but the one run here that creates both files: they are
-// made as the umask allows, readable by all under 022.
-TEST(FaultsTest, MissingFilesAreCreatedAsTheUmaskAllows) {
-  ScratchDir dir;
-  const mode_t old = ::umask(022);
-  EXPECT_EQ(runProgram({EMPUPDATE_PATH}, ".").status, 0);
-  ::umask(old);
-  EXPECT_EQ(fs::status("employee.dat").permissions(), fs::perms(0644));
-  EXPECT_EQ(fs::status("emptrans.dat").permissions(), fs::perms(0644));
 }
 
 // SIGKILL, which no program can catch, ends a run between two system calls
