@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -13,6 +12,7 @@
 
 #include "EmpTrans.h"
 #include "RunProgram.h"
+#include "ScratchDir.h"
 
 namespace {
 
@@ -26,11 +26,9 @@ std::string seen(const std::string& text) {
 }
 
 std::string file(const std::string& path) {
-  std::ifstream in(EMP_SOURCE_DIR "/" + path);
-  std::stringstream text;
-  text << in.rdbuf();
-  EXPECT_FALSE(text.str().empty()) << path;
-  return seen(text.str());
+  const std::string text = ScratchDir::get(EMP_SOURCE_DIR "/" + path);
+  EXPECT_FALSE(text.empty()) << path;
+  return seen(text);
 }
 
 TEST(DocsTest, TellEveryKindAndEveryWarning) {
@@ -66,8 +64,8 @@ TEST(DocsTest, TellEveryKindAndEveryWarning) {
 // makes every list it belongs in fail until it is named there.
 TEST(DocsTest, KindsFollowTheTable) {
   std::set<std::string> files, rows, all, numbered, numbering;
-  for (const auto& f : std::filesystem::directory_iterator(
-           EMP_SOURCE_DIR "/src/trans/kinds"))
+  for (const auto& f :
+       std::filesystem::directory_iterator(EMP_SOURCE_DIR "/src/trans/kinds"))
     if (f.path().filename() != "KindTable.cpp")
       files.insert(f.path().filename().string());
   std::string names;
@@ -81,9 +79,9 @@ TEST(DocsTest, KindsFollowTheTable) {
   }
   EXPECT_EQ(files, rows);
   const std::string one = "(?:an? )?(?:" + names + ")\\b";
-  const std::regex list("\\b" + one + "(?:(?:, " + one + ")*,? (?:or|and) " +
-                            one + ")+",
-                        std::regex::icase),
+  const std::regex list(
+      "\\b" + one + "(?:(?:, " + one + ")*,? (?:or|and) " + one + ")+",
+      std::regex::icase),
       word(names, std::regex::icase);
   for (const std::string& doc :
        {file("README.md"), file("man/empupdate.1"), file("man/empcheck.1"),
