@@ -34,8 +34,7 @@ TEST_P(ToolCaseTest, Run) {
   EXPECT_EQ(typesMarked(r.out), c.out);
   EXPECT_EQ(typesMarked(r.err), c.err);
   EXPECT_EQ(ScratchDir::listing(), before) << "a file was changed or made";
-  EXPECT_FALSE(c.fifoWatch >= 0 && CaseDir::opened(c.fifoWatch))
-      << "a FIFO was opened";
+  EXPECT_FALSE(c.fifoOpened()) << "a FIFO was opened";
 }
 
 // Each command line of command-lines.txt, parsed for the options there.
