@@ -110,12 +110,6 @@ TEST(FaultsTest, ConcurrentRunsApplyTheBatchOnce) {
   EXPECT_TRUE(ScratchDir::get("employee.dat") == whole);
 }
 
-// A signal sent to end the run stops it between two transactions: it says
-// where, and then ends as the signal would, with every transaction before
-// it applied. Of two at once, the lowest numbered comes first, and is told.
-// One ignored at start (nohup) stays ignored: the run goes on to its end;
-// one blocked at start (SIGALRM here) is let through, but for the two the
-// C library keeps for itself, which stay blocked.
 // Batch::run closes emptrans.dat on every path, so that a second run in the
 // same process opens it afresh: also after refusing it as employee.dat.
 TEST(FaultsTest, RunLeavesNothingOpen) {
@@ -140,6 +134,12 @@ TEST(FaultsTest, RunLeavesNothingOpen) {
   Employee::resetIndex();
 }
 
+// A signal sent to end the run stops it between two transactions: it says
+// where, and then ends as the signal would, with every transaction before
+// it applied. Of two at once, the lowest numbered comes first, and is told.
+// One ignored at start (nohup) stays ignored: the run goes on to its end;
+// one blocked at start (SIGALRM here) is let through, but for the two the
+// C library keeps for itself, which stay blocked.
 TEST(FaultsTest, SignalStopsBetweenTransactionsAndSaysWhere) {
   const Batch batch(20000, add(1));
   for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2,
