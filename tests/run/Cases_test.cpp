@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -35,13 +36,12 @@ std::size_t records() {
   return none ? 0 : size / 60;
 }
 
-// The adds a check's summary foretells: "N adds" or "1 add", or none.
+// The adds a check's summary foretells ("would apply: N adds, ...", adds
+// first), or none.
 std::size_t addsForetold(const std::string& report) {
-  const std::size_t summary = report.find(" would apply");
-  const std::size_t line = report.find('\n', summary);
-  const std::size_t add = report.substr(0, line).find(" add", summary);
-  if (add == std::string::npos) return 0;
-  return std::stoul(report.substr(report.rfind(' ', add - 1) + 1));
+  std::smatch m;
+  const std::regex adds(R"(would apply: (\d+) adds?\b)");
+  return std::regex_search(report, m, adds) ? std::stoul(m.str(1)) : 0;
 }
 
 ProgramResult marked(ProgramResult r) {
