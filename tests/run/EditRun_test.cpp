@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,39 +28,28 @@ std::string roles(const std::string& type) {
   return type == "A" ? "Tncad" : type == "C" ? "TNncad" : "TN";
 }
 
-// A typo puts `text` in place of the field of `role`, @ standing for the
-// field, % for it less its quotes; an empty text leaves the field out (its
-// line end stays, so that no line number moves). A typo of the type letter
-// fits only a transaction of one line: the fields on the lines after it
-// would be no transaction's.
+// A typo of typos.txt (see there).
 struct Typo {
   std::string name, types;
   char role;
   std::string text;
 };
-const Typo kTypos[] = {{"number x", "CD", 'N', "x"},
-                       {"name unquoted", "AC", 'n', "%"},
-                       {"category Q", "AC", 'c', "Q"},
-                       {"amount 1,5", "AC", 'a', "1,5"},
-                       {"amount 12x", "AC", 'a', "12x"},
-                       {"month 13", "AC", 'd', "2000/13/1"},
-                       {"date with -", "AC", 'd', "2000-1-1"},
-                       {"type S for D", "D", 'T', "S"},
-                       {"type X", "ACD", 'T', "X"},
-                       {"type #", "ACD", 'T', "#"},
-                       {"no number", "C", 'N', ""},
-                       {"no name", "AC", 'n', ""},
-                       {"no category", "AC", 'c', ""},
-                       {"no amount", "AC", 'a', ""},
-                       {"number before the category", "AC", 'n', "@ 7"},
-                       {"number before the amount", "AC", 'a', "7 @"},
-                       {"number for the name", "AC", 'n', "-5"},
-                       {"number for the category", "AC", 'c', "-5"},
-                       {"negative date", "AC", 'd', "-2000/1/1"},
-                       {"name not closed", "AC", 'n', "\"%"},
-                       {"type in lower case", "ACD", 'T', "lower"},
-                       {"unknown employee", "CD", 'N', "999"},
-                       {"unknown employee", "CD", 'N', "-7"}};
+
+std::vector<Typo> readTypos() {
+  std::ifstream in(EMP_TYPOS);
+  std::vector<Typo> typos;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    const auto colon = line.find(':');
+    std::istringstream fields(line.substr(colon + 1));
+    Typo& t = typos.emplace_back();
+    t.name = line.substr(0, colon);
+    fields >> t.types >> t.role >> std::ws;
+    std::getline(fields, t.text);
+  }
+  return typos;
+}
+const std::vector<Typo> kTypos = readTypos();
 
 struct Trans {
   // Its fields, each after its separator (a blank, or a line end and an
@@ -109,7 +100,7 @@ std::vector<Trans> generate(unsigned seed) {
          faulty[i] &&
          (t == nullptr || t->types.find(type) == std::string::npos ||
           (breaks > 0 && t->role == 'T' && t->text != "lower"));)
-      t = &kTypos[r() % std::size(kTypos)];
+      t = &kTypos[r() % kTypos.size()];
     high += type == "A" && !faulty[i];
   }
   return batch;
@@ -155,6 +146,7 @@ TEST(EditRunProperty, EachTypoListedOnceWhereTheRunStopsAtIt) {
   const std::regex stop(
       R"(^empupdate:emptrans\.dat:(\d+:\d+): (.*); \d+ trans)"),
       listing(R"((?:^|\n)emptrans\.dat:(\d+:\d+): error: (.*))");
+  ASSERT_GT(kTypos.size(), 20U) << "no typos read from " EMP_TYPOS;
   const char* n = std::getenv("EMP_EDIT_RUN_BATCHES");
   const char* from = std::getenv("EMP_EDIT_RUN_SEED");
   const unsigned first = from ? std::stoul(from) : 1;
@@ -181,9 +173,8 @@ TEST(EditRunProperty, EachTypoListedOnceWhereTheRunStopsAtIt) {
       named += t.typo->name + " (" + at + "), ";
       expected += at + " ";
       if (typos == 1)
-        first =
-            unknown ? "3 employee " + id + " is not in employee.dat"
-                    : "2 " + m.str(2);
+        first = unknown ? "3 employee " + id + " is not in employee.dat"
+                        : "2 " + m.str(2);
     }
     const ProgramResult check = run(EMPCHECK_PATH, text);
     for (std::sregex_iterator m(check.out.begin(), check.out.end(), listing), e;

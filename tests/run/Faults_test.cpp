@@ -8,7 +8,6 @@
 #include <signal.h>
 #include <string.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -46,17 +45,6 @@ std::string after(int n, const Batch& batch, std::size_t k) {
   ScratchDir dir;
   const int status = runProgram({EMPUPDATE_PATH}, prepare(n, batch, k)).status;
   return status == 0 ? ScratchDir::get("employee.dat") : "?";
-}
-
-// Not a fault, but the one run here that creates both files: they are
-// made as the umask allows, readable by all under 022.
-TEST(FaultsTest, MissingFilesAreCreatedAsTheUmaskAllows) {
-  ScratchDir dir;
-  const mode_t old = ::umask(022);
-  EXPECT_EQ(runProgram({EMPUPDATE_PATH}, ".").status, 0);
-  ::umask(old);
-  EXPECT_EQ(fs::status("employee.dat").permissions(), fs::perms(0644));
-  EXPECT_EQ(fs::status("emptrans.dat").permissions(), fs::perms(0644));
 }
 
 // SIGKILL, which no program can catch, ends a run between two system calls
@@ -122,12 +110,6 @@ TEST(FaultsTest, ConcurrentRunsApplyTheBatchOnce) {
   EXPECT_TRUE(ScratchDir::get("employee.dat") == whole);
 }
 
-// A signal sent to end the run stops it between two transactions: it says
-// where, and then ends as the signal would, with every transaction before
-// it applied. Of two at once, the lowest numbered comes first, and is told.
-// One ignored at start (nohup) stays ignored: the run goes on to its end;
-// one blocked at start (SIGALRM here) is let through, but for the two the
-// C library keeps for itself, which stay blocked.
 // Batch::run closes emptrans.dat on every path, so that a second run in the
 // same process opens it afresh: also after refusing it as employee.dat.
 TEST(FaultsTest, RunLeavesNothingOpen) {
@@ -152,6 +134,12 @@ TEST(FaultsTest, RunLeavesNothingOpen) {
   Employee::resetIndex();
 }
 
+// A signal sent to end the run stops it between two transactions: it says
+// where, and then ends as the signal would, with every transaction before
+// it applied. Of two at once, the lowest numbered comes first, and is told.
+// One ignored at start (nohup) stays ignored: the run goes on to its end;
+// one blocked at start (SIGALRM here) is let through, but for the two the
+// C library keeps for itself, which stay blocked.
 TEST(FaultsTest, SignalStopsBetweenTransactionsAndSaysWhere) {
   const Batch batch(20000, add(1));
   for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2,

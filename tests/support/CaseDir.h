@@ -89,6 +89,7 @@ struct CaseDir {
   }
   ~CaseDir() {
     if (lock_ >= 0) ::close(lock_);
+    if (fifoWatch_ >= 0) ::close(fifoWatch_);
   }
 
   // Lays out the starting files in the current directory. A lock it takes
@@ -102,10 +103,10 @@ struct CaseDir {
       const std::string file =
           what.substr(0, 5) == "trans" ? "emptrans.dat" : "employee.dat";
       if (what.ends_with("-dir")) fs::create_directory(file);
-      if (what.ends_with("-fifo")) {  // watched: see opened()
+      if (what.ends_with("-fifo")) {  // watched: see fifoOpened()
         ::mkfifo(file.c_str(), 0666);
-        fifoWatch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        ::inotify_add_watch(fifoWatch, file.c_str(), IN_OPEN);
+        fifoWatch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ::inotify_add_watch(fifoWatch_, file.c_str(), IN_OPEN);
       }
       if (what.ends_with("-link")) fs::create_symlink(arg, file);
       if (what.ends_with("-link-chain")) {  // file, link-2 ... link-N
@@ -131,13 +132,11 @@ struct CaseDir {
     }
   }
 
-  // Whether something opened the FIFO `watch` watches, which would have
-  // released a writer waiting at its other end.
-  static bool opened(int watch) {
+  // Whether something opened the FIFO laid out, which would have released
+  // a writer waiting at its other end.
+  bool fifoOpened() const {
     char events[1024];
-    const bool any = ::read(watch, events, sizeof events) > 0;
-    ::close(watch);
-    return any;
+    return fifoWatch_ >= 0 && ::read(fifoWatch_, events, sizeof events) > 0;
   }
 
   // The names of the folders of `root`, for INSTANTIATE_TEST_SUITE_P.
@@ -161,7 +160,6 @@ struct CaseDir {
   RunOptions options, checkOptions;
   int checkStatus = -1;
   std::string checkErr;
-  int fifoWatch = -1;
   bool unforeseeable = false;
   bool hasBefore = false, hasAfter = false;
   std::string before, after;  // employee.dat bytes
@@ -169,7 +167,7 @@ struct CaseDir {
 
  private:
   std::vector<std::pair<std::string, std::string>> setups_;
-  int lock_ = -1;
+  int lock_ = -1, fifoWatch_ = -1;
 };
 
 #endif  // EMPUPDATE_TESTS_SUPPORT_CASEDIR_H_

@@ -1,11 +1,11 @@
 // Every kind of transaction and every warning of the reader's tables is
 // told where a user looks for it: the programs' help, the README and the
-// manual pages.
+// manual pages; and every sentence there that lists kinds follows the
+// table of kinds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -13,6 +13,7 @@
 
 #include "EmpTrans.h"
 #include "RunProgram.h"
+#include "ScratchDir.h"
 
 namespace {
 
@@ -26,14 +27,12 @@ std::string seen(const std::string& text) {
 }
 
 std::string file(const std::string& path) {
-  std::ifstream in(EMP_SOURCE_DIR "/" + path);
-  std::stringstream text;
-  text << in.rdbuf();
-  EXPECT_FALSE(text.str().empty()) << path;
-  return seen(text.str());
+  const std::string text = ScratchDir::get(EMP_SOURCE_DIR "/" + path);
+  EXPECT_FALSE(text.empty()) << path;
+  return seen(text);
 }
 
-TEST(DocsTest, TellEveryKindAndEveryWarning) {
+TEST(DocsTest, FollowTheTableOfKindsAndTheWarnings) {
   const std::string readme = file("README.md"),
                     update = file("man/empupdate.1"),
                     check = file("man/empcheck.1");
@@ -57,17 +56,15 @@ TEST(DocsTest, TellEveryKindAndEveryWarning) {
   EXPECT_GT(n, 5);
   EXPECT_NE(checkHelp.find("Exit status: 0 "), std::string::npos);
   EXPECT_NE(updateHelp.find("Exit status: 0 "), std::string::npos);
-}
 
-// Each kind is its file and its row in the table: a file left out of the
-// table is found here (a row whose file is gone, at link). A sentence that
-// lists kinds ("a change or delete") names all of them, or all of those
-// written with an employee number, or all that give one out: a new kind
-// makes every list it belongs in fail until it is named there.
-TEST(DocsTest, KindsFollowTheTable) {
+  // Each kind is its file and its row in the table: a file left out of the
+  // table is found here (a row whose file is gone, at link). A sentence that
+  // lists kinds ("a change or delete") names all of them, or all of those
+  // written with an employee number, or all that give one out: a new kind
+  // makes every list it belongs in fail until it is named there.
   std::set<std::string> files, rows, all, numbered, numbering;
-  for (const auto& f : std::filesystem::directory_iterator(
-           EMP_SOURCE_DIR "/src/trans/kinds"))
+  for (const auto& f :
+       std::filesystem::directory_iterator(EMP_SOURCE_DIR "/src/trans/kinds"))
     if (f.path().filename() != "KindTable.cpp")
       files.insert(f.path().filename().string());
   std::string names;
@@ -81,15 +78,12 @@ TEST(DocsTest, KindsFollowTheTable) {
   }
   EXPECT_EQ(files, rows);
   const std::string one = "(?:an? )?(?:" + names + ")\\b";
-  const std::regex list("\\b" + one + "(?:(?:, " + one + ")*,? (?:or|and) " +
-                            one + ")+",
-                        std::regex::icase),
+  const std::regex list(
+      "\\b" + one + "(?:(?:, " + one + ")*,? (?:or|and) " + one + ")+",
+      std::regex::icase),
       word(names, std::regex::icase);
   for (const std::string& doc :
-       {file("README.md"), file("man/empupdate.1"), file("man/empcheck.1"),
-        file("man/empdump.1"),
-        seen(runProgram({EMPUPDATE_PATH, "--help"}, ".").out),
-        seen(runProgram({EMPCHECK_PATH, "--help"}, ".").out)}) {
+       {readme, update, check, file("man/empdump.1"), updateHelp, checkHelp}) {
     for (std::sregex_iterator m(doc.begin(), doc.end(), list), e; m != e; ++m) {
       std::set<std::string> named;
       const std::string text = m->str();
