@@ -127,10 +127,16 @@ TEST(TextModeTest, CrLfSplitAcrossReadsIsStillOneLineFeed) {
   EXPECT_EQ(rest(in), x + "\ny");
 }
 
-// An error of the transaction file's kind that no row of the diagnostics
-// words is told as the internal error it is, never as a mistake of the
-// batch.
+// What a kind refuses as it applies is worded from the reasons table; an
+// error no row words is told as the internal error it is, never as a
+// mistake of the batch.
 TEST(DiagnosticTest, WordsOfErrorsOfNoRow) {
+  Finding f;
+  f.reason = Finding::Reason::kChangesNothing;
+  EXPECT_EQ(Diagnostic::what(std::make_exception_ptr(EmpTrans::Refused{
+                                 {}, Finding::Reason::kChangesNothing}),
+                             {}),
+            f.what());
   struct Unknown : EmpTrans::EmpTransErrors {};
   EXPECT_EQ(Diagnostic::what(std::make_exception_ptr(Unknown()), {}),
             "internal error: unknown exception");
