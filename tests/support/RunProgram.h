@@ -37,7 +37,7 @@ struct RunOptions {
   long nofile = 0;             // a limit on open descriptors when > 0
   bool closedStd = false;      // start with descriptors 0 to 2 closed
   bool fullOut = false;        // standard output /dev/full
-  int outFd = -1, errFd = -1;  // where output goes; -1: captured
+  int outFd = -1, errFd = -1;  // where output goes; -1: /dev/null, read only
   int ignore = 0;              // a signal ignored at start, when > 0
   std::uint64_t blocked = 0;   // signals blocked at start: bit n - 1, n
   bool brokenErr = false;      // standard error a pipe nobody reads
