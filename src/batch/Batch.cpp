@@ -1,5 +1,6 @@
 #include "Batch.h"
 
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -199,10 +200,8 @@ long Batch::firstLine(const std::string& given, std::string& why) {
     why = "--from '" + shown + "': not a line number (a decimal number from 1)";
     return 0;
   }
-  long line = 0;  // one past the end of any file when it does not fit
-  for (const char c : given) {
-    line = line > (LONG_MAX - 9) / 10 ? LONG_MAX : line * 10 + (c - '0');
-  }
+  long line = LONG_MAX;  // one past the end of any file when it does not fit
+  std::from_chars(given.data(), given.data() + given.size(), line);
   const std::string number = given.substr(given.find_first_not_of('0'));
   // Read by the run's own reader, as the run reads it: never created, and
   // a FIFO never opened.
@@ -214,10 +213,7 @@ long Batch::firstLine(const std::string& given, std::string& why) {
        first = in.peekRaw()) {
     any = in.getRaw() != EOF;
   }
-  bool letter = false;
-  for (const EmpTrans::Kind* k : EmpTrans::kinds()) {
-    letter = letter || k->letter == first;
-  }
+  const bool letter = EmpTrans::placeOf(static_cast<char>(first)) >= 0;
   const long lines = any || first != EOF ? in.line() : in.line() - 1;
   why = "--from " + shown + ": ";
   if (const int error = in.error(); error != 0) {

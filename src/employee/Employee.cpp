@@ -31,18 +31,13 @@ class StreamSlot {
   RecordFile*& slot_;
 };
 
-// The error E, caught as E, that carries the errno behind it as its Cause.
+// The error E, caught as E, that carries the errno behind it as its Cause:
+// E stays the empty class its catchers know, and the cause travels with it
+// to whoever tells of it.
 template <typename E>
 struct Caused : E, Employee::Cause {
   explicit Caused(int error) : Employee::Cause{error} {}
 };
-
-// Throws the error E with the errno behind it: E stays the empty class its
-// catchers know, and the cause travels with it to whoever tells of it.
-template <typename E>
-[[noreturn]] void raise(int error) {
-  throw Caused<E>(error);
-}
 
 }  // namespace
 
@@ -85,7 +80,7 @@ std::size_t Employee::read() {
     // Only a FIFO, socket or directory refuses a read at a position: one
     // put in place of employee.dat after its name was looked at.
     if (error == ESPIPE || error == EISDIR) throw FileChanged();
-    raise<ReadFailed>(error);
+    throw Caused<ReadFailed>(error);
   }
   const auto n = static_cast<std::size_t>(got);
   if (n < 4) throw EndOfFile();
@@ -110,7 +105,7 @@ void Employee::open(RecordFile& file, RecordFile::Access access, bool atStart,
     throw FileChanged();
   }
   if (error == RecordFile::kNotRegularFile) throw NotRegularFile();
-  raise<CantOpenFile>(error);
+  throw Caused<CantOpenFile>(error);
 }
 
 bool Employee::holds(int fd) {
@@ -128,14 +123,14 @@ std::int64_t Employee::openToIndex() {
   lockDescriptor = systemCalls.lock(inFile->descriptor());
   if (lockDescriptor < 0) {
     if (errno == EWOULDBLOCK) throw InUse();
-    raise<LockFailed>(errno);
+    throw Caused<LockFailed>(errno);
   }
   indexed = inFile->facts();
   // Judged from the size, read under the lock, before a byte is read: a
   // huge sparse file is refused at once, and a damaged last record is never
   // indexed.
   const std::int64_t size = inFile->currentSize();
-  if (size < 0) raise<ReadFailed>(inFile->error());
+  if (size < 0) throw Caused<ReadFailed>(inFile->error());
   if (size > kInt32Max) throw TooLarge();
   if (size % kRecordBytes != 0) throw BadSize();
   return size;
@@ -190,7 +185,7 @@ void Employee::buildIndex() {
   count = scanned;
   maxId = high;
   ascending = rising;
-  if (got < 0) raise<ReadFailed>(inFile->error());
+  if (got < 0) throw Caused<ReadFailed>(inFile->error());
   // Shrunk under the scan, lock or not: some program ignores the lock.
   if (got != records) throw FileChanged();
   // As a record-by-record scan would, leave the entry past the last one
@@ -285,10 +280,10 @@ void Employee::writeAt(bool appending) {
   // through a fresh descriptor all the same.
   if (put == kRecordBytes &&
       !outFile->open(kFileName, RecordFile::Access::kWrite, false)) {
-    raise<RecordTorn>(error);
+    throw Caused<RecordTorn>(error);
   }
-  if (!putBack(*outFile, appending, put)) raise<RecordTorn>(error);
-  raise<WriteFailed>(error);
+  if (!putBack(*outFile, appending, put)) throw Caused<RecordTorn>(error);
+  throw Caused<WriteFailed>(error);
 }
 
 bool Employee::putBack(RecordFile& file, bool appending,

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <ctime>
 #include <new>
@@ -67,10 +68,6 @@ void fillFromSeed(std::uint64_t (&words)[4][256]) {
 
 }  // namespace
 
-void IdTable::drawWords() {
-  if (!fillFromKernel(words_, sizeof words_)) fillFromSeed(words_);
-}
-
 void IdTable::clear() {
   if (byId_ != nullptr) ::munmap(byId_, sizeof *byId_ * std::size_t(limit_));
   if (slots_ != nullptr) ::munmap(slots_, sizeof *slots_ * size_);
@@ -79,7 +76,6 @@ void IdTable::clear() {
   spilled_ = false;
   slots_ = nullptr;
   size_ = 0;
-  bits_ = 0;
   hashed_ = 0;
   recorded_ = 0;
   probes_ = 0;
@@ -110,15 +106,15 @@ void IdTable::reserve(std::size_t n) {
   if (slots <= size_) return;
   // Every hash comes after a first reserve, so the words are drawn here,
   // anew for each table: a file indexed again gets another key.
-  if (slots_ == nullptr) drawWords();
+  if (slots_ == nullptr && !fillFromKernel(words_, sizeof words_)) {
+    fillFromSeed(words_);
+  }
   // Fresh pages are zero: every slot starts free without a pass over them.
   auto* fresh = static_cast<std::uint32_t*>(mapZero(slots * sizeof *slots_));
   std::uint32_t* old = slots_;
   const std::size_t oldSize = size_;
   slots_ = fresh;
   size_ = slots;
-  bits_ = 0;
-  while ((std::size_t{1} << bits_) < slots) ++bits_;
   for (std::size_t j = 0; j < oldSize; ++j) {
     if (old[j] == 0) continue;
     const auto entry = static_cast<std::int32_t>((old[j] & kEntryMask) - 1);
@@ -130,7 +126,8 @@ void IdTable::reserve(std::size_t n) {
 
 std::size_t IdTable::slotOf(std::int32_t id, std::uint64_t h) {
   const std::size_t mask = size_ - 1;
-  const std::size_t start = static_cast<std::size_t>(h >> (64 - bits_));
+  // The top bits of the hash, as many as the size has (a power of 2).
+  const std::size_t start = h >> (64 - std::countr_zero(size_));
   const std::uint32_t print = fingerprint(h);
   std::size_t i = start;
   // Only a slot whose fingerprint matches can hold the number: the index,
@@ -199,7 +196,7 @@ void IdTable::record(std::int32_t entries) {
 std::int32_t IdTable::find(std::int32_t id, Ids ids, std::int32_t entries) {
   ids_ = ids;
   if (entries > recorded_) record(entries);
-  if (direct(id)) return static_cast<std::int32_t>(byId_[id]) - 1;
+  if (id >= 0 && id < limit_) return static_cast<std::int32_t>(byId_[id]) - 1;
   if (size_ == 0) return -1;
   return static_cast<std::int32_t>(slots_[slotOf(id, hash(id))] & kEntryMask) -
          1;

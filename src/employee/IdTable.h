@@ -81,13 +81,10 @@ class IdTable {
   // with linear probing, expected constant time per operation for any set
   // of numbers, as truly random hashing would give.
   std::uint64_t hash(std::int32_t id) const;
-  // Draws the words anew.
-  void drawWords();
   // The bits of a hash a slot keeps, where the entry leaves room.
   static std::uint32_t fingerprint(std::uint64_t h) {
     return static_cast<std::uint32_t>(h) & kPrintMask;
   }
-  bool direct(std::int32_t id) const { return id >= 0 && id < limit_; }
   // Widens the direct table to the numbers below `limit`.
   void widen(std::int32_t limit);
   // The slot that holds `id` (whose hash is h), or the free one that ends
@@ -109,7 +106,6 @@ class IdTable {
   // The hash: fingerprint | (entry + 1) a slot, 0 when free.
   std::uint32_t* slots_ = nullptr;
   std::size_t size_ = 0;    // number of slots, a power of 2
-  unsigned bits_ = 0;       // size_ == 1 << bits_
   std::size_t hashed_ = 0;  // entries in the hash
   std::int32_t recorded_ = 0;
   std::size_t probes_ = 0;

@@ -133,7 +133,6 @@ std::int64_t RecordFile::forEachBlock(std::size_t size, std::int64_t count,
   const std::int64_t aligned = std::int64_t(kPage / std::gcd(size, kPage));
   std::int64_t perBlock = std::int64_t(kBytes / size);
   if (perBlock >= aligned) perBlock -= perBlock % aligned;
-  perBlock = std::max<std::int64_t>(1, std::min(count, perBlock));
   seek(0);
   std::int64_t done = 0;
   while (done < count) {
@@ -142,7 +141,7 @@ std::int64_t RecordFile::forEachBlock(std::size_t size, std::int64_t count,
         read(block, static_cast<std::size_t>(wanted) * size);
     if (got < 0) return -1;
     const std::int64_t whole = got / std::int64_t(size);
-    if (whole > 0) fn(static_cast<const unsigned char*>(block), whole, done);
+    if (whole > 0) fn(block, whole, done);
     done += whole;
     if (whole < wanted) break;  // the file ended first
   }
