@@ -29,66 +29,114 @@ std::string employeeFileSize() {
   return "size " + std::to_string(facts.size);
 }
 
-// The words for `error`, and the file at fault when it is emptrans.dat: a
-// catch for each error that ends a run, a derived class before its base.
-// At start-up the diagnostic itself names employee.dat, so the words leave
-// it out. Whatever the error is, the run must still end with a
-// diagnostic: one the system does not know is worded as the internal
-// error it is.
-std::string words(const std::exception_ptr& error, const Diagnostic::Context& c,
-                  std::string& file) {
-  const std::string e = c.startUp ? "" : " employee.dat";
-  const std::string cause = SystemCalls::errorText(causeOf(error));
+template <class E>
+bool is(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
-  } catch (const Batch::Interrupted&) {
-    return "interrupted by " + Interruption::name(c.signal) +
-           (c.resumeAt > 0
-                ? " (resume with --from " + std::to_string(c.resumeAt) + ")"
-                : "");
-  } catch (const Batch::SameFile&) {
-    file = EmpTrans::kFileName;
-    return "the same file as employee.dat";
-  } catch (const EmpTrans::CantOpenFile&) {
-    file = EmpTrans::kFileName;
-    return "cannot open: " + SystemCalls::errorText(c.openError);
-  } catch (const modifstream::ReadFailed&) {
-    return "cannot read emptrans.dat: " + SystemCalls::errorText(c.readError);
-  } catch (const Employee::NotRegularFile&) {
-    return "cannot open" + e + ": not a regular file";
-  } catch (const Employee::CantOpenFile&) {
-    return "cannot open" + e + ": " + cause;
-  } catch (const Employee::ReadFailed&) {
-    return "cannot read" + e + ": " + cause;
-  } catch (const Employee::RecordTorn&) {
-    return "cannot write" + e + ": " + cause +
-           ", and the record could not be put back as it was";
-  } catch (const Employee::WriteFailed&) {
-    return "cannot write" + e + ": " + cause;
-  } catch (const Employee::EndOfFile&) {
-    return "employee.dat ends inside a record it held at the start of the run";
-  } catch (const Employee::BadSize&) {
-    return employeeFileSize() + " is not a whole number of 60-byte records";
-  } catch (const Employee::TooLarge&) {
-    return c.startUp ? employeeFileSize() + " is 2 GiB or more: too large"
-                     : "employee.dat would grow to 2 GiB: too large";
-  } catch (const Employee::NoFreeId&) {
-    return "no employee number left to give (2147483647 is taken)";
-  } catch (const Employee::InUse&) {
-    return "in use by another run";
-  } catch (const Employee::LockFailed&) {
-    return "cannot lock" + e + ": " + cause;
-  } catch (const Employee::FileChanged&) {
-    return "employee.dat was changed by another program during the run";
-  } catch (const Array<Employee::Location>::IndexOutOfRange&) {
-    return "internal error: index out of range";
-  } catch (const std::bad_alloc&) {
-    return "out of memory";
+  } catch (const E&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+// The errors that end a run, a row each, a derived class before its base:
+// the file at fault, and the words, where
+//   %e  is " employee.dat", or nothing at start-up (the diagnostic names it)
+//   %s  the text of the errno the error carries
+//   %z  employee.dat's size, %g what is 2 GiB or more: at start-up its
+//       size, later the size it would grow to
+//   %o  why emptrans.dat could not be opened, %r why it could not be read
+//   %i  the signal that stopped the run, and where to resume.
+// An error of no row is worded as the internal error it is.
+struct Row {
+  bool (*is)(const std::exception_ptr&);
+  const char* file;
+  const char* words;
+};
+
+constexpr const char* kEmployee = Employee::kFileName;
+constexpr const char* kTrans = EmpTrans::kFileName;
+
+constexpr Row kRows[] = {
+    {is<Batch::Interrupted>, kEmployee, "interrupted by %i"},
+    {is<Batch::SameFile>, kTrans, "the same file as employee.dat"},
+    {is<EmpTrans::CantOpenFile>, kTrans, "cannot open: %o"},
+    {is<modifstream::ReadFailed>, kEmployee, "cannot read emptrans.dat: %r"},
+    {is<Employee::NotRegularFile>, kEmployee,
+     "cannot open%e: not a regular file"},
+    {is<Employee::CantOpenFile>, kEmployee, "cannot open%e: %s"},
+    {is<Employee::ReadFailed>, kEmployee, "cannot read%e: %s"},
+    {is<Employee::RecordTorn>, kEmployee,
+     "cannot write%e: %s, and the record could not be put back as it was"},
+    {is<Employee::WriteFailed>, kEmployee, "cannot write%e: %s"},
+    {is<Employee::EndOfFile>, kEmployee,
+     "employee.dat ends inside a record it held at the start of the run"},
+    {is<Employee::BadSize>, kEmployee,
+     "%z is not a whole number of 60-byte records"},
+    {is<Employee::TooLarge>, kEmployee, "%g: too large"},
+    {is<Employee::NoFreeId>, kEmployee,
+     "no employee number left to give (2147483647 is taken)"},
+    {is<Employee::InUse>, kEmployee, "in use by another run"},
+    {is<Employee::LockFailed>, kEmployee, "cannot lock%e: %s"},
+    {is<Employee::FileChanged>, kEmployee,
+     "employee.dat was changed by another program during the run"},
+    {is<Array<Employee::Location>::IndexOutOfRange>, kEmployee,
+     "internal error: index out of range"},
+    {is<std::bad_alloc>, kEmployee, "out of memory"},
+};
+
+// `words` with its marks replaced by what they stand for.
+std::string fill(const char* words, const std::exception_ptr& error,
+                 const Diagnostic::Context& c) {
+  std::string out;
+  for (const char* p = words; *p != '\0'; ++p) {
+    if (*p != '%') {
+      out += *p;
+      continue;
+    }
+    switch (*++p) {
+      case 'e':
+        out += c.startUp ? "" : " employee.dat";
+        break;
+      case 's':
+        out += SystemCalls::errorText(causeOf(error));
+        break;
+      case 'z':
+        out += employeeFileSize();
+        break;
+      case 'g':
+        out += c.startUp ? employeeFileSize() + " is 2 GiB or more"
+                         : "employee.dat would grow to 2 GiB";
+        break;
+      case 'o':
+        out += SystemCalls::errorText(c.openError);
+        break;
+      case 'r':
+        out += SystemCalls::errorText(c.readError);
+        break;
+      default:  // 'i'
+        out += Interruption::name(c.signal);
+        if (c.resumeAt > 0) {
+          out += " (resume with --from " + std::to_string(c.resumeAt) + ")";
+        }
+    }
+  }
+  return out;
+}
+
+// The words of what a kind refused as it applied, from the reasons table;
+// of another standard exception, its own. Whatever it is, the run must
+// still end with a diagnostic.
+std::string ownWords(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
   } catch (const EmpTrans::Refused& refused) {
-    // Worded from the reasons table, as the reader's findings are.
-    return Finding{.reason = refused.reason}.what();
-  } catch (const std::exception& other) {
-    return std::string("internal error: ") + other.what();
+    Finding f;
+    f.reason = refused.reason;
+    return f.what();
+  } catch (const std::exception& e) {
+    return std::string("internal error: ") + e.what();
   } catch (...) {
   }
   return "internal error: unknown exception";
@@ -106,7 +154,13 @@ std::string Diagnostic::what(const std::exception_ptr& error,
     return context.finding->what();
   }
   if (!error) return "internal error: no error in flight";
-  return words(error, context, at);
+  for (const Row& row : kRows) {
+    if (row.is(error)) {
+      at = row.file;
+      return fill(row.words, error, context);
+    }
+  }
+  return ownWords(error);
 }
 
 std::string Diagnostic::line(const char* program,
