@@ -12,12 +12,7 @@
 
 modifstream* EmpTrans::transFile = nullptr;
 
-namespace {
-
-using Part = Finding::Part;
 using Hint = Finding::Hint;
-
-}  // namespace
 
 std::string EmpTrans::letters() {
   // Made only when a diagnostic names the letters: no state to keep.
