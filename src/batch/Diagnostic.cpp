@@ -86,6 +86,12 @@ constexpr Row kRows[] = {
     {is<std::bad_alloc>, kEmployee, "out of memory"},
 };
 
+// Where an interrupted run resumes, when it does.
+std::string resumeHint(const Diagnostic::Context& c) {
+  if (c.resumeAt <= 0) return "";
+  return " (resume with --from " + std::to_string(c.resumeAt) + ")";
+}
+
 // `words` with its marks replaced by what they stand for.
 std::string fill(const char* words, const std::exception_ptr& error,
                  const Diagnostic::Context& c) {
@@ -95,32 +101,16 @@ std::string fill(const char* words, const std::exception_ptr& error,
       out += *p;
       continue;
     }
-    switch (*++p) {
-      case 'e':
-        out += c.startUp ? "" : " employee.dat";
-        break;
-      case 's':
-        out += SystemCalls::errorText(causeOf(error));
-        break;
-      case 'z':
-        out += employeeFileSize();
-        break;
-      case 'g':
-        out += c.startUp ? employeeFileSize() + " is 2 GiB or more"
-                         : "employee.dat would grow to 2 GiB";
-        break;
-      case 'o':
-        out += SystemCalls::errorText(c.openError);
-        break;
-      case 'r':
-        out += SystemCalls::errorText(c.readError);
-        break;
-      default:  // 'i'
-        out += Interruption::name(c.signal);
-        if (c.resumeAt > 0) {
-          out += " (resume with --from " + std::to_string(c.resumeAt) + ")";
-        }
-    }
+    const char mark = *++p;
+    const int code = mark == 's'   ? causeOf(error)
+                     : mark == 'o' ? c.openError
+                                   : c.readError;  // 'r'
+    out += mark == 'e'   ? (c.startUp ? "" : " employee.dat")
+           : mark == 'z' ? employeeFileSize()
+           : mark == 'g' ? (c.startUp ? employeeFileSize() + " is 2 GiB or more"
+                                      : "employee.dat would grow to 2 GiB")
+           : mark == 'i' ? Interruption::name(c.signal) + resumeHint(c)
+                         : SystemCalls::errorText(code);
   }
   return out;
 }
@@ -132,9 +122,7 @@ std::string ownWords(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
   } catch (const EmpTrans::Refused& refused) {
-    Finding f;
-    f.reason = refused.reason;
-    return f.what();
+    return Finding{.reason = refused.reason}.what();
   } catch (const std::exception& e) {
     return std::string("internal error: ") + e.what();
   } catch (...) {
