@@ -53,7 +53,8 @@ void Interruption::catchSignals() {
   sigset_t all, before;
   sigfillset(&all);
   ::sigprocmask(SIG_BLOCK, &all, &before);
-  sigset_t set;
+  // Zero-filled where declared, so that no path reads it uninitialised.
+  sigset_t set{};
   sigemptyset(&set);
   for (int s : kSignals) catchSignal(s, &set);
   for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) catchSignal(s, &set);
@@ -83,7 +84,7 @@ std::string Interruption::name(int signal) {
 
 void Interruption::endAsSignalled(int signal) {
   ::signal(signal, SIG_DFL);
-  sigset_t set;
+  sigset_t set{};
   sigemptyset(&set);
   sigaddset(&set, signal);
   ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
