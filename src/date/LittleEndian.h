@@ -31,8 +31,13 @@ inline std::int32_t get(const unsigned char* p) {
 // field. From n = 4 on, the field is read whole, as get() reads it.
 inline void overlay(std::int32_t& value, const unsigned char* p,
                     std::size_t n) {
+  // Whole, as almost every field is read: one load, not a byte loop.
+  if (n >= 4) {
+    value = get(p);
+    return;
+  }
   auto u = static_cast<std::uint32_t>(value);
-  for (std::size_t i = 0; i < n && i < 4; ++i) {
+  for (std::size_t i = 0; i < n; ++i) {
     u &= ~(std::uint32_t{0xFF} << (8 * i));
     u |= std::uint32_t{p[i]} << (8 * i);
   }

@@ -356,12 +356,6 @@ const char* Finding::syntax(Part p) {
   return syntax != nullptr ? syntax : fieldName(p);
 }
 
-bool Finding::readInOtherBase() const {
-  // "0" and "07" mean the same in both bases.
-  return base != 10 &&
-         (base != 8 || std::stoll(std::string(text, length)) != value);
-}
-
 Finding::Severity Finding::severity() const { return rowOf(reason).severity; }
 
 std::string Finding::what() const {

@@ -129,7 +129,12 @@ struct Finding {
 
   // A number read: whether its base, octal or hexadecimal, made its value
   // other than what its digits say in decimal ("010" is 8).
-  bool readInOtherBase() const;
+  // Inline: asked of every number read.
+  bool readInOtherBase() const {
+    // "0" and "07" mean the same in both bases.
+    return base != 10 &&
+           (base != 8 || std::stoll(std::string(text, length)) != value);
+  }
   Severity severity() const;
   // The words, e.g. "amount '500,50' is not a whole number (no decimal
   // point or comma)": lower case, no final period.
