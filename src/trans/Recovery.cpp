@@ -14,7 +14,6 @@ using traits = modifstream::traits_type;
 // How far a token, or the quote that ends a name, is looked for.
 constexpr std::size_t kSearched = 2048;
 
-constexpr auto isDigit = &modifstream::isDigit;
 constexpr auto isLetter = &modifstream::isLetter;
 constexpr auto upper = &modifstream::upper;
 
@@ -35,7 +34,7 @@ bool isCategoryLetter(char c) { return categoryOf(upper(c)) != nullptr; }
 bool isNumeric(std::string_view t) {
   const std::size_t at =
       !t.empty() && (t[0] == '-' || t[0] == '+' || t[0] == '(');
-  return t.size() > at && isDigit(t[at]);
+  return t.size() > at && modifstream::isDigit(t[at]);
 }
 
 // "2000/1/15", or "2000-1-15" meant as one.

@@ -69,7 +69,6 @@ class modifstream : public std::ifstream {
 
   // `create`: a missing file is created empty; else it is not opened.
   explicit modifstream(const char* name, bool create = true);
-  ~modifstream() override = default;
 
   // Reads the next character that is not white space into `c`; false, with
   // the stream failed (and at its end when the text ended), when there is
