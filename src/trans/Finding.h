@@ -107,7 +107,7 @@ struct Finding {
   char text[kTextBytes] = {};  // the characters from there on
   std::size_t size = 0;        // how many of them text holds
   // A number: whether it was read, its base, the characters it took, and
-  // the value stored. A name: the characters its quotes enclose.
+  // the value stored.
   bool read = false;
   bool cutShort = false;  // by its base or its length (modifstream)
   int base = 10;

@@ -284,7 +284,6 @@ char* modifstream::getQuoted(char* buffer, int maxLen, char quote,
     const char ch = traits_type::to_char_type(c);
     if (ch == quote) {
       buffer[i] = '\0';
-      if (note != nullptr) note->length = static_cast<std::size_t>(i) + 2;
       return buffer;
     }
     if (ch == '\n') throw InvalidQuotedString();

@@ -99,7 +99,7 @@ class modifstream : public std::ifstream {
   // maxLen - 1 characters fit. Throws InvalidQuotedString when the opening
   // quote is missing or a line feed stands inside, MaxLenExceeded when no
   // closing quote comes within maxLen characters or the text ends inside.
-  // The note gets the place, and the quoted length as `length`.
+  // The note gets the place.
   char* getQuoted(char* buffer, int maxLen, char quote,
                   Finding* note = nullptr);
 
