@@ -102,15 +102,14 @@ std::string fill(const char* words, const std::exception_ptr& error,
       continue;
     }
     const char mark = *++p;
-    const int code = mark == 's'   ? causeOf(error)
-                     : mark == 'o' ? c.openError
-                                   : c.readError;  // 'r'
     out += mark == 'e'   ? (c.startUp ? "" : " employee.dat")
            : mark == 'z' ? employeeFileSize()
            : mark == 'g' ? (c.startUp ? employeeFileSize() + " is 2 GiB or more"
                                       : "employee.dat would grow to 2 GiB")
            : mark == 'i' ? Interruption::name(c.signal) + resumeHint(c)
-                         : SystemCalls::errorText(code);
+           : mark == 's' ? SystemCalls::errorText(causeOf(error))
+           : mark == 'o' ? SystemCalls::errorText(c.openError)
+                         : SystemCalls::errorText(c.readError);  // 'r'
   }
   return out;
 }
