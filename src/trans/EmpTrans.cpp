@@ -130,6 +130,10 @@ std::optional<Employee> EmpTrans::recordBefore() const {
   return recordOf(id);
 }
 
+std::optional<Employee> EmpTrans::recordAfter() const {
+  return recordOf(kinds()[kind_]->givesNumber ? Employee::getMaxId() : id);
+}
+
 std::optional<Employee> EmpTrans::recordOf(std::int32_t id) {
   Employee e;
   try {

@@ -122,6 +122,10 @@ class EmpTrans {
   // The record the transaction will change, read before it is applied,
   // for plan(): that of its employee number, for a kind written with one.
   std::optional<Employee> recordBefore() const;
+  // The record it made or changed, once applied: that of its employee
+  // number, or, for a kind that gives one out, the record appended last,
+  // which got the highest number there is.
+  std::optional<Employee> recordAfter() const;
   // What the transaction did, once applied, as a report lists it: "add 10:
   // ...", "change 5: name "Jonathan" -> "Al"", "delete 3".
   virtual std::string plan(const std::optional<Employee>& before) const = 0;

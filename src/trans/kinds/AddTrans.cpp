@@ -24,8 +24,7 @@ class AddTrans : public EmpTrans {
   }
 
   std::string plan(const std::optional<Employee>&) const override {
-    // The record appended last got the highest number there is.
-    const std::optional<Employee> e = recordOf(Employee::getMaxId());
+    const std::optional<Employee> e = recordAfter();
     return "add " + std::to_string(e->getId()) + ": " + shownFields(*e);
   }
 };

@@ -40,7 +40,7 @@ class ChangeTrans : public EmpTrans {
   }
 
   std::string plan(const std::optional<Employee>& before) const override {
-    const Employee now = *recordOf(id);
+    const Employee now = *recordAfter();
     std::string changed;
     auto field = [&](const char* name, const std::string& from,
                      const std::string& to) {
