@@ -6,7 +6,8 @@
 // fails, as if it were left out, to list every mistake of the batch in one
 // pass. --list shows each transaction as it would apply, up to the first
 // failure, and warnings name what a run would silently ignore, and numbers
-// whose value is not what their digits say in decimal.
+// whose value is not what their digits say in decimal. --json writes the
+// same report, with the plan, as JSON Lines for programs (JsonReport).
 //
 // --from LINE foretells the run that empupdate --from LINE would make.
 //
@@ -25,6 +26,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,7 +37,9 @@
 #include "EmpTrans.h"
 #include "Employee.h"
 #include "Interruption.h"
+#include "JsonReport.h"
 #include "StandardDescriptors.h"
+#include "TextReport.h"
 
 namespace {
 
@@ -60,14 +64,13 @@ const char kStatus[] =
     "\n"
     "  --list       show each transaction as it would apply, with each\n"
     "               field that changes as OLD -> NEW\n"
+    "  --json       write the report as JSON Lines, for programs: each\n"
+    "               transaction with its record before and after, each\n"
+    "               mistake, warning and note, and the summary\n"
     "  --from LINE  check the run of empupdate --from LINE: from line LINE\n"
     "               of emptrans.dat on, line numbers still of the whole file\n"
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n";
-
-std::string plural(long n, const char* word) {
-  return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
-}
 
 // No more mistakes than these are listed, nor more warnings: a file that
 // is no batch at all (a binary given by mistake) must not flood a
@@ -77,10 +80,11 @@ constexpr long kListed = 100;
 // Follows the run: counts what it applies up to its first failure, shows
 // each transaction of that part when asked to, and then, as the run goes on
 // past each failure, lists every mistake, with the warnings of what each
-// line loses, in file order.
+// line loses, in file order. What it says, `out` words.
 class Report : public Batch::Observer {
  public:
-  explicit Report(bool list) : list_(list), counts_(EmpTrans::kinds().size()) {}
+  Report(ReportWriter& out, bool list)
+      : out_(out), list_(list), counts_(EmpTrans::kinds().size()) {}
 
   void before(const EmpTrans& t, const Reading&) override {
     if (list_ && !failed_) old_ = t.recordBefore();
@@ -89,7 +93,9 @@ class Report : public Batch::Observer {
   void after(const EmpTrans& t, const Reading& r) override {
     if (!failed_) {
       ++counts_[t.kind()];
-      if (list_) say(r.line(), t.plan(old_));
+      if (list_) {
+        out_.step({r.line(), t.kind(), old_, *t.recordAfter(), t.plan(old_)});
+      }
     } else {
       unknownNumbers(r);
     }
@@ -115,11 +121,12 @@ class Report : public Batch::Observer {
   void unknownNumbers(const Reading& r) {
     if (unreadType_ == 0 || shiftSaid_) return;
     shiftSaid_ = true;
-    say(r.line(), "note: were the transaction of line " +
-                      std::to_string(unreadType_) +
-                      ", whose type is not known, an add, the numbers given "
-                      "after it would be one higher: a change or delete of "
-                      "them may be told wrongly");
+    out_.diagnostic({EmpTrans::kFileName, r.line(), 0, "note",
+                     "were the transaction of line " +
+                         std::to_string(unreadType_) +
+                         ", whose type is not known, an add, the numbers "
+                         "given after it would be one higher: a change or "
+                         "delete of them may be told wrongly"});
   }
 
   // A file the run would create empty: where the check was likely made in
@@ -128,44 +135,51 @@ class Report : public Batch::Observer {
     Finding w;
     w.reason = Finding::Reason::kWouldCreate;
     ++warnings_;
-    std::printf("%s: warning: %s\n", file, w.what().c_str());
+    out_.diagnostic({file, 0, 0, "warning", w.what()});
   }
 
   void ended(const Reading& r) override { warnings(r); }
 
-  // What the run would apply before it ends, by each kind that occurs:
-  // "3 transactions would apply: 1 add, 2 changes".
-  std::string counts() const {
-    long total = 0;
-    std::string each;
-    for (std::size_t k = 0; k < counts_.size(); ++k) {
-      if (counts_[k] == 0) continue;
-      total += counts_[k];
-      const EmpTrans::Kind& kind = *EmpTrans::kinds()[k];
-      each += (each.empty() ? ": " : ", ") + std::to_string(counts_[k]) + " " +
-              (counts_[k] == 1 ? kind.name : kind.plural);
+  // Tells how the run would end, after what it would apply, and returns the
+  // status of the check.
+  int foretell(const Batch::Ending& end) {
+    using End = ReportWriter::End;
+    ReportWriter::Summary s{.counts = counts_,
+                            .how = End::kNoneLeft,
+                            .end = end,
+                            .told = "",
+                            .mistakes = mistakes_,
+                            .warnings = warnings_,
+                            .listed = kListed,
+                            .status = warnings_ > 0 ? kWarnings : 0};
+    if (end.status == 1) {
+      // empupdate says nothing on this path: the cause is told in our words.
+      s.how = End::kCannotOpen;
+      s.told =
+          "empcheck:" + end.diagnostic.substr(end.diagnostic.find(':') + 1);
+      s.status = 1;
+    } else if (end.status == 2) {
+      s.how = End::kError;
+      s.told = end.diagnostic;
+      s.status = 2;
+    } else if (end.unknownEmployee) {
+      // The run's message, less the line end it starts with.
+      s.how = End::kUnknownEmployee;
+      s.told = end.message.substr(end.message.empty() ? 0 : 1);
+      s.status = 3;
     }
-    return plural(total, "transaction") + " would apply" + each;
+    out_.summary(s);
+    return s.status;
   }
-  long warnings() const { return warnings_; }
-  long mistakes() const { return mistakes_; }
 
  private:
-  static void say(long line, const std::string& text) {
-    std::printf("emptrans.dat:%ld: %s\n", line, text.c_str());
-  }
-
-  // The one writer of every warning: LINE:COLUMN for one that names a
-  // field, LINE for the text a line loses.
+  // The one place every warning of a transaction is said: with its column
+  // when it names a field, with none for the text a line loses.
   void warnings(const Reading& r) {
     for (const Finding& w : r.warnings()) {
       if (++warnings_ > kListed) continue;
-      if (w.column > 0) {
-        std::printf("emptrans.dat:%ld:%ld: warning: %s\n", w.line, w.column,
-                    w.what().c_str());
-      } else {
-        say(w.line, "warning: " + w.what());
-      }
+      out_.diagnostic(
+          {EmpTrans::kFileName, w.line, w.column, "warning", w.what()});
     }
   }
 
@@ -178,10 +192,11 @@ class Report : public Batch::Observer {
         at.line != r.line()
             ? " (in the transaction of line " + std::to_string(r.line()) + ")"
             : "";
-    std::printf("emptrans.dat:%ld:%ld: error: %s%s\n", at.line, at.column,
-                text.c_str(), in.c_str());
+    out_.diagnostic(
+        {EmpTrans::kFileName, at.line, at.column, "error", text + in});
   }
 
+  ReportWriter& out_;
   bool list_;
   std::vector<long> counts_;  // applied before the first failure, by kind
   std::optional<Employee> old_;
@@ -204,49 +219,6 @@ static void stopIfSignalled() {
   Interruption::endAsSignalled(signal);
 }
 
-// Tells how the run would end, after what it would apply, and returns the
-// status of the check.
-static int foretell(const Report& report, const Batch::Ending& end) {
-  if (end.status == 1) {
-    // empupdate says nothing on this path: the cause is told in our words.
-    std::printf(
-        "no transaction would apply: empupdate would end with status 1, "
-        "silently:\nempcheck:%s",
-        end.diagnostic.substr(end.diagnostic.find(':') + 1).c_str());
-    return 1;
-  }
-  std::printf("%s\n", report.counts().c_str());
-  int status = report.warnings() > 0 ? kWarnings : 0;
-  if (end.status == 2) {
-    std::printf("then the run would fail with:\n%s", end.diagnostic.c_str());
-    status = 2;
-  } else if (end.unknownEmployee) {
-    // The run's message, less the line end it starts with.
-    std::printf(
-        "then the run would stop at line %ld of emptrans.dat: employee %d is "
-        "not in employee.dat (\"%s\")\n",
-        end.line, end.unknownId,
-        end.message.c_str() + (end.message.empty() ? 0 : 1));
-    status = 3;
-  } else {
-    std::printf("then the run would end: no transaction is left\n");
-  }
-  if (end.mistakes > 0) {
-    const std::string more = plural(end.mistakes, "more mistake");
-    if (report.mistakes() <= kListed) {
-      std::printf("%s after it, listed above\n", more.c_str());
-    } else {
-      std::printf("%s after it: %ld in all, the first %ld listed above\n",
-                  more.c_str(), report.mistakes(), kListed);
-    }
-  }
-  if (report.warnings() > kListed) {
-    std::printf("%ld warnings in all, the first %ld listed above\n",
-                report.warnings(), kListed);
-  }
-  return status;
-}
-
 int main(int argc, char** argv) {
   // First, as in empupdate: the batch loop then stops at the next
   // transaction, and the check ends as the signal would, saying so. A
@@ -257,10 +229,11 @@ int main(int argc, char** argv) {
   ::sigaction(SIGPIPE, &pipeAction, nullptr);
   if (!StandardDescriptors::ensureOpen()) return kOutputStatus;
   const std::string help = kHelp + Finding::warningList("  ") + kStatus;
-  CommandLine cl("empcheck", "[--list] [--from LINE]", help.c_str(),
+  CommandLine cl("empcheck", "[--list] [--json] [--from LINE]", help.c_str(),
                  kOutputStatus);
   Batch batch;
-  if (const int done = batch.readCommandLine(cl, argc, argv, {"--list"});
+  if (const int done =
+          batch.readCommandLine(cl, argc, argv, {"--list", "--json"});
       done >= 0) {
     return done;
   }
@@ -275,10 +248,15 @@ int main(int argc, char** argv) {
                  std::strerror(setting.error));
     return kCannotCheck;
   }
-  Report report(cl.has("--list"));
+  // --json always lists the plan.
+  const bool json = cl.has("--json");
+  const std::unique_ptr<ReportWriter> out =
+      json ? std::unique_ptr<ReportWriter>(std::make_unique<JsonReport>())
+           : std::make_unique<TextReport>();
+  Report report(*out, json || cl.has("--list"));
   if (setting.createsEmployee) report.missing(Employee::kFileName);
   if (setting.createsTrans) report.missing(EmpTrans::kFileName);
   const Batch::Ending end = batch.run(&report);
   stopIfSignalled();
-  return cl.finish(foretell(report, end));
+  return cl.finish(report.foretell(end));
 }
