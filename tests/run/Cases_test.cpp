@@ -3,16 +3,20 @@
 // empupdate then does (its report is empcheck.out, when the folder has
 // one), then empupdate, whose results must be the folder's. Both get the
 // options that follow the program's name on the folder's `run` line.
+// empcheck --json must tell what --list tells, line for line.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <regex>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "CaseDir.h"
 #include "Escapes.h"
+#include "JsonLine.h"
 #include "RunProgram.h"
 #include "ScratchDir.h"
 #include "TypesMarked.h"
@@ -44,6 +48,50 @@ std::size_t addsForetold(const std::string& report) {
   return std::regex_search(report, m, adds) ? std::stoul(m.str(1)) : 0;
 }
 
+// What a report tells, a line each: each transaction up to its employee
+// number ("emptrans.dat:3: change 5"), each diagnostic whole, then the
+// adds of the summary.
+std::vector<std::string> told(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  const std::regex plan(R"((emptrans\.dat:\d+: [a-z]+ -?\d+)(: .*)?)");
+  std::smatch m;
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with("emptrans.dat:") || line.starts_with("employee.dat:"))
+      lines.push_back(std::regex_match(line, m, plan) ? m.str(1) : line);
+  }
+  if (!text.empty())
+    lines.push_back("adds " + std::to_string(addsForetold(text)));
+  return lines;
+}
+
+// The same of a --json report, each line rebuilt from its object.
+std::vector<std::string> toldInJson(const std::string& json) {
+  std::vector<std::string> lines;
+  std::istringstream in(json);
+  std::string line;
+  if (std::getline(in, line))
+    EXPECT_EQ(line, R"({"format":"empcheck-plan","version":1})");
+  while (std::getline(in, line)) {
+    try {
+      const JsonLine j(line);
+      const auto at = [&j](const char* path) {
+        return j[path].empty() ? "" : ":" + j[path];
+      };
+      if (j["type"] == "transaction")
+        lines.push_back("emptrans.dat" + at("line") + ": " + j["kind"] + " " +
+                        j["employee"]);
+      if (j["type"] == "diagnostic")
+        lines.push_back(j["file"] + at("line") + at("column") + ": " +
+                        j["severity"] + ": " + j["words"]);
+      if (j["type"] == "summary") lines.push_back("adds " + j["counts.add"]);
+    } catch (const std::runtime_error& e) {
+      ADD_FAILURE() << e.what() << ": " << line;
+    }
+  }
+  return lines;
+}
+
 ProgramResult marked(ProgramResult r) {
   r.out = typesMarked(r.out);
   r.err = typesMarked(r.err);
@@ -72,6 +120,10 @@ TEST_P(CaseTest, CheckThenRun) {
   if (check.status == 77) GTEST_SKIP() << "nobody can't run here";
   EXPECT_EQ(ScratchDir::listing(), before) << "the check touched the files";
   EXPECT_EQ(check.err, c.checkErr);
+  const ProgramResult json =
+      marked(runProgram(with({EMPCHECK_PATH, "--json"}), here, c.checkOptions));
+  EXPECT_EQ(json.status, check.status);
+  EXPECT_EQ(toldInJson(json.out), told(check.out));
   const ProgramResult run =
       marked(runProgram(with({EMPUPDATE_PATH}), here, c.options));
   EXPECT_EQ(run.status, c.status);
