@@ -41,7 +41,8 @@ std::string quoted(std::string_view text) {
   return out + "\"";
 }
 
-std::string number(long n) { return n == 0 ? "null" : std::to_string(n); }
+// A line or column, or null for 0: none.
+std::string orNull(long n) { return n == 0 ? "null" : std::to_string(n); }
 
 std::string record(const Employee& e) {
   const char* field = e.getNameField();
@@ -86,7 +87,7 @@ void JsonReport::step(const Step& s) {
 
 void JsonReport::diagnostic(const Diagnostic& d) {
   line("{\"type\":\"diagnostic\",\"file\":" + quoted(d.file) +
-       ",\"line\":" + number(d.line) + ",\"column\":" + number(d.column) +
+       ",\"line\":" + orNull(d.line) + ",\"column\":" + orNull(d.column) +
        ",\"severity\":" + quoted(d.severity) + ",\"words\":" + quoted(d.words) +
        "}");
 }
@@ -106,7 +107,7 @@ void JsonReport::summary(const Summary& s) {
   std::string out = "{\"type\":\"summary\"";
   out += ",\"counts\":{" + counts + "}";
   out += ",\"end\":" + quoted(kEnds[static_cast<int>(s.how)]);
-  out += ",\"line\":" + number(s.end.line);
+  out += ",\"line\":" + orNull(s.end.line);
   out += ",\"employee\":" + (s.how == End::kUnknownEmployee
                                  ? std::to_string(s.end.unknownId)
                                  : "null");
