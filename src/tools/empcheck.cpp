@@ -35,6 +35,7 @@
 #include "EmpTrans.h"
 #include "Employee.h"
 #include "Interruption.h"
+#include "RepeatCheck.h"
 #include "StandardDescriptors.h"
 
 namespace {
@@ -83,7 +84,7 @@ class Report : public Batch::Observer {
   explicit Report(bool list) : list_(list), counts_(EmpTrans::kinds().size()) {}
 
   void before(const EmpTrans& t, const Reading&) override {
-    if (list_ && !failed_) old_ = t.recordBefore();
+    old_ = t.recordBefore();
   }
 
   void after(const EmpTrans& t, const Reading& r) override {
@@ -94,14 +95,20 @@ class Report : public Batch::Observer {
       unknownNumbers(r);
     }
     warnings(r);
+    if (old_) {
+      if (const std::optional<Finding> w = t.reviewRecord(r, *old_)) warn(*w);
+    }
+    repeats_.applied(t, r, old_);
   }
 
   void mistake(const Reading& r) override {
+    repeats_.failed(r.line());
     error(*r.error(), r, r.error()->what());
     if (r.kind() < 0 && unreadType_ == 0) unreadType_ = r.line();
   }
 
   void unknown(std::int32_t id, const std::string&, const Reading& r) override {
+    repeats_.failed(r.line());
     unknownNumbers(r);
     // Which employee a number in another base names.
     warnings(r);
@@ -131,7 +138,16 @@ class Report : public Batch::Observer {
     std::printf("%s: warning: %s\n", file, w.what().c_str());
   }
 
-  void ended(const Reading& r) override { warnings(r); }
+  void ended(const Reading& r) override {
+    repeats_.ended();
+    warnings(r);
+  }
+
+  // After the run: the warnings that only the whole batch and the file
+  // tell, after the lines of the transactions.
+  void repeats() {
+    for (const Finding& w : repeats_.warnings()) warn(w);
+  }
 
   // What the run would apply before it ends, by each kind that occurs:
   // "3 transactions would apply: 1 add, 2 changes".
@@ -155,17 +171,19 @@ class Report : public Batch::Observer {
     std::printf("emptrans.dat:%ld: %s\n", line, text.c_str());
   }
 
+  void warnings(const Reading& r) {
+    for (const Finding& w : r.warnings()) warn(w);
+  }
+
   // The one writer of every warning: LINE:COLUMN for one that names a
   // field, LINE for the text a line loses.
-  void warnings(const Reading& r) {
-    for (const Finding& w : r.warnings()) {
-      if (++warnings_ > kListed) continue;
-      if (w.column > 0) {
-        std::printf("emptrans.dat:%ld:%ld: warning: %s\n", w.line, w.column,
-                    w.what().c_str());
-      } else {
-        say(w.line, "warning: " + w.what());
-      }
+  void warn(const Finding& w) {
+    if (++warnings_ > kListed) return;
+    if (w.column > 0) {
+      std::printf("emptrans.dat:%ld:%ld: warning: %s\n", w.line, w.column,
+                  w.what().c_str());
+    } else {
+      say(w.line, "warning: " + w.what());
     }
   }
 
@@ -184,7 +202,8 @@ class Report : public Batch::Observer {
 
   bool list_;
   std::vector<long> counts_;  // applied before the first failure, by kind
-  std::optional<Employee> old_;
+  std::optional<Employee> old_;  // the record the transaction loads
+  RepeatCheck repeats_;
   bool failed_ = false;
   long mistakes_ = 0, warnings_ = 0;
   long unreadType_ = 0;  // line of the first failed transaction of no kind
@@ -279,6 +298,8 @@ int main(int argc, char** argv) {
   if (setting.createsEmployee) report.missing(Employee::kFileName);
   if (setting.createsTrans) report.missing(EmpTrans::kFileName);
   const Batch::Ending end = batch.run(&report);
+  stopIfSignalled();
+  report.repeats();
   stopIfSignalled();
   return cl.finish(foretell(report, end));
 }
