@@ -92,8 +92,7 @@ void RepeatCheck::scan(Matches& matches) const {
         Employee e;
         e.decode(record, Employee::kRecordBytes);
         Image was{e.getDeleted() == 0, {}};
-        const bool touched =
-            image != images_.end() && image->first == position;
+        const bool touched = image != images_.end() && image->first == position;
         if (touched) was = (image++)->second;
         if (!was.live) return;
         const auto m = matches.find(touched ? was.key : keyOf(e));

@@ -56,8 +56,8 @@ class RepeatCheck {
   struct KeyHash {
     std::size_t operator()(const Key& k) const;
   };
-  static Key keyOf(const char* name, std::int32_t category,
-                   std::int32_t amount, const Date& date);
+  static Key keyOf(const char* name, std::int32_t category, std::int32_t amount,
+                   const Date& date);
   static Key keyOf(const Employee& e);
 
   struct Add {
@@ -85,7 +85,7 @@ class RepeatCheck {
   // and the line of the last of them (0: none).
   long looksApplied(const Matches& matches, std::vector<Finding>& out) const;
 
-  std::int64_t records_ = 0;  // in employee.dat before the run
+  std::int64_t records_ = 0;              // in employee.dat before the run
   std::map<std::int32_t, Image> images_;  // by position
   std::vector<Add> adds_;
   long first_ = 0;  // line of the first transaction

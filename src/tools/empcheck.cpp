@@ -201,7 +201,7 @@ class Report : public Batch::Observer {
   }
 
   bool list_;
-  std::vector<long> counts_;  // applied before the first failure, by kind
+  std::vector<long> counts_;     // applied before the first failure, by kind
   std::optional<Employee> old_;  // the record the transaction loads
   RepeatCheck repeats_;
   bool failed_ = false;

@@ -74,7 +74,7 @@ std::string_view extent(const Finding& f) {
     return text.substr(0, text.find_first_of("\"\n", 1));
   }
   if (f.reason == Reason::kOctal || f.reason == Reason::kHexadecimal ||
-      f.reason == Reason::kAmountCut) {
+      f.reason == Reason::kAmountCut || f.reason == Reason::kZeroAmount) {
     return text.substr(0, f.length);
   }
   std::size_t end = 0;
@@ -290,8 +290,7 @@ constexpr ReasonRow kReasons[] = {
     {Reason::kEmptyName, kWarning,
      "the name is empty: the add stores an employee with no name (\"\" is "
      "the name a change keeps)",
-     nullptr,
-     "add an employee with an empty name"},
+     nullptr, "add an employee with an empty name"},
     {Reason::kZeroAmount, kWarning,
      "%l is 0: the add stores an employee with an amount of 0", nullptr,
      "add an employee with an amount of 0"},
@@ -313,8 +312,7 @@ constexpr ReasonRow kReasons[] = {
      [](const Finding& f) {
        std::string words =
            f.lastLine == f.line
-               ? "the transaction of line " + std::to_string(f.line) +
-                     " looks"
+               ? "the transaction of line " + std::to_string(f.line) + " looks"
                : "the transactions of lines " + std::to_string(f.line) +
                      " to " + std::to_string(f.lastLine) + " look";
        words +=
