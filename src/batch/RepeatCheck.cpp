@@ -51,8 +51,9 @@ void RepeatCheck::applied(const EmpTrans& t, const Reading& r,
   }
   if (!before) return;
   const std::int32_t at = Employee::find(t.id);
-  if (at >= 0 && at / Employee::kRecordBytes < records_) {
-    images_.try_emplace(at, Image{before->getDeleted() == 0, keyOf(*before)});
+  if (at >= 0 && at / Employee::kRecordBytes < records_ &&
+      before->getDeleted() == 0) {
+    images_.try_emplace(at, keyOf(*before));
   }
   if (!open) return;
   // Applied already when applying it changed no byte of its record: a
@@ -91,11 +92,9 @@ void RepeatCheck::scan(Matches& matches) const {
       [&](const unsigned char* record, std::int64_t position) {
         Employee e;
         e.decode(record, Employee::kRecordBytes);
-        Image was{e.getDeleted() == 0, {}};
         const bool touched = image != images_.end() && image->first == position;
-        if (touched) was = (image++)->second;
-        if (!was.live) return;
-        const auto m = matches.find(touched ? was.key : keyOf(e));
+        if (!touched && e.getDeleted() != 0) return;
+        const auto m = matches.find(touched ? (image++)->second : keyOf(e));
         if (m != matches.end() && !m->second.employee) {
           m->second.employee = e.getId();
         }

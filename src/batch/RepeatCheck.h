@@ -8,10 +8,10 @@
 // Both are judged against employee.dat as it was before the run, so that
 // no transaction of the batch hides or makes a repeat: the constructor
 // notes how many records the file holds, before the run, and the first
-// time the batch touches a record its former fields are kept. The batch's
-// adds are kept by their fields; warnings() then compares them with the
-// file's live records in one scan of it (none for a batch without adds).
-// What it keeps grows with the batch, never with the file.
+// time the batch touches a live record its former fields are kept. The
+// batch's adds are kept by their fields; warnings() then compares them
+// with the file's live records in one scan of it (none for a batch without
+// adds). What it keeps grows with the batch, never with the file.
 //
 // It reads employee.dat through the run's own opens (the dry run's copy in
 // memory). Nothing is thrown: a file that can't be read makes no warning.
@@ -66,11 +66,6 @@ class RepeatCheck {
     long lastBefore;    // line of the transaction before it, while all
                         // before it look applied; else -1
   };
-  // A record as it was before the batch touched it.
-  struct Image {
-    bool live;
-    Key key;
-  };
   // The first live employee of the file before the run that equals the
   // key, if any, and the line of the first add of it.
   struct Match {
@@ -85,8 +80,11 @@ class RepeatCheck {
   // and the line of the last of them (0: none).
   long looksApplied(const Matches& matches, std::vector<Finding>& out) const;
 
-  std::int64_t records_ = 0;              // in employee.dat before the run
-  std::map<std::int32_t, Image> images_;  // by position
+  std::int64_t records_ = 0;  // in employee.dat before the run
+  // The fields of each record the batch touched, as they were before it,
+  // by position: only of the live ones, since no transaction makes a
+  // deleted employee live.
+  std::map<std::int32_t, Key> images_;
   std::vector<Add> adds_;
   long first_ = 0;  // line of the first transaction
   long last_ = 0;   // of the last one of those that look applied so far
