@@ -56,8 +56,9 @@ void RepeatCheck::applied(const EmpTrans& t, const Reading& r,
     images_.try_emplace(at, keyOf(*before));
   }
   if (!open) return;
-  // Applied already when applying it changed no byte of its record: a
-  // change to what the record holds, a delete of a deleted one.
+  // Applied already when applying it changed no byte of its record (read
+  // again, as it now is): a change to what the record holds, a delete of a
+  // deleted one.
   const std::optional<Employee> now = t.recordBefore();
   unsigned char was[Employee::kRecordBytes], is[Employee::kRecordBytes];
   before->encode(was);

@@ -121,6 +121,7 @@ class EmpTrans {
   int kind() const { return kind_; }
   // The record the transaction will change, read before it is applied,
   // for plan(): that of its employee number, for a kind written with one.
+  // Read after it, the record as the transaction left it.
   std::optional<Employee> recordBefore() const;
   // What the transaction did, once applied, as a report lists it: "add 10:
   // ...", "change 5: name "Jonathan" -> "Al"", "delete 3".
