@@ -38,6 +38,7 @@
 #include "Employee.h"
 #include "Interruption.h"
 #include "JsonReport.h"
+#include "RepeatCheck.h"
 #include "StandardDescriptors.h"
 #include "TextReport.h"
 
@@ -87,7 +88,7 @@ class Report : public Batch::Observer {
       : out_(out), list_(list), counts_(EmpTrans::kinds().size()) {}
 
   void before(const EmpTrans& t, const Reading&) override {
-    if (list_ && !failed_) old_ = t.recordBefore();
+    old_ = t.recordBefore();
   }
 
   void after(const EmpTrans& t, const Reading& r) override {
@@ -100,14 +101,20 @@ class Report : public Batch::Observer {
       unknownNumbers(r);
     }
     warnings(r);
+    if (old_) {
+      if (const std::optional<Finding> w = t.reviewRecord(r, *old_)) warn(*w);
+    }
+    repeats_.applied(t, r, old_);
   }
 
   void mistake(const Reading& r) override {
+    repeats_.failed(r.line());
     error(*r.error(), r, r.error()->what());
     if (r.kind() < 0 && unreadType_ == 0) unreadType_ = r.line();
   }
 
   void unknown(std::int32_t id, const std::string&, const Reading& r) override {
+    repeats_.failed(r.line());
     unknownNumbers(r);
     // Which employee a number in another base names.
     warnings(r);
@@ -138,7 +145,16 @@ class Report : public Batch::Observer {
     out_.diagnostic({file, 0, 0, "warning", w.what()});
   }
 
-  void ended(const Reading& r) override { warnings(r); }
+  void ended(const Reading& r) override {
+    repeats_.ended();
+    warnings(r);
+  }
+
+  // After the run: the warnings that only the whole batch and the file
+  // tell, after the lines of the transactions.
+  void repeats() {
+    for (const Finding& w : repeats_.warnings()) warn(w);
+  }
 
   // Tells how the run would end, after what it would apply, and returns the
   // status of the check.
@@ -173,14 +189,16 @@ class Report : public Batch::Observer {
   }
 
  private:
-  // The one place every warning of a transaction is said: with its column
-  // when it names a field, with none for the text a line loses.
   void warnings(const Reading& r) {
-    for (const Finding& w : r.warnings()) {
-      if (++warnings_ > kListed) continue;
-      out_.diagnostic(
-          {EmpTrans::kFileName, w.line, w.column, "warning", w.what()});
-    }
+    for (const Finding& w : r.warnings()) warn(w);
+  }
+
+  // The one place every warning is said: with its column when it names a
+  // field, with none for the text a line loses.
+  void warn(const Finding& w) {
+    if (++warnings_ > kListed) return;
+    out_.diagnostic(
+        {EmpTrans::kFileName, w.line, w.column, "warning", w.what()});
   }
 
   // `at` names where in the transaction read as `r`: when on another line
@@ -198,8 +216,9 @@ class Report : public Batch::Observer {
 
   ReportWriter& out_;
   bool list_;
-  std::vector<long> counts_;  // applied before the first failure, by kind
-  std::optional<Employee> old_;
+  std::vector<long> counts_;     // applied before the first failure, by kind
+  std::optional<Employee> old_;  // the record the transaction loads
+  RepeatCheck repeats_;
   bool failed_ = false;
   long mistakes_ = 0, warnings_ = 0;
   long unreadType_ = 0;  // line of the first failed transaction of no kind
@@ -257,6 +276,8 @@ int main(int argc, char** argv) {
   if (setting.createsEmployee) report.missing(Employee::kFileName);
   if (setting.createsTrans) report.missing(EmpTrans::kFileName);
   const Batch::Ending end = batch.run(&report);
+  stopIfSignalled();
+  report.repeats();
   stopIfSignalled();
   return cl.finish(report.foretell(end));
 }

@@ -163,6 +163,11 @@ std::string EmpTrans::shownName(const Employee& e) {
   return out + "\"";
 }
 
+std::string EmpTrans::numbered(const Employee& before) {
+  return std::to_string(before.getId()) +
+         (before.getDeleted() != 0 ? " (deleted)" : "");
+}
+
 std::string EmpTrans::shownFields(const Employee& e) {
   return shownName(e) + " " + Display::category(e.getCategory()) + " " +
          std::to_string(e.getAmount()) + " " + Display::date(e.getDate());

@@ -121,6 +121,7 @@ class EmpTrans {
   int kind() const { return kind_; }
   // The record the transaction will change, read before it is applied,
   // for plan(): that of its employee number, for a kind written with one.
+  // Read after it, the record as the transaction left it.
   std::optional<Employee> recordBefore() const;
   // The record it made or changed, once applied: that of its employee
   // number, or, for a kind that gives one out, the record appended last,
@@ -170,6 +171,13 @@ class EmpTrans {
   // Once its fields are read: notes in `reading` a warning of what the
   // transaction would do that the operator may not mean.
   virtual void review(Reading&) const {}
+  // In a dry run only, before the transaction applies to `before`, the
+  // record it loads: a warning of what it would do to that record that the
+  // operator may not mean, made from the notes of `r`, or none.
+  virtual std::optional<Finding> reviewRecord(const Reading&,
+                                              const Employee&) const {
+    return std::nullopt;
+  }
   // Whether the transaction makes nothing of the value read for `p`, so
   // that how it was read is not worth a warning.
   virtual bool ignores(Part) const { return false; }
@@ -192,6 +200,9 @@ class EmpTrans {
   // The name of a record between double quotes, as empdump shows names, a
   // quote in it shown as \".
   static std::string shownName(const Employee& e);
+  // The employee number of `before`, the record a plan names, as the
+  // plan names it: "3", or "3 (deleted)" for a deleted one.
+  static std::string numbered(const Employee& before);
   // A record's fields as a plan lists them: "Ann" H 500 1999-05-17.
   static std::string shownFields(const Employee& e);
 

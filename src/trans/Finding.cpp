@@ -74,7 +74,7 @@ std::string_view extent(const Finding& f) {
     return text.substr(0, text.find_first_of("\"\n", 1));
   }
   if (f.reason == Reason::kOctal || f.reason == Reason::kHexadecimal ||
-      f.reason == Reason::kAmountCut) {
+      f.reason == Reason::kAmountCut || f.reason == Reason::kZeroAmount) {
     return text.substr(0, f.length);
   }
   std::size_t end = 0;
@@ -287,6 +287,45 @@ constexpr ReasonRow kReasons[] = {
     {Reason::kWouldCreate, kWarning,
      "does not exist: the run would create it empty", nullptr,
      "create a missing employee.dat or emptrans.dat, empty"},
+    {Reason::kEmptyName, kWarning,
+     "the name is empty: the add stores an employee with no name (\"\" is "
+     "the name a change keeps)",
+     nullptr, "add an employee with an empty name"},
+    {Reason::kZeroAmount, kWarning,
+     "%l is 0: the add stores an employee with an amount of 0", nullptr,
+     "add an employee with an amount of 0"},
+    {Reason::kDuplicateAdd, kWarning, nullptr,
+     [](const Finding& f) {
+       return "the add equals " +
+              (f.earlierLine != 0
+                   ? "the add of line " + std::to_string(f.earlierLine)
+                   : "employee " + std::to_string(f.value) + ", a live one,") +
+              " in every field: the run adds one more employee";
+     },
+     "add an employee equal in every field to a live one or to an earlier "
+     "add"},
+    {Reason::kChangeOfDeleted, kWarning,
+     "%l names a deleted employee: the change applies, and the employee stays "
+     "deleted (a change cannot bring one back)",
+     nullptr, "change a deleted employee, who stays deleted"},
+    {Reason::kLooksApplied, kWarning, nullptr,
+     [](const Finding& f) {
+       std::string words =
+           f.lastLine == f.line
+               ? "the transaction of line " + std::to_string(f.line) + " looks"
+               : "the transactions of lines " + std::to_string(f.line) +
+                     " to " + std::to_string(f.lastLine) + " look";
+       words +=
+           " applied already (each add equals a live employee, each change "
+           "changes nothing, each delete finds its employee deleted)";
+       return words + (f.resumeLine != 0
+                           ? ": to apply the rest, run with --from " +
+                                 std::to_string(f.resumeLine)
+                           : ": that is the whole batch, which the run would "
+                             "apply again");
+     },
+     "apply again the first transactions of a batch that look applied "
+     "already"},
 };
 
 const ReasonRow& rowOf(Reason r) { return kReasons[static_cast<int>(r)]; }

@@ -75,6 +75,11 @@ struct Finding {
     kBlankName,           // a name of only blanks
     kInvisibleInName,     // a character that shows nothing, in a name
     kWouldCreate,         // a missing file the run would create empty
+    kEmptyName,           // an add of "": an employee with no name
+    kZeroAmount,          // an add of amount 0
+    kDuplicateAdd,        // an add equal to a live employee or an earlier add
+    kChangeOfDeleted,     // a change of a deleted employee, who stays so
+    kLooksApplied,        // the batch's first transactions, applied before
     kReasons              // how many there are
   };
 
@@ -123,6 +128,11 @@ struct Finding {
   // kDateOutOfRange of a day: the days of the date's month, and its year
   // and month.
   std::int32_t days = 0, year = 0, month = 0;
+  // kDuplicateAdd: the line of the earlier add it equals, or 0 when it
+  // equals employee `value`. kLooksApplied: from `line`, the line of the
+  // last transaction that looks applied, and of the first that does not
+  // (0: none does).
+  long earlierLine = 0, lastLine = 0, resumeLine = 0;
 
   // Notes the letters the field takes ("S, H or *"), cut to fit.
   void setLetters(std::string_view words);

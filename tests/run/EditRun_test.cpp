@@ -12,6 +12,7 @@
 #include <fstream>
 #include <random>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -62,8 +63,9 @@ struct Trans {
 // Adds, changes and deletes (of employees 1 to 50 and of those the adds
 // before give), some over 2 or 3 lines, with 1 to 8 typos. A change or
 // delete names no number that empcheck, leaving out the adds with a typo
-// before it, would give to no employee. Names start with A, C and D, which
-// a line that starts with one unquoted could be taken for.
+// before it, would give to no employee, and no change a deleted one; an
+// add has a name and an amount. Names start with A, C and D, which a line
+// that starts with one unquoted could be taken for.
 std::vector<Trans> generate(unsigned seed) {
   std::mt19937 r(seed);
   auto pick = [&](std::vector<std::string> v) { return v[r() % v.size()]; };
@@ -72,15 +74,20 @@ std::vector<Trans> generate(unsigned seed) {
   for (unsigned k = 1 + r() % 8; k > 0;)
     if (const auto i = r() % batch.size(); !faulty[i]) faulty[i] = true, --k;
   unsigned high = 50;
+  std::set<std::string> deleted;
   for (std::size_t i = 0; i < batch.size(); ++i) {
-    const std::string type = pick({"A", "C", "D"});
+    std::string type = pick({"A", "C", "D"});
     const unsigned y = 1950 + r() % 100, m = 1 + r() % 12, d = 1 + r() % 28;
     const std::string id = std::to_string(
         high > 50 && r() % 2 ? 51 + r() % (high - 50) : 1 + r() % 50);
+    if (type == "C" && deleted.count(id)) type = "D";
+    if (type == "D") deleted.insert(id);
     const std::string name =
-        '"' + pick({"Ada Cole", "Carla Diaz", "Dan", "Bo", ""}) + '"';
+        '"' +
+        pick({"Ada Cole", "Carla Diaz", "Dan", "Bo", type == "A" ? "Bo" : ""}) +
+        '"';
     const std::string category = pick({"S", "H", "*"});
-    const std::string amount = std::to_string(r() % 3000);
+    const std::string amount = std::to_string(1 + r() % 3000);
     const std::string date = type == "C" && r() % 3 == 0
                                  ? "1901/1/1"
                                  : std::to_string(y) + "/" + std::to_string(m) +

@@ -23,6 +23,15 @@ class AddTrans : public EmpTrans {
     e.add();
   }
 
+  // An empty name or an amount of 0 is stored as it is, though in a
+  // change each keeps the field: an add rarely means it.
+  void review(Reading& r) const override {
+    if (name[0] == '\0')
+      r.warn(r.note(Part::kName), Finding::Reason::kEmptyName);
+    if (amount == 0)
+      r.warn(r.note(Part::kAmount), Finding::Reason::kZeroAmount);
+  }
+
   std::string plan(const std::optional<Employee>&) const override {
     const std::optional<Employee> e = recordAfter();
     return "add " + std::to_string(e->getId()) + ": " + shownFields(*e);

@@ -34,6 +34,15 @@ class ChangeTrans : public EmpTrans {
     r.warn(r.note(Part::kType), Finding::Reason::kChangesNothing);
   }
 
+  // A change loads its record and writes it back with its deleted mark.
+  std::optional<Finding> reviewRecord(const Reading& r,
+                                      const Employee& before) const override {
+    if (before.getDeleted() == 0) return std::nullopt;
+    Finding f = r.note(Part::kNumber);
+    f.reason = Finding::Reason::kChangeOfDeleted;
+    return f;
+  }
+
   // The month and day of a date in 1901, which changes nothing.
   bool ignores(Part p) const override {
     return (p == Part::kMonth || p == Part::kDay) && date.getYear() == 1901;
@@ -55,7 +64,7 @@ class ChangeTrans : public EmpTrans {
           std::to_string(now.getAmount()));
     field("date", Display::date(before->getDate()),
           Display::date(now.getDate()));
-    return "change " + std::to_string(id) +
+    return "change " + numbered(*before) +
            (changed.empty() ? ": nothing changes" : changed);
   }
 };

@@ -19,7 +19,7 @@ class DeleteTrans : public EmpTrans {
 
   std::string plan(const std::optional<Employee>& before) const override {
     const std::int32_t mark = before->getDeleted();
-    return "delete " + std::to_string(id) +
+    return "delete " + numbered(*before) +
            (mark == 1 ? ": already deleted"
             : mark == 0
                 ? ""
