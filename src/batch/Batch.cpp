@@ -116,6 +116,7 @@ Batch::Ending Batch::run(Observer* observer) {
   auto fail = [&](int status, const std::exception_ptr& error) {
     if (failed) return;
     failed = true;
+    if (observer != nullptr) observer->stopped();
     ending.status = status;
     ending.diagnostic = diagnostic(error);
     ending.applied = applied_;
@@ -141,6 +142,7 @@ Batch::Ending Batch::run(Observer* observer) {
     } catch (Employee::NoSuch&) {
       if (!failed) {
         failed = true;
+        if (observer != nullptr) observer->stopped();
         ending.unknownEmployee = true;
         ending.unknownId = id_;
         ending.message = message.str();
@@ -156,11 +158,11 @@ Batch::Ending Batch::run(Observer* observer) {
       // other error the run could not go on.
       const bool mistake = reading_.error() != nullptr;
       if (failed && mistake) ++ending.mistakes;
+      fail(2, std::current_exception());
       if (mistake && reading_.kind() >= 0 &&
           EmpTrans::kinds()[reading_.kind()]->givesNumber) {
         takeNumber();
       }
-      fail(2, std::current_exception());
       if (mistake && observer != nullptr) observer->mistake(reading_);
       more = mistake;
       if (more) EmpTrans::skipFailed(reading_);

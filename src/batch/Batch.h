@@ -59,6 +59,9 @@ class Batch {
     virtual void unknown(std::int32_t, const std::string&, const Reading&) {}
     // The reader found no transaction left.
     virtual void ended(const Reading&) {}
+    // The run stops here, at its first failure: nothing after it would be
+    // applied, and nothing has been done yet past what was applied.
+    virtual void stopped() {}
   };
 
   // How a run ended, as empupdate would report it.
@@ -88,6 +91,8 @@ class Batch {
   // opened. Returns 0 when it can't be, and `why` then says why, in lower
   // case, with no final period.
   static long firstLine(const std::string& given, std::string& why);
+  // The line the run starts at, or 0 for the whole batch.
+  long startLine() const { return firstLine_; }
 
   // Indexes employee.dat, then opens emptrans.dat and refuses it when it is
   // the same file (SameFile). Raises Employee::CantOpenFile and

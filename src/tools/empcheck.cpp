@@ -9,6 +9,8 @@
 // whose value is not what their digits say in decimal.
 //
 // --from LINE foretells the run that empupdate --from LINE would make.
+// --totals adds the batch's control totals (BatchTotals), as a control file
+// writes them, and employee.dat's (FileTotals) before and after the run.
 //
 // Exit status: 0 the whole batch would apply; 4 it would, but with
 // warnings; 3 the run would stop at an unknown employee number; 2 it would
@@ -30,10 +32,12 @@
 #include <vector>
 
 #include "Batch.h"
+#include "BatchTotals.h"
 #include "CommandLine.h"
 #include "DryRun.h"
 #include "EmpTrans.h"
 #include "Employee.h"
+#include "FileTotals.h"
 #include "Interruption.h"
 #include "StandardDescriptors.h"
 
@@ -62,6 +66,9 @@ const char kStatus[] =
     "               field that changes as OLD -> NEW\n"
     "  --from LINE  check the run of empupdate --from LINE: from line LINE\n"
     "               of emptrans.dat on, line numbers still of the whole file\n"
+    "  --totals     show the batch's totals, a NAME VALUE line each as a\n"
+    "               control file takes them, then employee.dat's totals\n"
+    "               before and after the run, as empdump --totals shows them\n"
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n";
 
@@ -80,10 +87,39 @@ constexpr long kListed = 100;
 // line loses, in file order.
 class Report : public Batch::Observer {
  public:
-  explicit Report(bool list) : list_(list), counts_(EmpTrans::kinds().size()) {}
+  Report(bool list, bool totals)
+      : list_(list), totals_(totals), counts_(EmpTrans::kinds().size()) {}
 
-  void before(const EmpTrans& t, const Reading&) override {
+  void before(const EmpTrans& t, const Reading& r) override {
     if (list_ && !failed_) old_ = t.recordBefore();
+    if (totals_) batch_.add(t, r.line());
+  }
+
+  // The file as the run would leave it: what is applied past here is not.
+  void stopped() override {
+    failed_ = true;
+    if (totals_) after_ = fileTotals();
+  }
+
+  // Once the copy of employee.dat is made, before the run.
+  void startTotals() {
+    if (totals_) before_ = fileTotals();
+  }
+
+  // The batch's totals, then the file's before and after the run, for a
+  // run from line `from` (0: the whole batch).
+  std::string totals(long from) {
+    if (!after_) after_ = fileTotals();
+    std::string text = from > 0
+                           ? "# the transactions from line " +
+                                 std::to_string(from) + " of emptrans.dat on\n"
+                           : "";
+    for (const auto& [name, sum] : batch_.rows()) {
+      text += name + " " + sum.text() + "\n";
+    }
+    if (!before_ || !after_) return text;
+    const FileTotals both[] = {*before_, *after_};
+    return text + FileTotals::table(both, {"before", "after"}, "employee.dat");
   }
 
   void after(const EmpTrans& t, const Reading& r) override {
@@ -151,6 +187,19 @@ class Report : public Batch::Observer {
   long mistakes() const { return mistakes_; }
 
  private:
+  // The totals of employee.dat as it stands (the copy in memory), or none
+  // when it can't be read.
+  static std::optional<FileTotals> fileTotals() {
+    RecordFile file;
+    if (!file.open(Employee::kFileName, RecordFile::Access::kRead, false)) {
+      return std::nullopt;
+    }
+    const std::int64_t records = file.facts().size / Employee::kRecordBytes;
+    FileTotals totals;
+    if (totals.read(file, records) != records) return std::nullopt;
+    return totals;
+  }
+
   static void say(long line, const std::string& text) {
     std::printf("emptrans.dat:%ld: %s\n", line, text.c_str());
   }
@@ -182,7 +231,9 @@ class Report : public Batch::Observer {
                 text.c_str(), in.c_str());
   }
 
-  bool list_;
+  bool list_, totals_;
+  BatchTotals batch_;  // of every transaction read without a mistake
+  std::optional<FileTotals> before_, after_;
   std::vector<long> counts_;  // applied before the first failure, by kind
   std::optional<Employee> old_;
   bool failed_ = false;
@@ -257,10 +308,11 @@ int main(int argc, char** argv) {
   ::sigaction(SIGPIPE, &pipeAction, nullptr);
   if (!StandardDescriptors::ensureOpen()) return kOutputStatus;
   const std::string help = kHelp + Finding::warningList("  ") + kStatus;
-  CommandLine cl("empcheck", "[--list] [--from LINE]", help.c_str(),
+  CommandLine cl("empcheck", "[--list] [--totals] [--from LINE]", help.c_str(),
                  kOutputStatus);
   Batch batch;
-  if (const int done = batch.readCommandLine(cl, argc, argv, {"--list"});
+  if (const int done =
+          batch.readCommandLine(cl, argc, argv, {"--list", "--totals"});
       done >= 0) {
     return done;
   }
@@ -275,10 +327,15 @@ int main(int argc, char** argv) {
                  std::strerror(setting.error));
     return kCannotCheck;
   }
-  Report report(cl.has("--list"));
+  Report report(cl.has("--list"), cl.has("--totals"));
   if (setting.createsEmployee) report.missing(Employee::kFileName);
   if (setting.createsTrans) report.missing(EmpTrans::kFileName);
+  report.startTotals();
   const Batch::Ending end = batch.run(&report);
   stopIfSignalled();
-  return cl.finish(foretell(report, end));
+  const int status = foretell(report, end);
+  if (cl.has("--totals") && end.status != 1) {
+    std::fputs(report.totals(batch.startLine()).c_str(), stdout);
+  }
+  return cl.finish(status);
 }
