@@ -2,11 +2,13 @@
 
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
 
+#include "BatchTotals.h"
 #include "CommandLine.h"
 #include "Diagnostic.h"
 #include "Display.h"
@@ -57,6 +59,12 @@ void Batch::loop(Observer* observer, std::ostream* messages) {
 void Batch::startUp() {
   try {
     startUpStage();
+    if (control_) {
+      if (const std::string refusal = firstPass(); !refusal.empty()) {
+        endWith(refusal);
+      }
+      rewind();
+    }
   } catch (Employee::CantOpenFile&) {
     throw;
   } catch (EmpTrans::CantOpenFile&) {
@@ -81,6 +89,7 @@ void Batch::applyAll() {
 int Batch::readCommandLine(CommandLine& cl, int argc, char** argv,
                            std::vector<std::string> more) {
   more.push_back("--from=");
+  more.push_back("--control=");
   if (const int done = cl.parse(argc, argv, more); done >= 0) return done;
   // "--" too: every argument a run takes is an option.
   if (!cl.operands().empty() || cl.optionsEnded()) {
@@ -90,6 +99,14 @@ int Batch::readCommandLine(CommandLine& cl, int argc, char** argv,
   if (const std::string* given = cl.value("--from");
       given != nullptr && (firstLine_ = firstLine(*given, why)) == 0) {
     return cl.usageError(why);
+  }
+  if (const std::string* file = cl.value("--control"); file != nullptr) {
+    control_.emplace();
+    if (const std::string wrong = control_->read(*file, cl.program());
+        !wrong.empty()) {
+      std::fputs(wrong.c_str(), stderr);
+      return 2;
+    }
   }
   return -1;
 }
@@ -131,8 +148,23 @@ Batch::Ending Batch::run(Observer* observer) {
   } catch (...) {
     fail(2, std::current_exception());
   }
+  // With a control file that refuses the batch, nothing would be applied;
+  // the batch is still read through, for its mistakes.
+  bool more = !failed;
+  if (more && control_) {
+    try {
+      if (const std::string refusal = firstPass(); !refusal.empty()) {
+        fail(2, nullptr);
+        ending.diagnostic = refusal;
+      }
+    } catch (...) {
+      fail(2, std::current_exception());
+      more = interruptedAt_ == 0;
+    }
+    if (more) rewind();
+  }
   // Closed below also when found the same file as employee.dat.
-  for (bool more = !failed; more;) {
+  while (more) {
     more = false;
     std::ostringstream message;
     try {
@@ -148,7 +180,7 @@ Batch::Ending Batch::run(Observer* observer) {
         ending.message = message.str();
         ending.line = reading_.line();
         ending.applied = applied_;
-      } else {
+      } else if (reading_.line() > ending.line) {
         ++ending.mistakes;
       }
       if (observer != nullptr) observer->unknown(id_, message.str(), reading_);
@@ -157,7 +189,9 @@ Batch::Ending Batch::run(Observer* observer) {
       // Only a transaction that failed to read is left out; after any
       // other error the run could not go on.
       const bool mistake = reading_.error() != nullptr;
-      if (failed && mistake) ++ending.mistakes;
+      if (failed && mistake && reading_.line() > ending.line) {
+        ++ending.mistakes;
+      }
       fail(2, std::current_exception());
       if (mistake && reading_.kind() >= 0 &&
           EmpTrans::kinds()[reading_.kind()]->givesNumber) {
@@ -173,6 +207,47 @@ Batch::Ending Batch::run(Observer* observer) {
   return ending;
 }
 
+std::string Batch::firstPass() {
+  stage_ = Stage::kLoop;
+  BatchTotals totals;
+  // The numbers the run would find: those indexed, and those the adds
+  // read so far would give out, the next ones after the highest. No record
+  // is ever removed, so this is exact.
+  const std::int32_t highest = Employee::getMaxId();
+  std::int32_t given = highest;
+  for (;;) {
+    if (Interruption::pending() != 0) {
+      // Nothing was applied: the run is made again as it was asked for.
+      interruptedAt_ = EmpTrans::readerLine();
+      resumeAt_ = firstLine_;
+      throw Interrupted();
+    }
+    std::unique_ptr<EmpTrans> t;
+    try {
+      t = EmpTrans::get(reading_);
+    } catch (EmpTrans::NoMore&) {
+      break;
+    }
+    const EmpTrans::Kind& kind = *EmpTrans::kinds()[t->kind()];
+    if (kind.hasNumber() && (t->id <= highest || t->id > given) &&
+        Employee::find(t->id) < 0) {
+      Finding unknown = reading_.note(Finding::Part::kNumber);
+      unknown.reason = Finding::Reason::kUnknownEmployee;
+      return Diagnostic::line(
+          "empupdate", nullptr,
+          {.line = reading_.line(), .applied = 0, .finding = &unknown});
+    }
+    if (kind.givesNumber && given < INT32_MAX) ++given;
+    totals.add(*t, reading_.line());
+  }
+  return control_->check(totals);
+}
+
+void Batch::rewind() {
+  EmpTrans::rewindFile();
+  if (firstLine_ > 1) EmpTrans::moveToLine(firstLine_);
+}
+
 void Batch::takeNumber() {
   // A stand-in record takes the number the add that failed would have
   // given, as it will once fixed, so that the changes and deletes of the
@@ -185,7 +260,10 @@ void Batch::takeNumber() {
 }
 
 void Batch::endOnError(const std::exception_ptr& error) const {
-  const std::string text = diagnostic(error);
+  endWith(diagnostic(error));
+}
+
+void Batch::endWith(const std::string& text) const {
   std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
   if (__gcov_dump != nullptr) __gcov_dump();

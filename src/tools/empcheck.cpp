@@ -8,9 +8,10 @@
 // failure, and warnings name what a run would silently ignore, and numbers
 // whose value is not what their digits say in decimal.
 //
-// --from LINE foretells the run that empupdate --from LINE would make.
-// --totals adds the batch's control totals (BatchTotals), as a control file
-// writes them, and employee.dat's (FileTotals) before and after the run.
+// --from LINE foretells the run that empupdate --from LINE would make, and
+// --control FILE the one of empupdate --control FILE. --totals adds the
+// batch's control totals (BatchTotals), as a control file writes them, and
+// employee.dat's (FileTotals) before and after the run.
 //
 // Exit status: 0 the whole batch would apply; 4 it would, but with
 // warnings; 3 the run would stop at an unknown employee number; 2 it would
@@ -66,6 +67,8 @@ const char kStatus[] =
     "               field that changes as OLD -> NEW\n"
     "  --from LINE  check the run of empupdate --from LINE: from line LINE\n"
     "               of emptrans.dat on, line numbers still of the whole file\n"
+    "  --control FILE  check the run of empupdate --control FILE, which\n"
+    "               applies nothing unless the batch has the totals of FILE\n"
     "  --totals     show the batch's totals, a NAME VALUE line each as a\n"
     "               control file takes them, then employee.dat's totals\n"
     "               before and after the run, as empdump --totals shows them\n"
@@ -137,12 +140,13 @@ class Report : public Batch::Observer {
     if (r.kind() < 0 && unreadType_ == 0) unreadType_ = r.line();
   }
 
-  void unknown(std::int32_t id, const std::string&, const Reading& r) override {
+  void unknown(std::int32_t, const std::string&, const Reading& r) override {
     unknownNumbers(r);
     // Which employee a number in another base names.
     warnings(r);
-    error(r.note(Finding::Part::kNumber), r,
-          "employee " + std::to_string(id) + " is not in employee.dat");
+    Finding at = r.note(Finding::Part::kNumber);
+    at.reason = Finding::Reason::kUnknownEmployee;
+    error(at, r, at.what());
   }
 
   // A failed add still takes its number; a transaction whose type letter
@@ -308,8 +312,9 @@ int main(int argc, char** argv) {
   ::sigaction(SIGPIPE, &pipeAction, nullptr);
   if (!StandardDescriptors::ensureOpen()) return kOutputStatus;
   const std::string help = kHelp + Finding::warningList("  ") + kStatus;
-  CommandLine cl("empcheck", "[--list] [--totals] [--from LINE]", help.c_str(),
-                 kOutputStatus);
+  CommandLine cl("empcheck",
+                 "[--list] [--totals] [--from LINE] [--control FILE]",
+                 help.c_str(), kOutputStatus);
   Batch batch;
   if (const int done =
           batch.readCommandLine(cl, argc, argv, {"--list", "--totals"});

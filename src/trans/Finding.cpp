@@ -287,6 +287,10 @@ constexpr ReasonRow kReasons[] = {
     {Reason::kWouldCreate, kWarning,
      "does not exist: the run would create it empty", nullptr,
      "create a missing employee.dat or emptrans.dat, empty"},
+    {Reason::kUnknownEmployee, kError, nullptr,
+     [](const Finding& f) {
+       return "employee " + std::to_string(f.value) + " is not in employee.dat";
+     }},
 };
 
 const ReasonRow& rowOf(Reason r) { return kReasons[static_cast<int>(r)]; }

@@ -75,6 +75,7 @@ struct Finding {
     kBlankName,           // a name of only blanks
     kInvisibleInName,     // a character that shows nothing, in a name
     kWouldCreate,         // a missing file the run would create empty
+    kUnknownEmployee,     // a number that no employee holds (`value`)
     kReasons              // how many there are
   };
 
