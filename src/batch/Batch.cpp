@@ -127,42 +127,49 @@ std::string Batch::diagnostic(const std::exception_ptr& error) const {
                            .resumeAt = resumeAt_});
 }
 
-Batch::Ending Batch::run(Observer* observer) {
-  Ending ending;
-  bool failed = false;
-  auto fail = [&](int status, const std::exception_ptr& error) {
-    if (failed) return;
-    failed = true;
-    if (observer != nullptr) observer->stopped();
-    ending.status = status;
-    ending.diagnostic = diagnostic(error);
-    ending.applied = applied_;
-    if (stage_ == Stage::kLoop) ending.line = line();
-  };
+void Batch::stop(Ending& ending, Observer* observer, int status,
+                 const std::exception_ptr& error) const {
+  if (ending.status != 0 || ending.unknownEmployee) return;
+  if (observer != nullptr) observer->stopped();
+  ending.status = status;
+  ending.diagnostic = diagnostic(error);
+  ending.applied = applied_;
+  if (stage_ == Stage::kLoop) ending.line = line();
+}
+
+bool Batch::begin(Ending& ending, Observer* observer) {
   try {
     startUpStage();
   } catch (Employee::CantOpenFile&) {
-    fail(1, std::current_exception());
+    stop(ending, observer, 1, std::current_exception());
   } catch (EmpTrans::CantOpenFile&) {
-    fail(1, std::current_exception());
+    stop(ending, observer, 1, std::current_exception());
   } catch (...) {
-    fail(2, std::current_exception());
+    stop(ending, observer, 2, std::current_exception());
   }
+  if (ending.status != 0) return false;
+  if (!control_) return true;
   // With a control file that refuses the batch, nothing would be applied;
   // the batch is still read through, for its mistakes.
-  bool more = !failed;
-  if (more && control_) {
-    try {
-      if (const std::string refusal = firstPass(); !refusal.empty()) {
-        fail(2, nullptr);
-        ending.diagnostic = refusal;
-      }
-    } catch (...) {
-      fail(2, std::current_exception());
-      more = interruptedAt_ == 0;
+  try {
+    if (const std::string refusal = firstPass(); !refusal.empty()) {
+      stop(ending, observer, 2, nullptr);
+      ending.diagnostic = refusal;
     }
-    if (more) rewind();
+  } catch (...) {
+    stop(ending, observer, 2, std::current_exception());
+    if (interruptedAt_ != 0) return false;
   }
+  rewind();
+  return true;
+}
+
+Batch::Ending Batch::run(Observer* observer) {
+  Ending ending;
+  auto failed = [&ending] {
+    return ending.status != 0 || ending.unknownEmployee;
+  };
+  bool more = begin(ending, observer);
   // Closed below also when found the same file as employee.dat.
   while (more) {
     more = false;
@@ -172,8 +179,7 @@ Batch::Ending Batch::run(Observer* observer) {
     } catch (EmpTrans::NoMore&) {
       if (observer != nullptr) observer->ended(reading_);
     } catch (Employee::NoSuch&) {
-      if (!failed) {
-        failed = true;
+      if (!failed()) {
         if (observer != nullptr) observer->stopped();
         ending.unknownEmployee = true;
         ending.unknownId = id_;
@@ -189,10 +195,10 @@ Batch::Ending Batch::run(Observer* observer) {
       // Only a transaction that failed to read is left out; after any
       // other error the run could not go on.
       const bool mistake = reading_.error() != nullptr;
-      if (failed && mistake && reading_.line() > ending.line) {
+      if (failed() && mistake && reading_.line() > ending.line) {
         ++ending.mistakes;
       }
-      fail(2, std::current_exception());
+      stop(ending, observer, 2, std::current_exception());
       if (mistake && reading_.kind() >= 0 &&
           EmpTrans::kinds()[reading_.kind()]->givesNumber) {
         takeNumber();
@@ -202,7 +208,7 @@ Batch::Ending Batch::run(Observer* observer) {
       if (more) EmpTrans::skipFailed(reading_);
     }
   }
-  if (!failed) ending.applied = applied_;
+  if (!failed()) ending.applied = applied_;
   EmpTrans::closeFile();
   return ending;
 }

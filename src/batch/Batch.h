@@ -133,6 +133,13 @@ class Batch {
   enum class Stage { kStartUp, kLoop };
 
   void startUpStage();
+  // Records in `ending` the first failure of a run, `error`, which ends it
+  // with `status`, and tells `observer`; a later one changes nothing.
+  void stop(Ending& ending, Observer* observer, int status,
+            const std::exception_ptr& error) const;
+  // run()'s start-up, and its first pass with a control file; false when
+  // the loop can't follow.
+  bool begin(Ending& ending, Observer* observer);
   // `messages`: where the transactions write, or null for standard error.
   void loop(Observer* observer, std::ostream* messages);
   // Reads the batch from the start line to its end, applying nothing, and
