@@ -2,11 +2,13 @@
 
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
 
+#include "BatchTotals.h"
 #include "CommandLine.h"
 #include "Diagnostic.h"
 #include "Display.h"
@@ -57,6 +59,12 @@ void Batch::loop(Observer* observer, std::ostream* messages) {
 void Batch::startUp() {
   try {
     startUpStage();
+    if (control_) {
+      if (const std::string refusal = firstPass(); !refusal.empty()) {
+        endWith(refusal);
+      }
+      rewind();
+    }
   } catch (Employee::CantOpenFile&) {
     throw;
   } catch (EmpTrans::CantOpenFile&) {
@@ -81,6 +89,7 @@ void Batch::applyAll() {
 int Batch::readCommandLine(CommandLine& cl, int argc, char** argv,
                            std::vector<std::string> more) {
   more.push_back("--from=");
+  more.push_back("--control=");
   if (const int done = cl.parse(argc, argv, more); done >= 0) return done;
   // "--" too: every argument a run takes is an option.
   if (!cl.operands().empty() || cl.optionsEnded()) {
@@ -90,6 +99,14 @@ int Batch::readCommandLine(CommandLine& cl, int argc, char** argv,
   if (const std::string* given = cl.value("--from");
       given != nullptr && (firstLine_ = firstLine(*given, why)) == 0) {
     return cl.usageError(why);
+  }
+  if (const std::string* file = cl.value("--control"); file != nullptr) {
+    control_.emplace();
+    if (const std::string wrong = control_->read(*file, cl.program());
+        !wrong.empty()) {
+      std::fputs(wrong.c_str(), stderr);
+      return 2;
+    }
   }
   return -1;
 }
@@ -110,28 +127,51 @@ std::string Batch::diagnostic(const std::exception_ptr& error) const {
                            .resumeAt = resumeAt_});
 }
 
-Batch::Ending Batch::run(Observer* observer) {
-  Ending ending;
-  bool failed = false;
-  auto fail = [&](int status, const std::exception_ptr& error) {
-    if (failed) return;
-    failed = true;
-    ending.status = status;
-    ending.diagnostic = diagnostic(error);
-    ending.applied = applied_;
-    if (stage_ == Stage::kLoop) ending.line = line();
-  };
+void Batch::stop(Ending& ending, Observer* observer, int status,
+                 const std::exception_ptr& error) const {
+  if (ending.status != 0 || ending.unknownEmployee) return;
+  if (observer != nullptr) observer->stopped();
+  ending.status = status;
+  ending.diagnostic = diagnostic(error);
+  ending.applied = applied_;
+  if (stage_ == Stage::kLoop) ending.line = line();
+}
+
+bool Batch::begin(Ending& ending, Observer* observer) {
   try {
     startUpStage();
   } catch (Employee::CantOpenFile&) {
-    fail(1, std::current_exception());
+    stop(ending, observer, 1, std::current_exception());
   } catch (EmpTrans::CantOpenFile&) {
-    fail(1, std::current_exception());
+    stop(ending, observer, 1, std::current_exception());
   } catch (...) {
-    fail(2, std::current_exception());
+    stop(ending, observer, 2, std::current_exception());
   }
+  if (ending.status != 0) return false;
+  if (!control_) return true;
+  // With a control file that refuses the batch, nothing would be applied;
+  // the batch is still read through, for its mistakes.
+  try {
+    if (const std::string refusal = firstPass(); !refusal.empty()) {
+      stop(ending, observer, 2, nullptr);
+      ending.diagnostic = refusal;
+    }
+  } catch (...) {
+    stop(ending, observer, 2, std::current_exception());
+    if (interruptedAt_ != 0) return false;
+  }
+  rewind();
+  return true;
+}
+
+Batch::Ending Batch::run(Observer* observer) {
+  Ending ending;
+  auto failed = [&ending] {
+    return ending.status != 0 || ending.unknownEmployee;
+  };
+  bool more = begin(ending, observer);
   // Closed below also when found the same file as employee.dat.
-  for (bool more = !failed; more;) {
+  while (more) {
     more = false;
     std::ostringstream message;
     try {
@@ -139,14 +179,14 @@ Batch::Ending Batch::run(Observer* observer) {
     } catch (EmpTrans::NoMore&) {
       if (observer != nullptr) observer->ended(reading_);
     } catch (Employee::NoSuch&) {
-      if (!failed) {
-        failed = true;
+      if (!failed()) {
+        if (observer != nullptr) observer->stopped();
         ending.unknownEmployee = true;
         ending.unknownId = id_;
         ending.message = message.str();
         ending.line = reading_.line();
         ending.applied = applied_;
-      } else {
+      } else if (reading_.line() > ending.line) {
         ++ending.mistakes;
       }
       if (observer != nullptr) observer->unknown(id_, message.str(), reading_);
@@ -155,20 +195,63 @@ Batch::Ending Batch::run(Observer* observer) {
       // Only a transaction that failed to read is left out; after any
       // other error the run could not go on.
       const bool mistake = reading_.error() != nullptr;
-      if (failed && mistake) ++ending.mistakes;
+      if (failed() && mistake && reading_.line() > ending.line) {
+        ++ending.mistakes;
+      }
+      stop(ending, observer, 2, std::current_exception());
       if (mistake && reading_.kind() >= 0 &&
           EmpTrans::kinds()[reading_.kind()]->givesNumber) {
         takeNumber();
       }
-      fail(2, std::current_exception());
       if (mistake && observer != nullptr) observer->mistake(reading_);
       more = mistake;
       if (more) EmpTrans::skipFailed(reading_);
     }
   }
-  if (!failed) ending.applied = applied_;
+  if (!failed()) ending.applied = applied_;
   EmpTrans::closeFile();
   return ending;
+}
+
+std::string Batch::firstPass() {
+  stage_ = Stage::kLoop;
+  BatchTotals totals;
+  // The numbers the run would find: those indexed, and those the adds
+  // read so far would give out, the next ones after the highest. No record
+  // is ever removed, so this is exact.
+  const std::int32_t highest = Employee::getMaxId();
+  std::int32_t given = highest;
+  for (;;) {
+    if (Interruption::pending() != 0) {
+      // Nothing was applied: the run is made again as it was asked for.
+      interruptedAt_ = EmpTrans::readerLine();
+      resumeAt_ = firstLine_;
+      throw Interrupted();
+    }
+    std::unique_ptr<EmpTrans> t;
+    try {
+      t = EmpTrans::get(reading_);
+    } catch (EmpTrans::NoMore&) {
+      break;
+    }
+    const EmpTrans::Kind& kind = *EmpTrans::kinds()[t->kind()];
+    if (kind.hasNumber() && (t->id <= highest || t->id > given) &&
+        Employee::find(t->id) < 0) {
+      Finding unknown = reading_.note(Finding::Part::kNumber);
+      unknown.reason = Finding::Reason::kUnknownEmployee;
+      return Diagnostic::line(
+          "empupdate", nullptr,
+          {.line = reading_.line(), .applied = 0, .finding = &unknown});
+    }
+    if (kind.givesNumber && given < INT32_MAX) ++given;
+    totals.add(*t, reading_.line());
+  }
+  return control_->check(totals);
+}
+
+void Batch::rewind() {
+  EmpTrans::rewindFile();
+  if (firstLine_ > 1) EmpTrans::moveToLine(firstLine_);
 }
 
 void Batch::takeNumber() {
@@ -183,7 +266,10 @@ void Batch::takeNumber() {
 }
 
 void Batch::endOnError(const std::exception_ptr& error) const {
-  const std::string text = diagnostic(error);
+  endWith(diagnostic(error));
+}
+
+void Batch::endWith(const std::string& text) const {
   std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
   if (__gcov_dump != nullptr) __gcov_dump();

@@ -20,6 +20,13 @@
 // the real run writes employee.dat, and the dry run the copy in memory
 // that DryRun gives it.
 //
+// With a control file (--control), startUp() and run() first read the
+// whole batch without applying any of it (firstPass()), and refuse it,
+// nothing applied, unless every transaction reads, every change or delete
+// names an employee the run would find, and every total of the control
+// file is the batch's; then the reader goes back to the start line, on
+// the same descriptor, and the batch runs as usual.
+//
 // What the run learns (the transaction read, what the reader found, the
 // count applied) is this object's, and travels from here as values.
 #ifndef EMPUPDATE_BATCH_BATCH_H_
@@ -27,10 +34,12 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "Control.h"
 #include "EmpTrans.h"
 #include "Reading.h"
 
@@ -59,6 +68,9 @@ class Batch {
     virtual void unknown(std::int32_t, const std::string&, const Reading&) {}
     // The reader found no transaction left.
     virtual void ended(const Reading&) {}
+    // The run stops here, at its first failure: nothing after it would be
+    // applied, and nothing has been done yet past what was applied.
+    virtual void stopped() {}
   };
 
   // How a run ended, as empupdate would report it.
@@ -88,10 +100,14 @@ class Batch {
   // opened. Returns 0 when it can't be, and `why` then says why, in lower
   // case, with no final period.
   static long firstLine(const std::string& given, std::string& why);
+  // The line the run starts at, or 0 for the whole batch.
+  long startLine() const { return firstLine_; }
 
   // Indexes employee.dat, then opens emptrans.dat and refuses it when it is
-  // the same file (SameFile). Raises Employee::CantOpenFile and
-  // EmpTrans::CantOpenFile; ends the process on any other error.
+  // the same file (SameFile), then, with a control file, reads the batch
+  // through first. Raises Employee::CantOpenFile and
+  // EmpTrans::CantOpenFile; ends the process on any other error, and when
+  // the control file refuses the batch.
   void startUp();
   // The transaction loop; ends only by raising EmpTrans::NoMore or
   // Employee::NoSuch, or by ending the process.
@@ -107,8 +123,9 @@ class Batch {
 
   // Reads the command line of a run with `cl`, for empupdate and empcheck
   // (with its own options, `more`) alike: --from LINE (see firstLine()),
-  // and no operand, "--" neither. Returns -1 to go on, or the exit status
-  // when the program is done.
+  // --control FILE (read at once, see Control: one it refuses ends the
+  // program with status 2), and no operand, "--" neither. Returns -1 to go
+  // on, or the exit status when the program is done.
   int readCommandLine(CommandLine& cl, int argc, char** argv,
                       std::vector<std::string> more = {});
 
@@ -116,8 +133,22 @@ class Batch {
   enum class Stage { kStartUp, kLoop };
 
   void startUpStage();
+  // Records in `ending` the first failure of a run, `error`, which ends it
+  // with `status`, and tells `observer`; a later one changes nothing.
+  void stop(Ending& ending, Observer* observer, int status,
+            const std::exception_ptr& error) const;
+  // run()'s start-up, and its first pass with a control file; false when
+  // the loop can't follow.
+  bool begin(Ending& ending, Observer* observer);
   // `messages`: where the transactions write, or null for standard error.
   void loop(Observer* observer, std::ostream* messages);
+  // Reads the batch from the start line to its end, applying nothing, and
+  // returns the run's diagnostics when it is refused for an unknown
+  // employee or a total that differs, else an empty string. A transaction
+  // that fails to read, and a signal, raise their errors, as in the loop.
+  std::string firstPass();
+  // Moves the reader back to the start line, on the same descriptor.
+  void rewind();
   // After an add that failed to read, in a run that goes on: gives out
   // the number it would have taken.
   static void takeNumber();
@@ -127,6 +158,9 @@ class Batch {
   // The diagnostic line, with its line end, for `error`.
   std::string diagnostic(const std::exception_ptr& error) const;
   [[noreturn]] void endOnError(const std::exception_ptr& error) const;
+  // Writes `text` on standard error and ends with status 2, or as the
+  // signal that stopped the run would.
+  [[noreturn]] void endWith(const std::string& text) const;
 
   Stage stage_ = Stage::kStartUp;
   long applied_ = 0;
@@ -136,6 +170,7 @@ class Batch {
   std::int32_t id_ = 0;     // of the transaction being applied
   int openError_ = 0;       // why emptrans.dat could not be opened
   Reading reading_;         // of the transaction being read or applied
+  std::optional<Control> control_;
 };
 
 #endif  // EMPUPDATE_BATCH_BATCH_H_

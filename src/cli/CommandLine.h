@@ -43,6 +43,8 @@ class CommandLine {
   const std::vector<std::string>& operands() const { return operands_; }
   // Whether "--" ended the options.
   bool optionsEnded() const { return optionsEnded_; }
+  // The program's name, as its messages start.
+  const char* program() const { return program_; }
   // Reports a wrong command line; returns the usage status.
   int usageError(const std::string& what) const;
   // Flushes standard output. Returns `status`, or, when the output could

@@ -1,8 +1,10 @@
 // empupdate: applies emptrans.dat to employee.dat, in the current directory.
 // It takes no operands: --help and --version answer without touching a
 // file; --from LINE starts the run at that line of emptrans.dat, once the
-// line is found to begin with a type letter; any other argument is a
-// usage error (status 64) that opens nothing.
+// line is found to begin with a type letter; --control FILE has the run
+// check the batch against the totals of FILE before it applies any of it
+// (see Batch and Control); any other argument is a usage error (status 64)
+// that opens nothing.
 //
 // Exit status: 0 when the transactions ran out, or when a change or delete
 // named an unknown employee (reported on standard error); 1 when either
@@ -17,6 +19,7 @@
 
 #include "Batch.h"
 #include "CommandLine.h"
+#include "Control.h"
 #include "EmpTrans.h"
 #include "Employee.h"
 #include "Interruption.h"
@@ -44,6 +47,16 @@ const char kStatus[] =
     "               with a transaction's type letter, leaving the lines\n"
     "               before it unread (to resume a run that stopped there);\n"
     "               line numbers told are still those of the whole file\n"
+    "  --control FILE  read the whole batch first, and apply none of it\n"
+    "               (status 2) unless every transaction reads, every change\n"
+    "               or delete names an employee the run would find, and\n"
+    "               the totals of FILE are the batch's: NAME VALUE lines\n"
+    "               (# starts a comment), amounts the sum of the amounts\n"
+    "               and numbers that of the employee numbers written, each\n"
+    "               NAME one of\n"
+    "               ";
+const char kOptions[] =
+    "\n"
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n";
 
@@ -61,8 +74,10 @@ int main(int argc, char** argv) {
   Interruption::catchSignals();
   // With 2 closed, the first file opened would receive the diagnostics.
   if (!StandardDescriptors::ensureOpen()) return 2;
-  const std::string help = kWhat + EmpTrans::kindList("  ") + kStatus;
-  CommandLine cl("empupdate", "[--from LINE]", help.c_str(), 2);
+  const std::string help = kWhat + EmpTrans::kindList("  ") + kStatus +
+                           Control::choices() + kOptions;
+  CommandLine cl("empupdate", "[--from LINE] [--control FILE]", help.c_str(),
+                 2);
   Batch batch;
   if (const int done = batch.readCommandLine(cl, argc, argv); done >= 0) {
     return done;

@@ -64,6 +64,26 @@ std::string record(const Employee& e) {
          ",\"deleted\":" + std::to_string(e.getDeleted()) + "}";
 }
 
+// Totals as an object of their names: {"records":5,...}. Sums are exact
+// integers of any size, as JSON writes numbers.
+std::string object(const std::vector<std::pair<std::string, Sum>>& rows) {
+  std::string out;
+  for (const auto& [name, sum] : rows) {
+    out += (out.empty() ? "{" : ",") + quoted(name) + ":" + sum.text();
+  }
+  return out.empty() ? "{}" : out + "}";
+}
+
+std::string totals(const ReportWriter::Totals* t) {
+  if (t == nullptr) return "null";
+  auto file = [](const std::optional<FileTotals>& f) {
+    return f ? object(f->rows()) : "null";
+  };
+  return "{\"from\":" + orNull(t->from) + ",\"batch\":" + object(t->batch) +
+         ",\"before\":" + file(t->before) + ",\"after\":" + file(t->after) +
+         "}";
+}
+
 // The names of the endings, by ReportWriter::End.
 constexpr const char* kEnds[] = {"end", "unknown-employee", "error",
                                  "cannot-open"};
@@ -115,5 +135,6 @@ void JsonReport::summary(const Summary& s) {
   out += ",\"mistakes\":" + std::to_string(s.mistakes);
   out += ",\"warnings\":" + std::to_string(s.warnings);
   out += ",\"status\":" + std::to_string(s.status);
+  out += ",\"totals\":" + totals(s.totals);
   line(out + "}");
 }

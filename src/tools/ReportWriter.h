@@ -14,6 +14,8 @@
 
 #include "Batch.h"
 #include "Employee.h"
+#include "FileTotals.h"
+#include "Sum.h"
 
 class ReportWriter {
  public:
@@ -35,6 +37,14 @@ class ReportWriter {
     std::string words;
   };
 
+  // The control totals, when asked for: the batch's, as a control file
+  // names them, and employee.dat's before and after the run.
+  struct Totals {
+    long from;  // the line the run starts at; 0: the whole batch
+    std::vector<std::pair<std::string, Sum>> batch;
+    std::optional<FileTotals> before, after;  // none: the file can't be read
+  };
+
   // How the run would end, after what it would apply.
   enum class End { kNoneLeft, kUnknownEmployee, kError, kCannotOpen };
   struct Summary {
@@ -48,6 +58,7 @@ class ReportWriter {
     long mistakes, warnings;  // in all, listed or not
     long listed;              // at most this many of each are listed
     int status;               // the check's
+    const Totals* totals = nullptr;
   };
 
   virtual ~ReportWriter() = default;

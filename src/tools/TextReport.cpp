@@ -70,4 +70,22 @@ void TextReport::summary(const Summary& s) {
     std::printf("%ld warnings in all, the first %ld listed above\n", s.warnings,
                 s.listed);
   }
+  if (s.totals != nullptr) totals(*s.totals);
+}
+
+void TextReport::totals(const Totals& t) {
+  // The batch's as a control file writes them, so that they can be pasted
+  // into one: a line it ignores says which lines they cover.
+  if (t.from > 0) {
+    std::printf("# the transactions from line %ld of emptrans.dat on\n",
+                t.from);
+  }
+  for (const auto& [name, sum] : t.batch) {
+    std::printf("%s %s\n", name.c_str(), sum.text().c_str());
+  }
+  if (!t.before || !t.after) return;
+  const FileTotals both[] = {*t.before, *t.after};
+  std::fputs(
+      FileTotals::table(both, {"before", "after"}, Employee::kFileName).c_str(),
+      stdout);
 }

@@ -12,6 +12,9 @@ class TextReport : public ReportWriter {
   void step(const Step& s) override;
   void diagnostic(const Diagnostic& d) override;
   void summary(const Summary& s) override;
+
+ private:
+  static void totals(const Totals& t);
 };
 
 #endif  // EMPUPDATE_TOOLS_TEXTREPORT_H_

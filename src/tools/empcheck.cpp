@@ -9,7 +9,10 @@
 // whose value is not what their digits say in decimal. --json writes the
 // same report, with the plan, as JSON Lines for programs (JsonReport).
 //
-// --from LINE foretells the run that empupdate --from LINE would make.
+// --from LINE foretells the run that empupdate --from LINE would make, and
+// --control FILE the one of empupdate --control FILE. --totals adds the
+// batch's control totals (BatchTotals), as a control file writes them, and
+// employee.dat's (FileTotals) before and after the run.
 //
 // Exit status: 0 the whole batch would apply; 4 it would, but with
 // warnings; 3 the run would stop at an unknown employee number; 2 it would
@@ -32,10 +35,12 @@
 #include <vector>
 
 #include "Batch.h"
+#include "BatchTotals.h"
 #include "CommandLine.h"
 #include "DryRun.h"
 #include "EmpTrans.h"
 #include "Employee.h"
+#include "FileTotals.h"
 #include "Interruption.h"
 #include "JsonReport.h"
 #include "RepeatCheck.h"
@@ -70,6 +75,11 @@ const char kStatus[] =
     "               mistake, warning and note, and the summary\n"
     "  --from LINE  check the run of empupdate --from LINE: from line LINE\n"
     "               of emptrans.dat on, line numbers still of the whole file\n"
+    "  --control FILE  check the run of empupdate --control FILE, which\n"
+    "               applies nothing unless the batch has the totals of FILE\n"
+    "  --totals     show the batch's totals, a NAME VALUE line each as a\n"
+    "               control file takes them, then employee.dat's totals\n"
+    "               before and after the run, as empdump --totals shows them\n"
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n";
 
@@ -84,11 +94,26 @@ constexpr long kListed = 100;
 // line loses, in file order. What it says, `out` words.
 class Report : public Batch::Observer {
  public:
-  Report(ReportWriter& out, bool list)
-      : out_(out), list_(list), counts_(EmpTrans::kinds().size()) {}
+  Report(ReportWriter& out, bool list, bool totals)
+      : out_(out),
+        list_(list),
+        totals_(totals),
+        counts_(EmpTrans::kinds().size()) {}
 
-  void before(const EmpTrans& t, const Reading&) override {
+  void before(const EmpTrans& t, const Reading& r) override {
     old_ = t.recordBefore();
+    if (totals_) batch_.add(t, r.line());
+  }
+
+  // The file as the run would leave it: what is applied past here is not.
+  void stopped() override {
+    failed_ = true;
+    if (totals_) after_ = fileTotals();
+  }
+
+  // Once the copy of employee.dat is made, before the run.
+  void startTotals() {
+    if (totals_) before_ = fileTotals();
   }
 
   void after(const EmpTrans& t, const Reading& r) override {
@@ -113,13 +138,14 @@ class Report : public Batch::Observer {
     if (r.kind() < 0 && unreadType_ == 0) unreadType_ = r.line();
   }
 
-  void unknown(std::int32_t id, const std::string&, const Reading& r) override {
+  void unknown(std::int32_t, const std::string&, const Reading& r) override {
     repeats_.failed(r.line());
     unknownNumbers(r);
     // Which employee a number in another base names.
     warnings(r);
-    error(r.note(Finding::Part::kNumber), r,
-          "employee " + std::to_string(id) + " is not in employee.dat");
+    Finding at = r.note(Finding::Part::kNumber);
+    at.reason = Finding::Reason::kUnknownEmployee;
+    error(at, r, at.what());
   }
 
   // A failed add still takes its number; a transaction whose type letter
@@ -158,7 +184,8 @@ class Report : public Batch::Observer {
 
   // Tells how the run would end, after what it would apply, and returns the
   // status of the check.
-  int foretell(const Batch::Ending& end) {
+  // `from`: the line the run starts at, 0 for the whole batch.
+  int foretell(const Batch::Ending& end, long from) {
     using End = ReportWriter::End;
     ReportWriter::Summary s{.counts = counts_,
                             .how = End::kNoneLeft,
@@ -184,11 +211,30 @@ class Report : public Batch::Observer {
       s.told = end.message.substr(end.message.empty() ? 0 : 1);
       s.status = 3;
     }
+    ReportWriter::Totals totals;
+    if (totals_ && end.status != 1) {
+      if (!after_) after_ = fileTotals();
+      totals = {from, batch_.rows(), before_, after_};
+      s.totals = &totals;
+    }
     out_.summary(s);
     return s.status;
   }
 
  private:
+  // The totals of employee.dat as it stands (the copy in memory), or none
+  // when it can't be read.
+  static std::optional<FileTotals> fileTotals() {
+    RecordFile file;
+    if (!file.open(Employee::kFileName, RecordFile::Access::kRead, false)) {
+      return std::nullopt;
+    }
+    const std::int64_t records = file.facts().size / Employee::kRecordBytes;
+    FileTotals totals;
+    if (totals.read(file, records) != records) return std::nullopt;
+    return totals;
+  }
+
   void warnings(const Reading& r) {
     for (const Finding& w : r.warnings()) warn(w);
   }
@@ -215,7 +261,9 @@ class Report : public Batch::Observer {
   }
 
   ReportWriter& out_;
-  bool list_;
+  bool list_, totals_;
+  BatchTotals batch_;  // of every transaction read without a mistake
+  std::optional<FileTotals> before_, after_;
   std::vector<long> counts_;     // applied before the first failure, by kind
   std::optional<Employee> old_;  // the record the transaction loads
   RepeatCheck repeats_;
@@ -248,11 +296,12 @@ int main(int argc, char** argv) {
   ::sigaction(SIGPIPE, &pipeAction, nullptr);
   if (!StandardDescriptors::ensureOpen()) return kOutputStatus;
   const std::string help = kHelp + Finding::warningList("  ") + kStatus;
-  CommandLine cl("empcheck", "[--list] [--json] [--from LINE]", help.c_str(),
-                 kOutputStatus);
+  CommandLine cl("empcheck",
+                 "[--list] [--json] [--totals] [--from LINE] [--control FILE]",
+                 help.c_str(), kOutputStatus);
   Batch batch;
-  if (const int done =
-          batch.readCommandLine(cl, argc, argv, {"--list", "--json"});
+  if (const int done = batch.readCommandLine(cl, argc, argv,
+                                             {"--list", "--json", "--totals"});
       done >= 0) {
     return done;
   }
@@ -267,17 +316,18 @@ int main(int argc, char** argv) {
                  std::strerror(setting.error));
     return kCannotCheck;
   }
-  // --json always lists the plan.
+  // --json always lists the plan, and gives the totals.
   const bool json = cl.has("--json");
   const std::unique_ptr<ReportWriter> out =
       json ? std::unique_ptr<ReportWriter>(std::make_unique<JsonReport>())
            : std::make_unique<TextReport>();
-  Report report(*out, json || cl.has("--list"));
+  Report report(*out, json || cl.has("--list"), json || cl.has("--totals"));
   if (setting.createsEmployee) report.missing(Employee::kFileName);
   if (setting.createsTrans) report.missing(EmpTrans::kFileName);
+  report.startTotals();
   const Batch::Ending end = batch.run(&report);
   stopIfSignalled();
   report.repeats();
   stopIfSignalled();
-  return cl.finish(report.foretell(end));
+  return cl.finish(report.foretell(end, batch.startLine()));
 }

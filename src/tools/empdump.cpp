@@ -8,6 +8,9 @@
 // FILE "-" is standard input: a pipe or a terminal is read to its end into
 // memory first, since the table reads the records twice.
 //
+// --totals shows the file's control totals (FileTotals) instead of its
+// records.
+//
 // Exit status: 0 when the records were shown (a damaged last record is
 // reported on standard error, the whole records still shown); 1 when the
 // file can't be read, or shrank while it was read; 64 when the command
@@ -25,6 +28,7 @@
 #include "CommandLine.h"
 #include "Display.h"
 #include "Employee.h"
+#include "FileTotals.h"
 #include "RecordFile.h"
 #include "StandardDescriptors.h"
 #include "SystemCalls.h"
@@ -58,6 +62,10 @@ const char kHelp[] =
     "  --raw      with --csv: each name as its exact bytes, unescaped, and\n"
     "             no cell changed for spreadsheets\n"
     "  --live     leave out deleted records\n"
+    "  --totals   show only the totals, a LABEL VALUE line each: the\n"
+    "             records, live and deleted, and for each category (and\n"
+    "             for any other code) its live records and the sum of\n"
+    "             their amounts\n"
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n";
 
@@ -97,6 +105,16 @@ std::string csvField(const std::string& s, bool guard) {
   return out + "\"";
 }
 
+// What stopped a reading of `records` records of `file` that read `got`,
+// or an empty string.
+std::string readFailure(const RecordFile& file, std::int64_t got,
+                        std::int64_t records) {
+  if (got < 0) return std::strerror(file.error());
+  // Another program cut it while it was read: the listing is short.
+  if (got < records) return "the file shrank while it was read";
+  return "";
+}
+
 // Calls fn(cells) with the cells of each of the first `records` records of
 // the file, each deleted one left out when `liveOnly`. Returns the error
 // that stopped it, or an empty string.
@@ -113,9 +131,18 @@ std::string forEachRow(RecordFile& file, std::int64_t records, bool raw,
         cellsOf(e, position, raw, cells);
         fn(cells);
       });
-  if (got < 0) return std::strerror(file.error());
-  // Another program cut it while it was read: the listing is short.
-  if (got < records) return "the file shrank while it was read";
+  return readFailure(file, got, records);
+}
+
+// Writes the totals of the records; returns what stopped the reading, or
+// an empty string, and then writes nothing.
+std::string showTotals(RecordFile& file, std::int64_t records) {
+  FileTotals totals;
+  const std::string failure =
+      readFailure(file, totals.read(file, records), records);
+  if (!failure.empty()) return failure;
+  const std::string out = FileTotals::table({&totals, 1});
+  std::fwrite(out.data(), 1, out.size(), stdout);
   return "";
 }
 
@@ -180,9 +207,10 @@ std::string show(RecordFile& file, std::int64_t records, bool csv, bool raw,
 
 int main(int argc, char** argv) {
   if (!StandardDescriptors::ensureOpen()) return kOutputStatus;
-  CommandLine cl("empdump", "[--csv [--raw]] [--live] [FILE]", kHelp,
+  CommandLine cl("empdump", "[--csv [--raw]] [--live] [--totals] [FILE]", kHelp,
                  kOutputStatus);
-  if (const int done = cl.parse(argc, argv, {"--csv", "--raw", "--live"});
+  if (const int done =
+          cl.parse(argc, argv, {"--csv", "--raw", "--live", "--totals"});
       done >= 0) {
     return done;
   }
@@ -191,6 +219,10 @@ int main(int argc, char** argv) {
              liveOnly = cl.has("--live");
   // A terminal gets no name unescaped.
   if (raw && !csv) return cl.usageError("--raw goes with --csv only");
+  const bool totals = cl.has("--totals");
+  if (totals && (csv || liveOnly)) {
+    return cl.usageError("--totals goes with no other option");
+  }
   std::string path =
       cl.operands().empty() ? Employee::kFileName : cl.operands()[0];
   const std::string name = Display::name(path.c_str(), path.size());
@@ -216,7 +248,8 @@ int main(int argc, char** argv) {
                  static_cast<long long>(size % Employee::kRecordBytes));
   }
 
-  const std::string failure = show(file, records, csv, raw, liveOnly);
+  const std::string failure = totals ? showTotals(file, records)
+                                     : show(file, records, csv, raw, liveOnly);
   const int status = cl.finish(failure.empty() ? 0 : 1);
   if (!failure.empty()) {
     std::fprintf(stderr, "empdump:%s: cannot read: %s\n", name.c_str(),

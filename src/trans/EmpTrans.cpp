@@ -100,6 +100,11 @@ void EmpTrans::closeFile() {
   transFile = nullptr;
 }
 
+void EmpTrans::rewindFile() {
+  transFile->clear();
+  transFile->rewind();
+}
+
 std::unique_ptr<EmpTrans> EmpTrans::get() {
   Reading scratch;
   return get(scratch);

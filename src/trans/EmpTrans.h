@@ -143,6 +143,10 @@ class EmpTrans {
   static std::unique_ptr<EmpTrans> get(Reading& reading);
   static std::unique_ptr<EmpTrans> get();
   static void closeFile();
+  // Moves the open file back to its start, its end or failure forgotten,
+  // for another pass through it: the same descriptor, never opened again
+  // by name.
+  static void rewindFile();
   // After a transaction that failed to read: moves to the first line after
   // the one it starts on that begins with a type letter (in either case),
   // so that the transactions after it can be read. Only while the file is

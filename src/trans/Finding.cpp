@@ -326,6 +326,10 @@ constexpr ReasonRow kReasons[] = {
      },
      "apply again the first transactions of a batch that look applied "
      "already"},
+    {Reason::kUnknownEmployee, kError, nullptr,
+     [](const Finding& f) {
+       return "employee " + std::to_string(f.value) + " is not in employee.dat";
+     }},
 };
 
 const ReasonRow& rowOf(Reason r) { return kReasons[static_cast<int>(r)]; }

@@ -80,6 +80,7 @@ struct Finding {
     kDuplicateAdd,        // an add equal to a live employee or an earlier add
     kChangeOfDeleted,     // a change of a deleted employee, who stays so
     kLooksApplied,        // the batch's first transactions, applied before
+    kUnknownEmployee,     // a number that no employee holds (`value`)
     kReasons              // how many there are
   };
 

@@ -2,7 +2,8 @@
 // each in its own transaction, gets from empcheck one mistake per typo, in
 // file order, each where empupdate stops once the typos before it are
 // fixed; the first in empupdate's words, with the matching status. With
-// every typo fixed, both programs pass it. 25 batches by default,
+// every typo fixed, both programs pass it, and empdump --totals of the file
+// it leaves is the after column of empcheck --totals. 25 batches by default,
 // EMP_EDIT_RUN_BATCHES=N for N, from seed 1 or EMP_EDIT_RUN_SEED; a
 // failure shows the seed and the batch.
 #include <gtest/gtest.h>
@@ -139,14 +140,33 @@ std::string render(std::vector<Trans>& batch, std::size_t present) {
   return text;
 }
 
-ProgramResult run(const char* program, const std::string& trans) {
+// Runs each of `programs` in turn on the batch `trans`, in one directory.
+std::vector<ProgramResult> runAll(
+    const std::vector<std::vector<std::string>>& programs,
+    const std::string& trans) {
   ScratchDir dir;
   std::string employees;
   for (int i = 1; i <= 50; ++i)
     employees += std::to_string(i) + " 0 \"e\" 0 1 2000/1/1\n";
   ScratchDir::put("employee.dat", record_text::toBytes(employees));
   ScratchDir::put("emptrans.dat", trans);
-  return runProgram({program}, ".");
+  std::vector<ProgramResult> results;
+  for (const auto& argv : programs) results.push_back(runProgram(argv, "."));
+  return results;
+}
+
+ProgramResult run(const char* program, const std::string& trans) {
+  return runAll({{program}}, trans)[0];
+}
+
+// The LABEL VALUE lines of a table of file totals, the last column's values.
+std::string lastColumn(const std::string& table) {
+  const std::regex row(
+      R"((?:^|\n)([a-z]+(?: \S+)?) +(?:-?\d+ +)?(-?\d+)(?=\n))");
+  std::string rows;
+  for (std::sregex_iterator m(table.begin(), table.end(), row), e; m != e; ++m)
+    rows += m->str(1) + " " + m->str(2) + "\n";
+  return rows;
 }
 
 TEST(EditRunProperty, EachTypoListedOnceWhereTheRunStopsAtIt) {
@@ -193,9 +213,15 @@ TEST(EditRunProperty, EachTypoListedOnceWhereTheRunStopsAtIt) {
     EXPECT_EQ(told, first);
     const std::string fixed = render(batch, typos);
     EXPECT_EQ(run(EMPCHECK_PATH, fixed).status, 0);
-    const ProgramResult r = run(EMPUPDATE_PATH, fixed);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    const auto r = runAll({{EMPCHECK_PATH, "--totals"},
+                           {EMPUPDATE_PATH},
+                           {EMPDUMP_PATH, "--totals"}},
+                          fixed);
+    EXPECT_EQ(r[1].status, 0);
+    EXPECT_EQ(r[1].err, "");
+    const std::string after = r[0].out.substr(r[0].out.find("\nemployee.dat"));
+    EXPECT_EQ(lastColumn(after), lastColumn("\n" + r[2].out)) << r[0].out;
+    EXPECT_NE(lastColumn(r[2].out), "");
   }
 }
 

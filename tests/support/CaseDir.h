@@ -3,6 +3,7 @@
 //   emptrans.dat     the transactions (absent: the file is missing)
 //   employee.before  the starting records as RecordText (absent: missing)
 //   employee.after   the records afterwards (absent: unchanged)
+//   control.txt      a control file, for --control (absent: none)
 //   stdout           its standard output (absent: empty)
 //   case.txt         one item a line:
 //     run PROGRAM ARG...   the command line, with C escapes
@@ -99,6 +100,7 @@ struct CaseDir {
     if (hasBefore) ScratchDir::put("employee.dat", before);
     std::error_code missing;  // then emptrans.dat is missing too
     fs::copy_file(path + "/emptrans.dat", "emptrans.dat", missing);
+    fs::copy_file(path + "/control.txt", "control.txt", missing);
     for (const auto& [what, arg] : setups_) {
       const std::string file =
           what.substr(0, 5) == "trans" ? "emptrans.dat" : "employee.dat";

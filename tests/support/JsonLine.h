@@ -3,7 +3,8 @@
 // each under its path ("after.name"): a string decoded, a number as
 // written, null as empty text. Throws std::runtime_error for anything
 // else: trailing text, white space, arrays, true and false, escapes other
-// than \" and \\ (the texts written need none), bytes that are not UTF-8
+// than \", \\ and \u00XX (a line end between a run's diagnostics), bytes
+// that are not UTF-8
 // and any character a terminal would act on (see Display) left raw.
 #ifndef EMPUPDATE_TESTS_SUPPORT_JSONLINE_H_
 #define EMPUPDATE_TESTS_SUPPORT_JSONLINE_H_
@@ -65,8 +66,18 @@ class JsonLine {
     if (!take('"')) fail();
     std::string out;
     while (!take('"')) {
-      if (take('\\') && s_.substr(at_, 1) != "\"" && s_.substr(at_, 1) != "\\")
-        fail();
+      if (take('\\')) {
+        const std::string_view escape = s_.substr(at_, 5);
+        if (!escape.starts_with("u000") || escape.size() < 5) {
+          if (escape.substr(0, 1) != "\"" && escape.substr(0, 1) != "\\")
+            fail();
+        } else {
+          out += static_cast<char>(
+              std::stoi(std::string(escape.substr(4)), nullptr, 16));
+          at_ += 5;
+          continue;
+        }
+      }
       const std::size_t n =
           at_ < s_.size() ? Display::characterLength(s_.substr(at_)) : 0;
       if (n == 0 || Display::hidden(s_.substr(at_, n)) >= 0) fail();
