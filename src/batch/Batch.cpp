@@ -107,7 +107,15 @@ std::string Batch::diagnostic(const std::exception_ptr& error) const {
                            .openError = openError_,
                            .readError = EmpTrans::readError(),
                            .signal = Interruption::pending(),
-                           .resumeAt = resumeAt_});
+                           .resumeAt = resumeLine()});
+}
+
+long Batch::resumeLine() const {
+  if (interruptedAt_ != 0) return resumeAt_;
+  // The text could not be read before a type letter: where the next
+  // transaction starts is not known.
+  if (EmpTrans::readError() != 0 && reading_.kind() < 0) return 0;
+  return reading_.line();
 }
 
 Batch::Ending Batch::run(Observer* observer) {

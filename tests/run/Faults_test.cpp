@@ -170,13 +170,13 @@ TEST(FaultsTest, SignalStopsBetweenTransactionsAndSaysWhere) {
     // A caught signal stops it early, an ignored one lets it finish.
     ASSERT_EQ(k<batch.size(), signal> 0) << name;
     const std::string applied = std::to_string(k) + " transaction" +
-                                (k == 1 ? "" : "s") + " applied before it\n";
+                                (k == 1 ? "" : "s") + " applied before it";
     EXPECT_EQ(contents(err),
               signal < 0
                   ? ""
                   : "empupdate:emptrans.dat:" + std::to_string(k + 1) +
-                        ": interrupted by " + name + " (resume with --from " +
-                        std::to_string(k + 1) + "); " + applied);
+                        ": interrupted by " + name + "; " + applied +
+                        "; resume with --from " + std::to_string(k + 1) + "\n");
     EXPECT_TRUE(now == after(0, batch, k)) << name;
   }
 }
