@@ -43,7 +43,17 @@ void Batch::loop(Observer* observer, std::ostream* messages) {
   };
   for (;;) {
     stopIfAsked(false);
-    const std::unique_ptr<EmpTrans> t = EmpTrans::get(reading_);
+    const long from = EmpTrans::readerLine();
+    std::unique_ptr<EmpTrans> t;
+    try {
+      t = EmpTrans::get(reading_);
+    } catch (EmpTrans::NoMore&) {
+      // One that came while the reader crossed the white space after the
+      // last transaction is told as if it had come before: nothing is left.
+      if (Interruption::pending() == 0) throw;
+      interruptedAt_ = from;
+      throw Interrupted();
+    }
     stopIfAsked(true);
     id_ = t->id;
     if (messages != nullptr) t->sendMessagesTo(*messages);

@@ -8,10 +8,10 @@
 // run stops at EmpTrans::NoMore or Employee::NoSuch, which it raises to
 // its caller; it also stops when a signal asked it to, before it reads the
 // next transaction, or before it applies one whose reading the signal came
-// during. Any other error ends the process there: the diagnostic on
-// standard error, naming the line to resume from, and status 2, or, after
-// a signal, the end the signal would have made. Nothing is cleaned up on
-// that path.
+// during, also when that reading found none left. Any other error ends the
+// process there: the diagnostic on standard error, naming the line to
+// resume from, and status 2, or, after a signal, the end the signal would
+// have made. Nothing is cleaned up on that path.
 //
 // empupdate's main calls those two stages, with the catches that decide
 // its exit status. run() does the same for the dry run and the tests, and
