@@ -45,7 +45,17 @@ void Batch::loop(Observer* observer, std::ostream* messages) {
   };
   for (;;) {
     stopIfAsked(false);
-    const std::unique_ptr<EmpTrans> t = EmpTrans::get(reading_);
+    const long from = EmpTrans::readerLine();
+    std::unique_ptr<EmpTrans> t;
+    try {
+      t = EmpTrans::get(reading_);
+    } catch (EmpTrans::NoMore&) {
+      // One that came while the reader crossed the white space after the
+      // last transaction is told as if it had come before: nothing is left.
+      if (Interruption::pending() == 0) throw;
+      interruptedAt_ = from;
+      throw Interrupted();
+    }
     stopIfAsked(true);
     id_ = t->id;
     if (messages != nullptr) t->sendMessagesTo(*messages);
@@ -124,7 +134,18 @@ std::string Batch::diagnostic(const std::exception_ptr& error) const {
                            .openError = openError_,
                            .readError = EmpTrans::readError(),
                            .signal = Interruption::pending(),
-                           .resumeAt = resumeAt_});
+                           .resumeAt = resumeLine()});
+}
+
+long Batch::resumeLine() const {
+  if (interruptedAt_ != 0) return resumeAt_;
+  // A control file's pass applied nothing: the run is made again as it was
+  // asked for, from its first line.
+  if (stage_ == Stage::kFirstPass) return firstLine_;
+  // The text could not be read before a type letter: where the next
+  // transaction starts is not known.
+  if (EmpTrans::readError() != 0 && reading_.kind() < 0) return 0;
+  return reading_.line();
 }
 
 void Batch::stop(Ending& ending, Observer* observer, int status,
@@ -134,7 +155,7 @@ void Batch::stop(Ending& ending, Observer* observer, int status,
   ending.status = status;
   ending.diagnostic = diagnostic(error);
   ending.applied = applied_;
-  if (stage_ == Stage::kLoop) ending.line = line();
+  if (stage_ != Stage::kStartUp) ending.line = line();
 }
 
 bool Batch::begin(Ending& ending, Observer* observer) {
@@ -214,7 +235,7 @@ Batch::Ending Batch::run(Observer* observer) {
 }
 
 std::string Batch::firstPass() {
-  stage_ = Stage::kLoop;
+  stage_ = Stage::kFirstPass;
   BatchTotals totals;
   // The numbers the run would find: those indexed, and those the adds
   // read so far would give out, the next ones after the highest. No record

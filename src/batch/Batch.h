@@ -8,9 +8,10 @@
 // run stops at EmpTrans::NoMore or Employee::NoSuch, which it raises to
 // its caller; it also stops when a signal asked it to, before it reads the
 // next transaction, or before it applies one whose reading the signal came
-// during. Any other error ends the process there: the diagnostic on
-// standard error and status 2, or, after a signal, the end the signal
-// would have made. Nothing is cleaned up on that path.
+// during, also when that reading found none left. Any other error ends the
+// process there: the diagnostic on standard error, naming the line to
+// resume from, and status 2, or, after a signal, the end the signal would
+// have made. Nothing is cleaned up on that path.
 //
 // empupdate's main calls those two stages, with the catches that decide
 // its exit status. run() does the same for the dry run and the tests, and
@@ -130,7 +131,9 @@ class Batch {
                       std::vector<std::string> more = {});
 
  private:
-  enum class Stage { kStartUp, kLoop };
+  // kFirstPass: a control file's reading of the whole batch, which
+  // applies nothing.
+  enum class Stage { kStartUp, kFirstPass, kLoop };
 
   void startUpStage();
   // Records in `ending` the first failure of a run, `error`, which ends it
@@ -155,6 +158,10 @@ class Batch {
   // The line a diagnostic names: that of the failing transaction, or, when
   // the run was interrupted, the one where the next would be read.
   long line() const;
+  // The line a run given --from resumes at: the first of the failing
+  // transaction, or, once interrupted, that of the next one; 0 when none
+  // is known or left.
+  long resumeLine() const;
   // The diagnostic line, with its line end, for `error`.
   std::string diagnostic(const std::exception_ptr& error) const;
   [[noreturn]] void endOnError(const std::exception_ptr& error) const;

@@ -47,7 +47,7 @@ bool is(const std::exception_ptr& error) {
 //   %z  employee.dat's size, %g what is 2 GiB or more: at start-up its
 //       size, later the size it would grow to
 //   %o  why emptrans.dat could not be opened, %r why it could not be read
-//   %i  the signal that stopped the run, and where to resume.
+//   %i  the signal that stopped the run.
 // An error of no row is worded as the internal error it is.
 struct Row {
   bool (*is)(const std::exception_ptr&);
@@ -86,12 +86,6 @@ constexpr Row kRows[] = {
     {is<std::bad_alloc>, kEmployee, "out of memory"},
 };
 
-// Where an interrupted run resumes, when it does.
-std::string resumeHint(const Diagnostic::Context& c) {
-  if (c.resumeAt <= 0) return "";
-  return " (resume with --from " + std::to_string(c.resumeAt) + ")";
-}
-
 // `words` with its marks replaced by what they stand for.
 std::string fill(const char* words, const std::exception_ptr& error,
                  const Diagnostic::Context& c) {
@@ -106,7 +100,7 @@ std::string fill(const char* words, const std::exception_ptr& error,
            : mark == 'z' ? employeeFileSize()
            : mark == 'g' ? (c.startUp ? employeeFileSize() + " is 2 GiB or more"
                                       : "employee.dat would grow to 2 GiB")
-           : mark == 'i' ? Interruption::name(c.signal) + resumeHint(c)
+           : mark == 'i' ? Interruption::name(c.signal)
            : mark == 's' ? SystemCalls::errorText(causeOf(error))
            : mark == 'o' ? SystemCalls::errorText(c.openError)
                          : SystemCalls::errorText(c.readError);  // 'r'
@@ -165,8 +159,13 @@ std::string Diagnostic::line(const char* program,
           " (in the transaction of line " + std::to_string(context.line) + ")";
     }
   }
-  return std::string(program) + ":emptrans.dat:" + where + ": " + text + "; " +
-         std::to_string(context.applied) +
-         (context.applied == 1 ? " transaction" : " transactions") +
-         " applied before it\n";
+  text += "; " + std::to_string(context.applied) +
+          (context.applied == 1 ? " transaction" : " transactions") +
+          " applied before it";
+  // Only a fault needs mending first; a signal only stopped the run.
+  if (context.resumeAt > 0) {
+    text += "; resume with --from " + std::to_string(context.resumeAt) +
+            (error && is<Batch::Interrupted>(error) ? "" : " once it is fixed");
+  }
+  return std::string(program) + ":emptrans.dat:" + where + ": " + text + "\n";
 }

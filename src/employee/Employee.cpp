@@ -131,7 +131,7 @@ std::int64_t Employee::openToIndex() {
   // indexed.
   const std::int64_t size = inFile->currentSize();
   if (size < 0) throw Caused<ReadFailed>(inFile->error());
-  if (size > kInt32Max) throw TooLarge();
+  if (size > kMaxFileBytes) throw TooLarge();
   if (size % kRecordBytes != 0) throw BadSize();
   return size;
 }
@@ -243,7 +243,7 @@ void Employee::load(std::int32_t wanted) {
 
 void Employee::add() {
   if (maxId == kInt32Max) throw NoFreeId();
-  if (endOffset > kInt32Max - kRecordBytes) throw TooLarge();
+  if (endOffset > kMaxFileBytes - kRecordBytes) throw TooLarge();
   ++maxId;
   index[count].id = maxId;
   id = maxId;

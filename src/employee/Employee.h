@@ -82,6 +82,9 @@ class Employee {
   struct FileChanged : EmployeeError {};
 
   static constexpr std::int32_t kRecordBytes = 60;
+  // The largest file the format holds: a record's position is an int32, so
+  // one of 2^31 bytes or more is TooLarge.
+  static constexpr std::int64_t kMaxFileBytes = INT32_MAX;
   static constexpr std::size_t kNameBytes = 32;
   // Where each field starts in the record: the layout table above.
   static constexpr std::size_t kIdAt = 0, kDeletedAt = 4, kNameAt = 8,

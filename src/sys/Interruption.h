@@ -15,10 +15,11 @@
 // program calls catchSignals() first thing in main: before that, nothing
 // can catch a signal.
 //
-// The batch loop asks pending() before it reads each transaction; once it
-// has stopped and said where, endAsSignalled() ends the process as the
-// signal would have: the default action restored and the signal raised
-// again, so that the shell sees it.
+// The batch loop asks pending() before it reads each transaction, and
+// after the reading, also one that found none left; once it has stopped
+// and said where, endAsSignalled() ends the process as the signal would
+// have: the default action restored and the signal raised again, so that
+// the shell sees it.
 #ifndef EMPUPDATE_SYS_INTERRUPTION_H_
 #define EMPUPDATE_SYS_INTERRUPTION_H_
 

@@ -6,7 +6,9 @@
 // name's exact bytes.
 //
 // FILE "-" is standard input: a pipe or a terminal is read to its end into
-// memory first, since the table reads the records twice.
+// memory first, since the table reads the records twice; one that holds
+// more than the largest employee file (2^31 - 1 bytes), or was closed
+// when the program started, is an error.
 //
 // --totals shows the file's control totals (FileTotals) instead of its
 // records.
@@ -16,6 +18,7 @@
 // file can't be read, or shrank while it was read; 64 when the command
 // line is wrong; 74 when the output can't be written.
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -146,21 +149,43 @@ std::string showTotals(RecordFile& file, std::int64_t records) {
   return "";
 }
 
-// A name under which standard input opens as a regular file: its own,
-// when it is one, else that of a copy in memory of all it holds; empty,
-// with errno set, when it can't be read.
-std::string standardInput() {
+// Standard input as a name under which it opens as a regular file
+// (`path`), or what keeps it from being read (`why`).
+struct Input {
+  std::string path, why;
+};
+
+// Its own name, when it is a regular file, else that of a copy in memory
+// of all it holds: at most the largest employee file, and what a file-size
+// limit lets the copy hold, so that an endless source (/dev/zero) is read
+// no further than one buffer past that. `closed`: it was not open at the
+// start, and what stands there now reads as empty.
+Input standardInput(bool closed) {
+  if (closed) return {"", "standard input is closed"};
   struct stat st;
-  if (::fstat(0, &st) == 0 && S_ISREG(st.st_mode)) return "/proc/self/fd/0";
+  if (::fstat(0, &st) == 0 && S_ISREG(st.st_mode))
+    return {"/proc/self/fd/0", ""};
+  std::int64_t most = Employee::kMaxFileBytes;
+  const char* bound = "an employee file holds";
+  if (rlimit limit;
+      ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur < rlim_t(most)) {
+    most = std::int64_t(limit.rlim_cur);
+    bound = "the file-size limit allows";
+  }
   const int copy = ::memfd_create("stdin", MFD_CLOEXEC);
   char buffer[1 << 16];
-  for (ssize_t n = 1; copy >= 0;) {
-    n = ::read(0, buffer, sizeof buffer);
-    if (n == 0) return "/proc/self/fd/" + std::to_string(copy);
+  for (std::int64_t held = 0; copy >= 0;) {
+    const ssize_t n = ::read(0, buffer, sizeof buffer);
+    if (n == 0) return {"/proc/self/fd/" + std::to_string(copy), ""};
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 || ::write(copy, buffer, std::size_t(n)) != n) break;
+    if (n < 0) break;
+    if ((held += n) > most) {
+      return {"", "standard input is too large: more than " +
+                      std::to_string(most) + " bytes, the most " + bound};
+    }
+    if (::write(copy, buffer, std::size_t(n)) != n) break;
   }
-  return "";
+  return {"", std::string("cannot read: ") + std::strerror(errno)};
 }
 
 // Writes the header and a row a record, as CSV or as a table whose
@@ -206,7 +231,8 @@ std::string show(RecordFile& file, std::int64_t records, bool csv, bool raw,
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!StandardDescriptors::ensureOpen()) return kOutputStatus;
+  const StandardDescriptors::Found found = StandardDescriptors::ensureOpen();
+  if (!found) return kOutputStatus;
   CommandLine cl("empdump", "[--csv [--raw]] [--live] [--totals] [FILE]", kHelp,
                  kOutputStatus);
   if (const int done =
@@ -226,9 +252,13 @@ int main(int argc, char** argv) {
   std::string path =
       cl.operands().empty() ? Employee::kFileName : cl.operands()[0];
   const std::string name = Display::name(path.c_str(), path.size());
-  if (path == "-" && (path = standardInput()).empty()) {
-    std::fprintf(stderr, "empdump:-: cannot read: %s\n", std::strerror(errno));
-    return 1;
+  if (path == "-") {
+    const Input in = standardInput(found.wasClosed(0));
+    if (!in.why.empty()) {
+      std::fprintf(stderr, "empdump:-: %s\n", in.why.c_str());
+      return 1;
+    }
+    path = in.path;
   }
 
   RecordFile file;

@@ -1,9 +1,10 @@
 // The edit run as a property of random batches: a batch with a few typos,
 // each in its own transaction, gets from empcheck one mistake per typo, in
 // file order, each where empupdate stops once the typos before it are
-// fixed; the first in empupdate's words, with the matching status. With
-// every typo fixed, both programs pass it, and empdump --totals of the file
-// it leaves is the after column of empcheck --totals. 25 batches by default,
+// fixed, which names the transaction's first line to resume from; the
+// first in empupdate's words, with the matching status. With every typo
+// fixed, both programs pass it, and empdump --totals of the file it leaves
+// is the after column of empcheck --totals. 25 batches by default,
 // EMP_EDIT_RUN_BATCHES=N for N, from seed 1 or EMP_EDIT_RUN_SEED; a
 // failure shows the seed and the batch.
 #include <gtest/gtest.h>
@@ -194,8 +195,11 @@ TEST(EditRunProperty, EachTypoListedOnceWhereTheRunStopsAtIt) {
       const std::string at = unknown ? std::to_string(t.line) + ":3" : m.str(1);
       EXPECT_EQ(r.status, unknown ? 0 : 2) << r.err;
       const long line = std::atol(at.c_str());
+      const std::string resume = "; resume with --from " +
+                                 std::to_string(t.line) + " once it is fixed\n";
       EXPECT_TRUE(unknown ? r.err.ends_with("invalid employee: " + id)
-                          : line >= t.line && line < t.line + t.lines)
+                          : line >= t.line && line < t.line + t.lines &&
+                                r.err.ends_with(resume))
           << t.typo->name << " on line " << t.line << ": " << r.err;
       named += t.typo->name + " (" + at + "), ";
       expected += at + " ";

@@ -170,15 +170,37 @@ TEST(FaultsTest, SignalStopsBetweenTransactionsAndSaysWhere) {
     // A caught signal stops it early, an ignored one lets it finish.
     ASSERT_EQ(k<batch.size(), signal> 0) << name;
     const std::string applied = std::to_string(k) + " transaction" +
-                                (k == 1 ? "" : "s") + " applied before it\n";
+                                (k == 1 ? "" : "s") + " applied before it";
     EXPECT_EQ(contents(err),
               signal < 0
                   ? ""
                   : "empupdate:emptrans.dat:" + std::to_string(k + 1) +
-                        ": interrupted by " + name + " (resume with --from " +
-                        std::to_string(k + 1) + "); " + applied);
+                        ": interrupted by " + name + "; " + applied +
+                        "; resume with --from " + std::to_string(k + 1) + "\n");
     EXPECT_TRUE(now == after(0, batch, k)) << name;
   }
+}
+
+// One that comes as the reader crosses the blank lines after the last
+// transaction (at its second read, past the first buffer) is told as one
+// that came before that reading: nothing is left to resume from.
+TEST(FaultsTest, SignalAmongTheLastBlankLinesIsTold) {
+  ScratchDir dir;
+  const Batch batch = {add(1), std::string(1 << 16, '\n')};
+  const int err = ::memfd_create("err", MFD_CLOEXEC);
+  const pid_t pid = startProgram({EMPUPDATE_PATH}, prepare(0, batch),
+                                 {.errFd = err, .signalAtStart = SIGTERM});
+  long reads = -1;  // of main, once it has started
+  const int ended = signalAt(pid, SIGTERM, [&](const auto& call) {
+    if (reads < 0 && firstOfMain(call)) reads = 0;
+    return reads >= 0 && call.entry.nr == SYS_read && ++reads == 2;
+  });
+  if (reads < 0) GTEST_SKIP() << "no program may be traced here";
+  EXPECT_EQ(ended >= 0 ? ended : waitStatus(pid), 1000 + SIGTERM);
+  EXPECT_EQ(contents(err),
+            "empupdate:emptrans.dat:2: interrupted by SIGTERM; 1 transaction "
+            "applied before it\n");
+  EXPECT_EQ(ScratchDir::get("employee.dat").size(), 60U);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 //     fsize BYTES          a file-size limit: a full disk
 //     nofile N             a limit on open descriptors
 //     stdin FILE           standard input (else /dev/null)
+//     closed-stdin         started with descriptor 0 closed
 //     closed-std           started with descriptors 0 to 2 closed
 //     full-stdout          standard output /dev/full
 //     unprivileged         both programs run as nobody (when root)
@@ -73,6 +74,7 @@ struct CaseDir {
       if (key == "nofile") options.nofile = std::stol(arg);
       if (key == "signal-at-start") options.signalAtStart = std::stoi(arg);
       if (key == "stdin") options.in = arg;
+      if (key == "closed-stdin") options.in.clear();
       if (key == "closed-std") options.closedStd = true;
       if (key == "full-stdout") options.fullOut = true;
       if (key == "broken-stderr") options.brokenErr = true;

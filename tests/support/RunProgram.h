@@ -44,7 +44,7 @@ struct RunOptions {
   bool unprivileged = false;   // as nobody, when the tests run as root
   int signalAtStart = 0;  // sent at main's first system call, when > 0: the
                           // child starts traced, for signalAt()
-  // Standard input.
+  // Standard input; closed when empty.
   std::string in = "/dev/null";
 };
 
@@ -54,7 +54,7 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
   const pid_t pid = ::fork();
   if (pid != 0) return pid;
   const int in = ::open("/dev/null", O_RDONLY);
-  ::dup2(::open(o.in.c_str(), O_RDONLY), 0);
+  ::dup2(::open(o.in.empty() ? "/dev/null" : o.in.c_str(), O_RDONLY), 0);
   ::dup2(o.outFd >= 0 ? o.outFd : in, 1);
   ::dup2(o.errFd >= 0 ? o.errFd : in, 2);
   if (o.fullOut) ::dup2(::open("/dev/full", O_WRONLY), 1);
@@ -80,6 +80,7 @@ inline pid_t startProgram(const std::vector<std::string>& argv,
        ::setuid(65534) != 0 || ::access(dir.c_str(), X_OK) != 0 ||
        ::access(argv[0].c_str(), X_OK) != 0))
     ::_exit(77);
+  if (o.in.empty()) ::close(0);
   ::close_range(o.closedStd ? 0 : 3, ~0U, 0);  // nothing of the test runner
   // A coverage build's profile, cut short by a size limit, would spoil the
   // profile of later runs: this run's is not kept.
