@@ -105,6 +105,20 @@ bool accounting(std::string_view text) {
              std::string_view::npos;
 }
 
+// The text noted of a name, up to its closing quote or line end.
+std::string_view nameText(const Finding& name) {
+  const std::string_view text(name.text, name.size);
+  return text.substr(0, text.find_first_of("\"\n", 1));
+}
+
+// Whether `text` holds a character of more than one byte.
+bool multibyte(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (Display::characterLength(text.substr(i)) > 1) return true;
+  }
+  return false;
+}
+
 // What is wrong with a number, by the facts the stream noted of it: none
 // when it was not reached (the stream had failed before it).
 void judgeNumber(Finding& n) {
@@ -212,7 +226,9 @@ void FieldReader::name(char* buffer, Hint numberHint) {
     throw;
   } catch (const modifstream::MaxLenExceeded&) {
     // Ended by the text, or by the limit: then a closing quote may follow.
-    r_.fail(Part::kName, in_.eof() ? Reason::kNotClosed : Reason::kNameTooLong);
+    const bool ended = in_.eof();
+    r_.fail(Part::kName, ended ? Reason::kNotClosed : Reason::kNameTooLong,
+            !ended && multibyte(nameText(n)) ? Hint::kMultibyte : Hint::kNone);
     throw;
   }
   auto warn = [&](Reason why, long value = 0) {

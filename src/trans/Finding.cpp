@@ -180,7 +180,17 @@ constexpr ReasonRow kReasons[] = {
     {Reason::kNotQuoted, kError, "%l is not in double quotes"},
     {Reason::kCutByLineEnd, kError,
      "%l is cut by a line end (a name is on one line)"},
-    {Reason::kNameTooLong, kError, "%l is longer than 31 characters"},
+    {Reason::kNameTooLong, kError, nullptr,
+     [](const Finding& f) {
+       // Its bytes up to its closing quote or line end, when the text
+       // noted reaches either or ends; else as many as were noted.
+       const std::string_view text(f.text, f.size);
+       const std::size_t end = text.find_first_of("\"\n", 1);
+       const bool whole = end != text.npos || f.size < Finding::kTextBytes;
+       return lead(f) + " is " + (whole ? "" : "at least ") +
+              std::to_string(std::min(end, text.size()) - 1) +
+              " bytes, more than the 31 a name holds";
+     }},
     {Reason::kNotClosed, kError, "%l is not closed: the file ends inside"},
     {Reason::kQuoteInName, kError,
      "%l ends at its second double quote: a name cannot hold a double quote"},
@@ -316,6 +326,7 @@ constexpr HintRow kHints[] = {
     {Hint::kApostrophe,
      ": a leading apostrophe (a spreadsheet's mark of text) is no part of "
      "it"},
+    {Hint::kMultibyte, ": a character outside ASCII takes 2 to 4 bytes"},
 };
 
 // Whether a table holds a row a value of its enum, in the enum's order.

@@ -53,7 +53,7 @@ struct Finding {
     kOutOfRange,          // beyond the signed 32-bit range
     kNotQuoted,           // a name without its opening double quote
     kCutByLineEnd,        // a name broken by a line end
-    kNameTooLong,         // more than 31 characters
+    kNameTooLong,         // more than 31 bytes
     kNotClosed,           // the text ends inside a name
     kQuoteInName,         // a double quote inside a name ends it
     kAmountMissing,       // a date where the amount belongs
@@ -94,6 +94,7 @@ struct Finding {
     kCategoryFirst,     // "500 H": the amount before the category
     kSemicolons,        // fields separated by semicolons
     kApostrophe,        // "'2000/1/15": a spreadsheet's mark of text
+    kMultibyte,         // a name too long, of characters outside ASCII
     kHints              // how many there are
   };
 
