@@ -155,6 +155,18 @@ void FieldReader::suspectWord(Part first) {
   r_.suspect(Part::kType, Reason::kWord);
 }
 
+Finding::Reason FieldReader::notOfSet(const Finding& letter) {
+  const std::string_view text(letter.text, letter.size);
+  const std::string_view first =
+      text.substr(0, text.empty() ? 0 : Display::characterLength(text));
+  // A character Display escapes, or one that passes for a character of the
+  // syntax, is named by the words of every field.
+  return first.size() > 1 && Display::hidden(first) < 0 &&
+                 Display::lookalike(first) == nullptr
+             ? Reason::kForeignLetter
+             : Reason::kNotLetter;
+}
+
 void FieldReader::warnOfNumber(Part p) {
   const Finding& f = r_.note(p);
   if (f.line == 0 || !f.read) return;
@@ -276,7 +288,7 @@ std::int32_t FieldReader::category() {
       r_.fail(Part::kName, Reason::kQuoteInName);
     } else {
       cat.setLetters(categoryLetters());
-      r_.fail(Part::kCategory, Reason::kNotLetter,
+      r_.fail(Part::kCategory, notOfSet(cat),
               letter != modifstream::upper(letter) &&
                       categoryOf(modifstream::upper(letter)) != nullptr
                   ? Hint::kUpperCase

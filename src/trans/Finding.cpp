@@ -122,6 +122,25 @@ std::string readAs(const Finding& f) {
          std::to_string(f.value);
 }
 
+// Letters from outside ASCII that pass for a type or category letter, and
+// the one each passes for; the fullwidth forms are told by their block.
+constexpr struct {
+  char32_t code;
+  char like;
+} kLookalikeLetters[] = {
+    {0x0391, 'A'}, {0x0410, 'A'}, {0x0430, 'a'}, {0x03F9, 'C'}, {0x0421, 'C'},
+    {0x0441, 'c'}, {0x216D, 'C'}, {0x13A0, 'D'}, {0x216E, 'D'}, {0x0397, 'H'},
+    {0x041D, 'H'}, {0x04BB, 'h'}, {0x0405, 'S'}, {0x0455, 's'}, {0x2217, '*'}};
+
+// The ASCII character `code` passes for, or '\0'.
+char lookalikeLetter(long code) {
+  if (code >= 0xFF01 && code <= 0xFF5E) return static_cast<char>(code - 0xFEE0);
+  for (const auto& [letter, like] : kLookalikeLetters) {
+    if (code == static_cast<long>(letter)) return like;
+  }
+  return '\0';
+}
+
 // The reasons: each its severity, its words, and, for a warning, the phrase
 // that lists it in the help and the manual (what the run does without a
 // word). A row a reason, in the order of the enum.
@@ -151,6 +170,19 @@ constexpr ReasonRow kReasons[] = {
     {Reason::kNone, kError, ""},
     {Reason::kMissing, kError, "%n missing at the end of the file"},
     {Reason::kNotLetter, kError, "%l is not %L"},
+    {Reason::kForeignLetter, kError, nullptr,
+     [](const Finding& f) {
+       // Named by its code point, since it shows as the letter it is not.
+       const std::string_view text = extent(f);
+       const long code = Display::codePoint(text);
+       const bool alone = Display::characterLength(text) == text.size();
+       std::string words = lead(f) + " (" + codePoint(code) +
+                           (alone ? "" : " first") + ") is not " + f.letters;
+       if (const char like = lookalikeLetter(code)) {
+         words += std::string(": it only looks like ") + like;
+       }
+       return words;
+     }},
     {Reason::kWord, kError, nullptr,
      [](const Finding& f) {
        // The rest of the word failed as the field after the letter.

@@ -44,6 +44,7 @@ struct Finding {
     kNone,
     kMissing,             // the text ended before the field
     kNotLetter,           // a type or category letter that is none of its set
+    kForeignLetter,       // one from outside ASCII, that shows ("А", Cyrillic)
     kWord,                // a word where the letter belongs ("Hourly")
     kNotNumber,           // no digit
     kNotEnded,            // a number run into what follows it ("1x")
