@@ -119,6 +119,29 @@ bool multibyte(std::string_view text) {
   return false;
 }
 
+// Whether `text` holds the byte 0x93 or 0x94 outside valid UTF-8, where
+// they only follow others.
+bool windowsDoubleQuote(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = Display::characterLength(text.substr(i));
+    if (n == 0 && (text[i] == '\x93' || text[i] == '\x94')) return true;
+    i += std::max<std::size_t>(n, 1);
+  }
+  return false;
+}
+
+// A curly quote of Windows-1252 where the name's double quote belongs:
+// its first character (a single one too, bytes 0x91 and 0x92), or a double
+// one (0x93, 0x94) in a name opened by a straight quote, which the name
+// then ran past.
+bool windowsQuote(const Finding& name) {
+  const std::string_view text = nameText(name);
+  if (text.empty()) return false;
+  const auto first = static_cast<unsigned char>(text[0]);
+  return (first >= 0x91 && first <= 0x94) ||
+         (first == '"' && windowsDoubleQuote(text));
+}
+
 // What is wrong with a number, by the facts the stream noted of it: none
 // when it was not reached (the stream had failed before it).
 void judgeNumber(Finding& n) {
@@ -226,12 +249,14 @@ void FieldReader::name(char* buffer, Hint numberHint) {
     } else if (n.size == 0) {
       r_.fail(Part::kName, Reason::kMissing);
     } else if (first == '"') {
-      r_.fail(Part::kName, Reason::kCutByLineEnd);
+      r_.fail(Part::kName, Reason::kCutByLineEnd,
+              windowsQuote(n) ? Hint::kWindowsQuotes : Hint::kNone);
     } else {
       // A number where the name belongs: the employee number of an add,
       // written by habit, or the amount of a change written without the
       // fields it keeps.
       n.hint = isDigit(first) || first == '-' ? numberHint
+               : windowsQuote(n)              ? Hint::kWindowsQuotes
                                               : Finding::leadingHint(first);
       r_.fail(Part::kName, Reason::kNotQuoted);
     }
@@ -240,7 +265,9 @@ void FieldReader::name(char* buffer, Hint numberHint) {
     // Ended by the text, or by the limit: then a closing quote may follow.
     const bool ended = in_.eof();
     r_.fail(Part::kName, ended ? Reason::kNotClosed : Reason::kNameTooLong,
-            !ended && multibyte(nameText(n)) ? Hint::kMultibyte : Hint::kNone);
+            windowsQuote(n)                    ? Hint::kWindowsQuotes
+            : !ended && multibyte(nameText(n)) ? Hint::kMultibyte
+                                               : Hint::kNone);
     throw;
   }
   auto warn = [&](Reason why, long value = 0) {

@@ -358,6 +358,9 @@ constexpr HintRow kHints[] = {
     {Hint::kApostrophe,
      ": a leading apostrophe (a spreadsheet's mark of text) is no part of "
      "it"},
+    {Hint::kWindowsQuotes,
+     ": the file was saved in Windows-1252, whose curly quotes are bytes 91 "
+     "to 94: save it as UTF-8, with the name in straight double quotes"},
     {Hint::kMultibyte, ": a character outside ASCII takes 2 to 4 bytes"},
 };
 

@@ -95,6 +95,7 @@ struct Finding {
     kCategoryFirst,     // "500 H": the amount before the category
     kSemicolons,        // fields separated by semicolons
     kApostrophe,        // "'2000/1/15": a spreadsheet's mark of text
+    kWindowsQuotes,     // a name in the curly quotes of Windows-1252
     kMultibyte,         // a name too long, of characters outside ASCII
     kHints              // how many there are
   };
