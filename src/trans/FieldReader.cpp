@@ -105,6 +105,24 @@ bool accounting(std::string_view text) {
              std::string_view::npos;
 }
 
+// "500-": the minus of an accounting export, after the digits of a number
+// written without a sign.
+bool minusAfter(const Finding& n) {
+  const std::string_view text(n.text, n.size);
+  return n.value > 0 && isDigit(text[0]) && text.size() > n.length &&
+         text[n.length] == '-' &&
+         (text.size() == n.length + 1 ||
+          modifstream::isWhiteSpace(text[n.length + 1]));
+}
+
+// "500 -": that minus, apart, where the date belongs.
+bool minusApart(const Finding& amount, const Finding& date) {
+  const std::string_view text(date.text, date.size);
+  return amount.line == date.line && amount.read && amount.value > 0 &&
+         isDigit(amount.text[0]) && text.starts_with('-') &&
+         (text.size() == 1 || modifstream::isWhiteSpace(text[1]));
+}
+
 // The text noted of a name, up to its closing quote or line end.
 std::string_view nameText(const Finding& name) {
   const std::string_view text(name.text, name.size);
@@ -222,7 +240,12 @@ std::int32_t FieldReader::integer(Part p, Part next) {
       // "2015/4/1" where the amount belongs: the date came early.
       const bool date = p == Part::kAmount && after == '/' &&
                         isDate(std::string_view(note.text, note.size));
-      r_.suspect(p, date ? Reason::kAmountMissing : end);
+      const bool minus = end == Reason::kNotEnded && minusAfter(note);
+      r_.suspect(p,
+                 date    ? Reason::kAmountMissing
+                 : minus ? Reason::kNotNumber
+                         : end,
+                 minus ? Hint::kMinusFirst : Hint::kNone);
     }
     if (!last) return value;
   } else {
@@ -379,8 +402,13 @@ Date FieldReader::date(bool last) {
     Finding& whole = r_.note(Part::kDate);
     whole = year;
     whole.part = Part::kDate;
-    r_.fail(Part::kDate, year.reason == Reason::kMissing ? Reason::kMissing
-                                                         : Reason::kNotDate);
+    const Finding& amount = r_.note(Part::kAmount);
+    const bool minus = minusApart(amount, whole);
+    if (minus) whole.value = amount.value;
+    r_.fail(
+        Part::kDate,
+        year.reason == Reason::kMissing ? Reason::kMissing : Reason::kNotDate,
+        minus ? Hint::kMinusFirst : Hint::kNone);
     throw;
   } catch (const Date::YearOutOfRange&) {
     judgeDate();

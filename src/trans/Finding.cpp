@@ -148,8 +148,8 @@ struct ReasonRow {
   Reason reason;
   Finding::Severity severity;
   // The words, where %n stands for the field's name, %q for what was read
-  // there, quoted, %l for both, %L for the letters the field takes; or,
-  // for words that need more, made by `words`.
+  // there, quoted, %l for both, %L for the letters the field takes, %v
+  // for the value noted; or, for words that need more, made by `words`.
   const char* text;
   std::string (*words)(const Finding&) = nullptr;
   const char* listed = nullptr;
@@ -338,7 +338,8 @@ struct HintRow {
   const char* words;
 };
 
-// What else the operator should know, said after the reason's words.
+// What else the operator should know, said after the reason's words, with
+// the marks of a reason's.
 constexpr HintRow kHints[] = {
     {Hint::kNone, ""},
     {Hint::kUpperCase, " (upper case)"},
@@ -361,6 +362,7 @@ constexpr HintRow kHints[] = {
     {Hint::kWindowsQuotes,
      ": the file was saved in Windows-1252, whose curly quotes are bytes 91 "
      "to 94: save it as UTF-8, with the name in straight double quotes"},
+    {Hint::kMinusFirst, ": a minus sign goes before the digits, as -%v"},
     {Hint::kMultibyte, ": a character outside ASCII takes 2 to 4 bytes"},
 };
 
@@ -391,6 +393,24 @@ std::string_view lookalikeSearched(const Finding& f) {
   return at == std::string_view::npos ? std::string_view() : text.substr(at);
 }
 
+// `text` with its marks filled in for `f` (see ReasonRow::text).
+std::string filled(const char* text, const Finding& f) {
+  std::string words;
+  for (const char* p = text; *p; ++p) {
+    if (*p != '%') {
+      words += *p;
+      continue;
+    }
+    const char mark = *++p;
+    words += mark == 'l'   ? lead(f)
+             : mark == 'q' ? quote(f)
+             : mark == 'n' ? std::string(Finding::fieldName(f.part))
+             : mark == 'v' ? std::to_string(f.value)
+                           : std::string(f.letters);  // 'L'
+  }
+  return words;
+}
+
 }  // namespace
 
 const char* Finding::fieldName(Part p) {
@@ -406,19 +426,9 @@ Finding::Severity Finding::severity() const { return rowOf(reason).severity; }
 
 std::string Finding::what() const {
   const ReasonRow& row = rowOf(reason);
-  std::string words = row.words != nullptr ? row.words(*this) : "";
-  for (const char* p = row.words != nullptr ? "" : row.text; *p; ++p) {
-    if (*p != '%') {
-      words += *p;
-      continue;
-    }
-    const char mark = *++p;
-    words += mark == 'l'   ? lead(*this)
-             : mark == 'q' ? quote(*this)
-             : mark == 'n' ? std::string(fieldName(part))
-                           : std::string(letters);  // 'L'
-  }
-  words += kHints[static_cast<int>(hint)].words;
+  std::string words =
+      row.words != nullptr ? row.words(*this) : filled(row.text, *this);
+  words += filled(kHints[static_cast<int>(hint)].words, *this);
   if (severity() == Severity::kError) {
     // A character that looks like the one the syntax wants, but is not.
     if (const char* like = Display::lookalike(lookalikeSearched(*this))) {
