@@ -240,7 +240,8 @@ std::int32_t FieldReader::integer(Part p, Part next) {
       // "2015/4/1" where the amount belongs: the date came early.
       const bool date = p == Part::kAmount && after == '/' &&
                         isDate(std::string_view(note.text, note.size));
-      const bool minus = end == Reason::kNotEnded && minusAfter(note);
+      const bool minus =
+          p == Part::kAmount && end == Reason::kNotEnded && minusAfter(note);
       r_.suspect(p,
                  date    ? Reason::kAmountMissing
                  : minus ? Reason::kNotNumber
