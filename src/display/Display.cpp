@@ -181,6 +181,11 @@ std::size_t Display::characterLength(std::string_view bytes) {
   return decode(bytes).length;
 }
 
+long Display::codePoint(std::string_view bytes) {
+  const Character c = bytes.empty() ? Character() : decode(bytes);
+  return c.length > 0 ? static_cast<long>(c.code) : -1;
+}
+
 std::string Display::category(std::int32_t code) {
   for (const Category& c : kCategories) {
     if (c.code == code) return std::string(1, c.letter);

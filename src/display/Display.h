@@ -49,6 +49,9 @@ class Display {
   // The length of the valid UTF-8 character that starts `bytes` (not
   // empty), or 0 when its first byte starts none.
   static std::size_t characterLength(std::string_view bytes);
+  // The code point of the valid UTF-8 character that starts `bytes`, or -1
+  // when none does (or `bytes` is empty).
+  static long codePoint(std::string_view bytes);
   // The category's letter (see Category), or the code as a number.
   static std::string category(std::int32_t code);
   // Letters as a sentence lists them: "A, C or D".

@@ -38,13 +38,14 @@ std::string EmpTrans::synopsis(const Kind& kind) {
 std::string EmpTrans::kindList(const char* indent) {
   std::size_t width = 0;
   for (const Kind* k : kinds()) width = std::max(width, synopsis(*k).size());
-  std::string out;
+  std::string out, notes;
   for (const Kind* k : kinds()) {
     const std::string line = synopsis(*k);
     out += indent + line + std::string(width + 2 - line.size(), ' ') + k->name +
            "\n";
+    if (k->note != nullptr) notes += k->note + std::string("\n");
   }
-  return out;
+  return out + notes;
 }
 
 void EmpTrans::readContent(FieldReader& in) {

@@ -86,6 +86,9 @@ class EmpTrans {
     std::span<const Part> fields;
     std::unique_ptr<EmpTrans> (*make)();
     bool givesNumber;
+    // What else the help tells of how it is written, as sentences after
+    // the list of kinds, or nullptr.
+    const char* note = nullptr;
     // The file the kind is defined in, for the test that every kind's file
     // has its row in the table.
     const char* source = __builtin_FILE();
@@ -103,7 +106,8 @@ class EmpTrans {
   static std::string letters();
   // How a kind is written: C NUMBER "NAME" CATEGORY AMOUNT YEAR/MONTH/DAY.
   static std::string synopsis(const Kind& kind);
-  // Every kind, a line each: its synopsis and, after it, its name.
+  // Every kind, a line each: its synopsis and, after it, its name; then
+  // the kinds' notes.
   static std::string kindList(const char* indent);
 
   static constexpr std::size_t kNameBytes = 32;

@@ -105,6 +105,61 @@ bool accounting(std::string_view text) {
              std::string_view::npos;
 }
 
+// "500-": the minus of an accounting export, after the digits of a number
+// written without a sign.
+bool minusAfter(const Finding& n) {
+  const std::string_view text(n.text, n.size);
+  return n.value > 0 && isDigit(text[0]) && text.size() > n.length &&
+         text[n.length] == '-' &&
+         (text.size() == n.length + 1 ||
+          modifstream::isWhiteSpace(text[n.length + 1]));
+}
+
+// "500 -": that minus, apart, where the date belongs.
+bool minusApart(const Finding& amount, const Finding& date) {
+  const std::string_view text(date.text, date.size);
+  return amount.line == date.line && amount.read && amount.value > 0 &&
+         isDigit(amount.text[0]) && text.starts_with('-') &&
+         (text.size() == 1 || modifstream::isWhiteSpace(text[1]));
+}
+
+// The text noted of a name, up to its closing quote or line end.
+std::string_view nameText(const Finding& name) {
+  const std::string_view text(name.text, name.size);
+  return text.substr(0, text.find_first_of("\"\n", 1));
+}
+
+// Whether `text` holds a character of more than one byte.
+bool multibyte(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (Display::characterLength(text.substr(i)) > 1) return true;
+  }
+  return false;
+}
+
+// Whether `text` holds the byte 0x93 or 0x94 outside valid UTF-8, where
+// they only follow others.
+bool windowsDoubleQuote(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = Display::characterLength(text.substr(i));
+    if (n == 0 && (text[i] == '\x93' || text[i] == '\x94')) return true;
+    i += std::max<std::size_t>(n, 1);
+  }
+  return false;
+}
+
+// A curly quote of Windows-1252 where the name's double quote belongs:
+// its first character (a single one too, bytes 0x91 and 0x92), or a double
+// one (0x93, 0x94) in a name opened by a straight quote, which the name
+// then ran past.
+bool windowsQuote(const Finding& name) {
+  const std::string_view text = nameText(name);
+  if (text.empty()) return false;
+  const auto first = static_cast<unsigned char>(text[0]);
+  return (first >= 0x91 && first <= 0x94) ||
+         (first == '"' && windowsDoubleQuote(text));
+}
+
 // What is wrong with a number, by the facts the stream noted of it: none
 // when it was not reached (the stream had failed before it).
 void judgeNumber(Finding& n) {
@@ -141,6 +196,18 @@ void FieldReader::suspectWord(Part first) {
   r_.suspect(Part::kType, Reason::kWord);
 }
 
+Finding::Reason FieldReader::notOfSet(const Finding& letter) {
+  const std::string_view text(letter.text, letter.size);
+  const std::string_view first =
+      text.substr(0, text.empty() ? 0 : Display::characterLength(text));
+  // A character Display escapes, or one that passes for a character of the
+  // syntax, is named by the words of every field.
+  return first.size() > 1 && Display::hidden(first) < 0 &&
+                 Display::lookalike(first) == nullptr
+             ? Reason::kForeignLetter
+             : Reason::kNotLetter;
+}
+
 void FieldReader::warnOfNumber(Part p) {
   const Finding& f = r_.note(p);
   if (f.line == 0 || !f.read) return;
@@ -173,7 +240,13 @@ std::int32_t FieldReader::integer(Part p, Part next) {
       // "2015/4/1" where the amount belongs: the date came early.
       const bool date = p == Part::kAmount && after == '/' &&
                         isDate(std::string_view(note.text, note.size));
-      r_.suspect(p, date ? Reason::kAmountMissing : end);
+      const bool minus =
+          p == Part::kAmount && end == Reason::kNotEnded && minusAfter(note);
+      r_.suspect(p,
+                 date    ? Reason::kAmountMissing
+                 : minus ? Reason::kNotNumber
+                         : end,
+                 minus ? Hint::kMinusFirst : Hint::kNone);
     }
     if (!last) return value;
   } else {
@@ -200,19 +273,25 @@ void FieldReader::name(char* buffer, Hint numberHint) {
     } else if (n.size == 0) {
       r_.fail(Part::kName, Reason::kMissing);
     } else if (first == '"') {
-      r_.fail(Part::kName, Reason::kCutByLineEnd);
+      r_.fail(Part::kName, Reason::kCutByLineEnd,
+              windowsQuote(n) ? Hint::kWindowsQuotes : Hint::kNone);
     } else {
       // A number where the name belongs: the employee number of an add,
       // written by habit, or the amount of a change written without the
       // fields it keeps.
       n.hint = isDigit(first) || first == '-' ? numberHint
+               : windowsQuote(n)              ? Hint::kWindowsQuotes
                                               : Finding::leadingHint(first);
       r_.fail(Part::kName, Reason::kNotQuoted);
     }
     throw;
   } catch (const modifstream::MaxLenExceeded&) {
     // Ended by the text, or by the limit: then a closing quote may follow.
-    r_.fail(Part::kName, in_.eof() ? Reason::kNotClosed : Reason::kNameTooLong);
+    const bool ended = in_.eof();
+    r_.fail(Part::kName, ended ? Reason::kNotClosed : Reason::kNameTooLong,
+            windowsQuote(n)                    ? Hint::kWindowsQuotes
+            : !ended && multibyte(nameText(n)) ? Hint::kMultibyte
+                                               : Hint::kNone);
     throw;
   }
   auto warn = [&](Reason why, long value = 0) {
@@ -260,7 +339,7 @@ std::int32_t FieldReader::category() {
       r_.fail(Part::kName, Reason::kQuoteInName);
     } else {
       cat.setLetters(categoryLetters());
-      r_.fail(Part::kCategory, Reason::kNotLetter,
+      r_.fail(Part::kCategory, notOfSet(cat),
               letter != modifstream::upper(letter) &&
                       categoryOf(modifstream::upper(letter)) != nullptr
                   ? Hint::kUpperCase
@@ -324,8 +403,13 @@ Date FieldReader::date(bool last) {
     Finding& whole = r_.note(Part::kDate);
     whole = year;
     whole.part = Part::kDate;
-    r_.fail(Part::kDate, year.reason == Reason::kMissing ? Reason::kMissing
-                                                         : Reason::kNotDate);
+    const Finding& amount = r_.note(Part::kAmount);
+    const bool minus = minusApart(amount, whole);
+    if (minus) whole.value = amount.value;
+    r_.fail(
+        Part::kDate,
+        year.reason == Reason::kMissing ? Reason::kMissing : Reason::kNotDate,
+        minus ? Hint::kMinusFirst : Hint::kNone);
     throw;
   } catch (const Date::YearOutOfRange&) {
     judgeDate();

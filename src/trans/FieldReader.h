@@ -45,6 +45,10 @@ class FieldReader {
   // A word where the type letter belongs ("Delete"): no first field starts
   // with a letter, so the transaction will fail, for the word.
   void suspectWord(Part first);
+  // Why a type or category letter that is none of its set fails: a
+  // character from outside ASCII that shows, and may pass for one of the
+  // set ("А", Cyrillic), or any other.
+  static Finding::Reason notOfSet(const Finding& letter);
 
  private:
   // Judges the parts of a date read, and suspects one cut short.

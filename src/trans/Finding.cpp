@@ -122,6 +122,25 @@ std::string readAs(const Finding& f) {
          std::to_string(f.value);
 }
 
+// Letters from outside ASCII that pass for a type or category letter, and
+// the one each passes for; the fullwidth forms are told by their block.
+constexpr struct {
+  char32_t code;
+  char like;
+} kLookalikeLetters[] = {
+    {0x0391, 'A'}, {0x0410, 'A'}, {0x0430, 'a'}, {0x03F9, 'C'}, {0x0421, 'C'},
+    {0x0441, 'c'}, {0x216D, 'C'}, {0x13A0, 'D'}, {0x216E, 'D'}, {0x0397, 'H'},
+    {0x041D, 'H'}, {0x04BB, 'h'}, {0x0405, 'S'}, {0x0455, 's'}, {0x2217, '*'}};
+
+// The ASCII character `code` passes for, or '\0'.
+char lookalikeLetter(long code) {
+  if (code >= 0xFF01 && code <= 0xFF5E) return static_cast<char>(code - 0xFEE0);
+  for (const auto& [letter, like] : kLookalikeLetters) {
+    if (code == static_cast<long>(letter)) return like;
+  }
+  return '\0';
+}
+
 // The reasons: each its severity, its words, and, for a warning, the phrase
 // that lists it in the help and the manual (what the run does without a
 // word). A row a reason, in the order of the enum.
@@ -129,8 +148,8 @@ struct ReasonRow {
   Reason reason;
   Finding::Severity severity;
   // The words, where %n stands for the field's name, %q for what was read
-  // there, quoted, %l for both, %L for the letters the field takes; or,
-  // for words that need more, made by `words`.
+  // there, quoted, %l for both, %L for the letters the field takes, %v
+  // for the value noted; or, for words that need more, made by `words`.
   const char* text;
   std::string (*words)(const Finding&) = nullptr;
   const char* listed = nullptr;
@@ -151,6 +170,19 @@ constexpr ReasonRow kReasons[] = {
     {Reason::kNone, kError, ""},
     {Reason::kMissing, kError, "%n missing at the end of the file"},
     {Reason::kNotLetter, kError, "%l is not %L"},
+    {Reason::kForeignLetter, kError, nullptr,
+     [](const Finding& f) {
+       // Named by its code point, since it shows as the letter it is not.
+       const std::string_view text = extent(f);
+       const long code = Display::codePoint(text);
+       const bool alone = Display::characterLength(text) == text.size();
+       std::string words = lead(f) + " (" + codePoint(code) +
+                           (alone ? "" : " first") + ") is not " + f.letters;
+       if (const char like = lookalikeLetter(code)) {
+         words += std::string(": it only looks like ") + like;
+       }
+       return words;
+     }},
     {Reason::kWord, kError, nullptr,
      [](const Finding& f) {
        // The rest of the word failed as the field after the letter.
@@ -180,7 +212,17 @@ constexpr ReasonRow kReasons[] = {
     {Reason::kNotQuoted, kError, "%l is not in double quotes"},
     {Reason::kCutByLineEnd, kError,
      "%l is cut by a line end (a name is on one line)"},
-    {Reason::kNameTooLong, kError, "%l is longer than 31 characters"},
+    {Reason::kNameTooLong, kError, nullptr,
+     [](const Finding& f) {
+       // Its bytes up to its closing quote or line end, when the text
+       // noted reaches either or ends; else as many as were noted.
+       const std::string_view text(f.text, f.size);
+       const std::size_t end = text.find_first_of("\"\n", 1);
+       const bool whole = end != text.npos || f.size < Finding::kTextBytes;
+       return lead(f) + " is " + (whole ? "" : "at least ") +
+              std::to_string(std::min(end, text.size()) - 1) +
+              " bytes, more than the 31 a name holds";
+     }},
     {Reason::kNotClosed, kError, "%l is not closed: the file ends inside"},
     {Reason::kQuoteInName, kError,
      "%l ends at its second double quote: a name cannot hold a double quote"},
@@ -339,7 +381,8 @@ struct HintRow {
   const char* words;
 };
 
-// What else the operator should know, said after the reason's words.
+// What else the operator should know, said after the reason's words, with
+// the marks of a reason's.
 constexpr HintRow kHints[] = {
     {Hint::kNone, ""},
     {Hint::kUpperCase, " (upper case)"},
@@ -359,6 +402,11 @@ constexpr HintRow kHints[] = {
     {Hint::kApostrophe,
      ": a leading apostrophe (a spreadsheet's mark of text) is no part of "
      "it"},
+    {Hint::kWindowsQuotes,
+     ": the file was saved in Windows-1252, whose curly quotes are bytes 91 "
+     "to 94: save it as UTF-8, with the name in straight double quotes"},
+    {Hint::kMinusFirst, ": a minus sign goes before the digits, as -%v"},
+    {Hint::kMultibyte, ": a character outside ASCII takes 2 to 4 bytes"},
 };
 
 // Whether a table holds a row a value of its enum, in the enum's order.
@@ -388,6 +436,24 @@ std::string_view lookalikeSearched(const Finding& f) {
   return at == std::string_view::npos ? std::string_view() : text.substr(at);
 }
 
+// `text` with its marks filled in for `f` (see ReasonRow::text).
+std::string filled(const char* text, const Finding& f) {
+  std::string words;
+  for (const char* p = text; *p; ++p) {
+    if (*p != '%') {
+      words += *p;
+      continue;
+    }
+    const char mark = *++p;
+    words += mark == 'l'   ? lead(f)
+             : mark == 'q' ? quote(f)
+             : mark == 'n' ? std::string(Finding::fieldName(f.part))
+             : mark == 'v' ? std::to_string(f.value)
+                           : std::string(f.letters);  // 'L'
+  }
+  return words;
+}
+
 }  // namespace
 
 const char* Finding::fieldName(Part p) {
@@ -403,19 +469,9 @@ Finding::Severity Finding::severity() const { return rowOf(reason).severity; }
 
 std::string Finding::what() const {
   const ReasonRow& row = rowOf(reason);
-  std::string words = row.words != nullptr ? row.words(*this) : "";
-  for (const char* p = row.words != nullptr ? "" : row.text; *p; ++p) {
-    if (*p != '%') {
-      words += *p;
-      continue;
-    }
-    const char mark = *++p;
-    words += mark == 'l'   ? lead(*this)
-             : mark == 'q' ? quote(*this)
-             : mark == 'n' ? std::string(fieldName(part))
-                           : std::string(letters);  // 'L'
-  }
-  words += kHints[static_cast<int>(hint)].words;
+  std::string words =
+      row.words != nullptr ? row.words(*this) : filled(row.text, *this);
+  words += filled(kHints[static_cast<int>(hint)].words, *this);
   if (severity() == Severity::kError) {
     // A character that looks like the one the syntax wants, but is not.
     if (const char* like = Display::lookalike(lookalikeSearched(*this))) {

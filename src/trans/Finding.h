@@ -44,8 +44,9 @@ struct Finding {
     kNone,
     kMissing,             // the text ended before the field
     kNotLetter,           // a type or category letter that is none of its set
+    kForeignLetter,       // one from outside ASCII, that shows ("А", Cyrillic)
     kWord,                // a word where the letter belongs ("Hourly")
-    kNotNumber,           // no digit
+    kNotNumber,           // no digit, or a minus after the digits ("500-")
     kNotEnded,            // a number run into what follows it ("1x")
     kDecimal,             // "1.5", "500,50"
     kOctalDigit,          // "08": octal, in which 8 and 9 are not digits
@@ -53,7 +54,7 @@ struct Finding {
     kOutOfRange,          // beyond the signed 32-bit range
     kNotQuoted,           // a name without its opening double quote
     kCutByLineEnd,        // a name broken by a line end
-    kNameTooLong,         // more than 31 characters
+    kNameTooLong,         // more than 31 bytes
     kNotClosed,           // the text ends inside a name
     kQuoteInName,         // a double quote inside a name ends it
     kAmountMissing,       // a date where the amount belongs
@@ -100,6 +101,9 @@ struct Finding {
     kCategoryFirst,     // "500 H": the amount before the category
     kSemicolons,        // fields separated by semicolons
     kApostrophe,        // "'2000/1/15": a spreadsheet's mark of text
+    kWindowsQuotes,     // a name in the curly quotes of Windows-1252
+    kMinusFirst,        // "500-" or "500 -": `value` is the number, 500
+    kMultibyte,         // a name too long, of characters outside ASCII
     kHints              // how many there are
   };
 

@@ -64,7 +64,7 @@ const EmpTrans::Kind& TransReader::kindOf(char letter, bool first, Reading& r) {
   const int upper = capital != letter ? EmpTrans::placeOf(capital) : -1;
   if (upper >= 0) r.setKind(upper);
   type.setLetters(EmpTrans::letters());
-  r.fail(Part::kType, Reason::kNotLetter,
+  r.fail(Part::kType, FieldReader::notOfSet(type),
          upper >= 0 ? Hint::kUpperCase : Hint::kNone);
   throw EmpTrans::InvalidType();
 }

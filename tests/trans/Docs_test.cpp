@@ -45,6 +45,9 @@ TEST(DocsTest, FollowTheTableOfKindsAndTheWarnings) {
     EXPECT_NE(readme.find(s), std::string::npos) << s;
     EXPECT_NE(update.find(s), std::string::npos) << s;
     EXPECT_NE(updateHelp.find(s + " " + kind->name), std::string::npos) << s;
+    if (kind->note != nullptr) {
+      EXPECT_NE(updateHelp.find(seen(kind->note)), std::string::npos) << s;
+    }
   }
   std::istringstream warnings(Finding::warningList(""));
   int n = 0;

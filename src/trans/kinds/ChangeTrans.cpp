@@ -76,5 +76,12 @@ std::unique_ptr<EmpTrans> make() { return std::make_unique<ChangeTrans>(); }
 
 }  // namespace
 
-extern const EmpTrans::Kind kChangeKind = {'C',     "change", "changes",
-                                           kFields, make,     false};
+extern const EmpTrans::Kind kChangeKind = {
+    'C',
+    "change",
+    "changes",
+    kFields,
+    make,
+    false,
+    "A change keeps a field given as \"\" (name), * (category), 0 (amount)\n"
+    "or a date in 1901."};
