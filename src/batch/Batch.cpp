@@ -1,5 +1,6 @@
 #include "Batch.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdint>
@@ -239,13 +240,13 @@ std::string Batch::firstPass() {
   BatchTotals totals;
   // The numbers the run would find: those indexed, and those the adds
   // read so far would give out, the next ones after the highest. No record
-  // is ever removed, so this is exact.
-  const std::int32_t highest = Employee::getMaxId();
-  std::int32_t given = highest;
+  // is ever removed, so this is exact; so is the room the adds need.
+  const std::int64_t highest = Employee::getMaxId();
+  std::int64_t adds = 0;
   for (;;) {
     if (Interruption::pending() != 0) {
       // Nothing was applied: the run is made again as it was asked for.
-      interruptedAt_ = EmpTrans::readerLine();
+      interruptedAt_ = std::max(firstLine_, 1L);
       resumeAt_ = firstLine_;
       throw Interrupted();
     }
@@ -256,15 +257,17 @@ std::string Batch::firstPass() {
       break;
     }
     const EmpTrans::Kind& kind = *EmpTrans::kinds()[t->kind()];
-    if (kind.hasNumber() && (t->id <= highest || t->id > given) &&
+    if (kind.hasNumber() && (t->id <= highest || t->id > highest + adds) &&
         Employee::find(t->id) < 0) {
       Finding unknown = reading_.note(Finding::Part::kNumber);
       unknown.reason = Finding::Reason::kUnknownEmployee;
-      return Diagnostic::line(
-          "empupdate", nullptr,
-          {.line = reading_.line(), .applied = 0, .finding = &unknown});
+      return Diagnostic::line("empupdate", nullptr,
+                              {.line = reading_.line(),
+                               .applied = 0,
+                               .finding = &unknown,
+                               .resumeAt = firstLine_});
     }
-    if (kind.givesNumber && given < INT32_MAX) ++given;
+    if (kind.givesNumber) Employee::checkRoom(++adds);
     totals.add(*t, reading_.line());
   }
   return control_->check(totals);

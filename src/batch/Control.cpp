@@ -69,6 +69,11 @@ std::string Control::read(const std::string& path, const char* program) {
       wrong += at + ":" + std::to_string(line) + ": " + why + "\n";
     start = end + 1;
   }
+  // One that checks nothing is likely not the file meant (an empty one).
+  if (wrong.empty() && given_.empty()) {
+    return at + ": gives no total: a line is NAME VALUE, NAME one of " +
+           choices() + "\n";
+  }
   return wrong;
 }
 
@@ -76,7 +81,8 @@ std::string Control::judge(const std::vector<std::string_view>& words,
                            long line) {
   if (words.empty() || words[0][0] == '#') return "";
   const std::string name(words[0]);
-  if (words.size() != 2) {
+  // A comment may follow the value, as in a batch.
+  if (words.size() != 2 && (words.size() < 2 || words[2][0] != '#')) {
     return quoted(name) +
            (words.size() < 2 ? " has no value" : " has more than one value") +
            ": a line is NAME VALUE";

@@ -5,8 +5,9 @@
 // each NAME one of BatchTotals's (transactions, each kind's plural,
 // amounts, numbers), at most once, any left out; each VALUE a decimal
 // integer, an optional minus then digits, exact at any size a Sum holds.
-// Blank lines and lines whose first character past blanks is "#" are
-// ignored. It is read through one descriptor, a regular file only (a FIFO
+// Blank lines, lines whose first character past blanks is "#", and a
+// "#" word after the value and what follows it are ignored; a file that
+// gives no total is refused, as one that checks nothing. It is read through one descriptor, a regular file only (a FIFO
 // or device refused by its type without being opened), and at most
 // kMostBytes of it.
 //

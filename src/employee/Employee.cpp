@@ -254,6 +254,11 @@ void Employee::add() {
   endOffset += kRecordBytes;
 }
 
+void Employee::checkRoom(std::int64_t adds) {
+  if (adds > std::int64_t{kInt32Max} - maxId) throw NoFreeId();
+  if (endOffset + adds * kRecordBytes > kMaxFileBytes) throw TooLarge();
+}
+
 void Employee::write() { writeAt(false); }
 
 void Employee::writeAt(bool appending) {

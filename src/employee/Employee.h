@@ -155,6 +155,9 @@ class Employee {
   // The highest employee number held or given out: the last one an add
   // gave, right after it.
   static std::int32_t getMaxId() { return maxId; }
+  // Throws what add() would, NoFreeId or TooLarge, when `adds` more could
+  // not all be made: for a run that must know before it writes anything.
+  static void checkRoom(std::int64_t adds);
   // Back to the state at program start, lock released, so that a tool or
   // test can index another file in the same process.
   static void resetIndex();
