@@ -46,7 +46,6 @@ void Batch::loop(Observer* observer, std::ostream* messages) {
   };
   for (;;) {
     stopIfAsked(false);
-    const long from = EmpTrans::readerLine();
     std::unique_ptr<EmpTrans> t;
     try {
       t = EmpTrans::get(reading_);
@@ -54,7 +53,7 @@ void Batch::loop(Observer* observer, std::ostream* messages) {
       // One that came while the reader crossed the white space after the
       // last transaction is told as if it had come before: nothing is left.
       if (Interruption::pending() == 0) throw;
-      interruptedAt_ = from;
+      interruptedAt_ = reading_.started();
       throw Interrupted();
     }
     stopIfAsked(true);

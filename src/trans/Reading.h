@@ -38,7 +38,7 @@ class Reading {
     blamed_ = -1;
     failed_ = false;
     warnings_.clear();
-    line_ = line;
+    line_ = started_ = line;
     kind_ = -1;
   }
 
@@ -74,6 +74,9 @@ class Reading {
   // where the reader looked for one.
   long line() const { return line_; }
   void setLine(long line) { line_ = line; }
+  // Where the reader was when it began this reading, before the white
+  // space and comments it crossed.
+  long started() const { return started_; }
   // The kind's place in EmpTrans::kinds(), or -1 before it is known. A
   // type letter in lower case gives the kind it stands for in upper case,
   // though the transaction fails for it.
@@ -86,6 +89,7 @@ class Reading {
   bool failed_ = false;
   std::vector<Finding> warnings_;
   long line_ = 1;
+  long started_ = 1;
   int kind_ = -1;
 };
 
