@@ -71,7 +71,6 @@ void RepeatCheck::applied(const EmpTrans& t, const Reading& r,
 }
 
 void RepeatCheck::failed(long line) {
-  if (first_ == 0) first_ = line;
   if (stop_ < 0) stop_ = line;
 }
 
@@ -96,18 +95,19 @@ void RepeatCheck::scan(Matches& matches) const {
         const bool touched = image != images_.end() && image->first == position;
         if (!touched && e.getDeleted() != 0) return;
         const auto m = matches.find(touched ? (image++)->second : keyOf(e));
-        if (m != matches.end() && !m->second.employee) {
-          m->second.employee = e.getId();
-        }
+        if (m == matches.end()) return;
+        if (!m->second.employee) m->second.employee = e.getId();
+        ++m->second.live;
       });
 }
 
-long RepeatCheck::looksApplied(const Matches& matches,
+long RepeatCheck::looksApplied(Matches& matches,
                                std::vector<Finding>& out) const {
   long last = last_, resume = stop_;
   for (const Add& a : adds_) {
     if (a.lastBefore < 0) break;
-    if (!matches.at(a.key).employee) {
+    // An add twice over a live employee held once ran once at most.
+    if (matches.at(a.key).live-- == 0) {
       last = a.lastBefore;
       resume = a.line;
       break;

@@ -67,18 +67,20 @@ class RepeatCheck {
                         // before it look applied; else -1
   };
   // The first live employee of the file before the run that equals the
-  // key, if any, and the line of the first add of it.
+  // key, if any, how many do, and the line of the first add of it.
   struct Match {
     std::optional<std::int32_t> employee;
     long firstAdd;
+    std::int64_t live = 0;
   };
   using Matches = std::unordered_map<Key, Match, KeyHash>;
 
   // Finds, for each key of `matches`, its first live employee.
   void scan(Matches& matches) const;
   // The warning of the first transactions that look applied, if they do,
-  // and the line of the last of them (0: none).
-  long looksApplied(const Matches& matches, std::vector<Finding>& out) const;
+  // and the line of the last of them (0: none). Each live employee accounts
+  // for one add of them at most: those it takes are counted off `matches`.
+  long looksApplied(Matches& matches, std::vector<Finding>& out) const;
 
   std::int64_t records_ = 0;  // in employee.dat before the run
   // The fields of each record the batch touched, as they were before it,
@@ -86,7 +88,7 @@ class RepeatCheck {
   // deleted employee live.
   std::map<std::int32_t, Key> images_;
   std::vector<Add> adds_;
-  long first_ = 0;  // line of the first transaction
+  long first_ = 0;  // line of the first transaction applied
   long last_ = 0;   // of the last one of those that look applied so far
   long stop_ = -1;  // of the first that does not, 0 at the end, -1 not yet
 };
