@@ -42,7 +42,7 @@ struct Caused : E, Employee::Cause {
 }  // namespace
 
 void Employee::setName(const char* newName) {
-  // Never past the field: a longer name keeps its first 31 characters.
+  // Never past the field: a longer name keeps its first 31 bytes.
   const std::size_t n = ::strnlen(newName, kNameBytes - 1);
   std::memcpy(name, newName, n);
   name[n] = '\0';

@@ -95,7 +95,7 @@ class Employee {
   // 1901-01-01.
   Employee() = default;
 
-  // Copies at most 31 characters and a NUL into the start of the name field;
+  // Copies at most 31 bytes and a NUL into the start of the name field;
   // the bytes after the NUL keep what they held.
   void setName(const char* newName);
   void setCategory(std::int32_t c) { category = c; }
