@@ -172,27 +172,20 @@ Input standardInput(bool closed) {
     most = std::int64_t(limit.rlim_cur);
     bound = "the file-size limit allows";
   }
-  // What failed is told apart: the input, or the copy (no memory left).
-  auto failed = [](const char* what) {
-    return Input{"", std::string(what) + ": " + std::strerror(errno)};
-  };
   const int copy = ::memfd_create("stdin", MFD_CLOEXEC);
-  if (copy < 0) return failed("cannot copy into memory");
   char buffer[1 << 16];
-  for (std::int64_t held = 0;;) {
+  for (std::int64_t held = 0; copy >= 0;) {
     const ssize_t n = ::read(0, buffer, sizeof buffer);
     if (n == 0) return {"/proc/self/fd/" + std::to_string(copy), ""};
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return failed("cannot read");
+    if (n < 0) break;
     if ((held += n) > most) {
       return {"", "standard input is too large: more than " +
                       std::to_string(most) + " bytes, the most " + bound};
     }
-    errno = ENOSPC;  // what a write cut short without an error means here
-    if (::write(copy, buffer, std::size_t(n)) != n) {
-      return failed("cannot copy into memory");
-    }
+    if (::write(copy, buffer, std::size_t(n)) != n) break;
   }
+  return {"", std::string("cannot read: ") + std::strerror(errno)};
 }
 
 // Writes the header and a row a record, as CSV or as a table whose
