@@ -160,22 +160,6 @@ bool windowsQuote(const Finding& name) {
          (first == '"' && windowsDoubleQuote(text));
 }
 
-// A name the reader gave up on, `n`: ended by the text (`ended`), or by
-// the limit of its field, when a closing quote may follow, unless the text
-// noted shows the line ending first.
-void failOverlong(Reading& r, const Finding& n, bool ended) {
-  const std::string_view text(n.text, n.size);
-  const std::size_t stop = text.find_first_of("\"\n", 1);
-  const bool cut = stop != std::string_view::npos && text[stop] == '\n';
-  r.fail(Part::kName,
-         cut     ? Reason::kCutByLineEnd
-         : ended ? Reason::kNotClosed
-                 : Reason::kNameTooLong,
-         windowsQuote(n)                            ? Hint::kWindowsQuotes
-         : !cut && !ended && multibyte(nameText(n)) ? Hint::kMultibyte
-                                                    : Hint::kNone);
-}
-
 // What is wrong with a number, by the facts the stream noted of it: none
 // when it was not reached (the stream had failed before it).
 void judgeNumber(Finding& n) {
@@ -302,7 +286,19 @@ void FieldReader::name(char* buffer, Hint numberHint) {
     }
     throw;
   } catch (const modifstream::MaxLenExceeded&) {
-    failOverlong(r_, n, in_.eof());
+    // Ended by the text, or by the limit: then a closing quote may follow,
+    // unless the text noted shows the line ending first.
+    const bool ended = in_.eof();
+    const std::string_view text(n.text, n.size);
+    const std::size_t stop = text.find_first_of("\"\n", 1);
+    const bool cut = stop != std::string_view::npos && text[stop] == '\n';
+    r_.fail(Part::kName,
+            cut     ? Reason::kCutByLineEnd
+            : ended ? Reason::kNotClosed
+                    : Reason::kNameTooLong,
+            windowsQuote(n)                            ? Hint::kWindowsQuotes
+            : !cut && !ended && multibyte(nameText(n)) ? Hint::kMultibyte
+                                                       : Hint::kNone);
     throw;
   }
   auto warn = [&](Reason why, long value = 0) {
