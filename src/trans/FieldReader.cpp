@@ -286,19 +286,12 @@ void FieldReader::name(char* buffer, Hint numberHint) {
     }
     throw;
   } catch (const modifstream::MaxLenExceeded&) {
-    // Ended by the text, or by the limit: then a closing quote may follow,
-    // unless the text noted shows the line ending first.
+    // Ended by the text, or by the limit: then a closing quote may follow.
     const bool ended = in_.eof();
-    const std::string_view text(n.text, n.size);
-    const std::size_t stop = text.find_first_of("\"\n", 1);
-    const bool cut = stop != std::string_view::npos && text[stop] == '\n';
-    r_.fail(Part::kName,
-            cut     ? Reason::kCutByLineEnd
-            : ended ? Reason::kNotClosed
-                    : Reason::kNameTooLong,
-            windowsQuote(n)                            ? Hint::kWindowsQuotes
-            : !cut && !ended && multibyte(nameText(n)) ? Hint::kMultibyte
-                                                       : Hint::kNone);
+    r_.fail(Part::kName, ended ? Reason::kNotClosed : Reason::kNameTooLong,
+            windowsQuote(n)                    ? Hint::kWindowsQuotes
+            : !ended && multibyte(nameText(n)) ? Hint::kMultibyte
+                                               : Hint::kNone);
     throw;
   }
   auto warn = [&](Reason why, long value = 0) {

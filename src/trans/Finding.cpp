@@ -141,18 +141,6 @@ char lookalikeLetter(long code) {
   return '\0';
 }
 
-// Whether `c` is one of the letters the field takes, as `letters` lists
-// them: "A, C or D".
-bool takes(std::string_view letters, char c) {
-  for (std::size_t at = 0; at < letters.size();
-       at = letters.find(' ', at) + 1) {
-    const std::size_t end = letters.find_first_of(", ", at);
-    if (letters.substr(at, end - at) == std::string_view(&c, 1)) return true;
-    if (end == std::string_view::npos) break;
-  }
-  return false;
-}
-
 // The reasons: each its severity, its words, and, for a warning, the phrase
 // that lists it in the help and the manual (what the run does without a
 // word). A row a reason, in the order of the enum.
@@ -190,8 +178,7 @@ constexpr ReasonRow kReasons[] = {
        const bool alone = Display::characterLength(text) == text.size();
        std::string words = lead(f) + " (" + codePoint(code) +
                            (alone ? "" : " first") + ") is not " + f.letters;
-       // Only a letter of the field's: another would lead astray.
-       if (const char like = lookalikeLetter(code); takes(f.letters, like)) {
+       if (const char like = lookalikeLetter(code)) {
          words += std::string(": it only looks like ") + like;
        }
        return words;
