@@ -214,10 +214,11 @@ constexpr ReasonRow kReasons[] = {
      "%l is cut by a line end (a name is on one line)"},
     {Reason::kNameTooLong, kError, nullptr,
      [](const Finding& f) {
-       // Its bytes up to its closing quote or line end, when the text
-       // noted reaches either or ends; else as many as were noted.
+       // Its bytes up to its closing quote, when the text noted reaches
+       // it or ends; else as many as were noted. (A line end before the
+       // quote makes the name cut by it, not too long.)
        const std::string_view text(f.text, f.size);
-       const std::size_t end = text.find_first_of("\"\n", 1);
+       const std::size_t end = text.find('"', 1);
        const bool whole = end != text.npos || f.size < Finding::kTextBytes;
        return lead(f) + " is " + (whole ? "" : "at least ") +
               std::to_string(std::min(end, text.size()) - 1) +
