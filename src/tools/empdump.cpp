@@ -149,6 +149,22 @@ std::string showTotals(RecordFile& file, std::int64_t records) {
   return "";
 }
 
+// Writes the `n` bytes at `data` to `fd`, in as many writes as it takes;
+// false, with errno set, when one fails.
+bool writeAll(int fd, const char* data, std::size_t n) {
+  while (n > 0) {
+    const ssize_t done = ::write(fd, data, n);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      if (done == 0) errno = ENOSPC;  // no room, though none was told
+      return false;
+    }
+    data += done;
+    n -= std::size_t(done);
+  }
+  return true;
+}
+
 // Standard input as a name under which it opens as a regular file
 // (`path`), or what keeps it from being read (`why`).
 struct Input {
@@ -172,20 +188,26 @@ Input standardInput(bool closed) {
     most = std::int64_t(limit.rlim_cur);
     bound = "the file-size limit allows";
   }
+  // A read that fails is standard input's; a copy that can't be made or
+  // written is the memory's, or the room's, of this machine.
+  auto failed = [](const char* what) {
+    return Input{"", std::string(what) + ": " + std::strerror(errno)};
+  };
+  const char* const copying = "cannot copy into memory";
   const int copy = ::memfd_create("stdin", MFD_CLOEXEC);
+  if (copy < 0) return failed(copying);
   char buffer[1 << 16];
-  for (std::int64_t held = 0; copy >= 0;) {
+  for (std::int64_t held = 0;;) {
     const ssize_t n = ::read(0, buffer, sizeof buffer);
     if (n == 0) return {"/proc/self/fd/" + std::to_string(copy), ""};
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
+    if (n < 0) return failed("cannot read");
     if ((held += n) > most) {
       return {"", "standard input is too large: more than " +
                       std::to_string(most) + " bytes, the most " + bound};
     }
-    if (::write(copy, buffer, std::size_t(n)) != n) break;
+    if (!writeAll(copy, buffer, std::size_t(n))) return failed(copying);
   }
-  return {"", std::string("cannot read: ") + std::strerror(errno)};
 }
 
 // Writes the header and a row a record, as CSV or as a table whose

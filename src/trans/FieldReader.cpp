@@ -129,6 +129,13 @@ std::string_view nameText(const Finding& name) {
   return text.substr(0, text.find_first_of("\"\n", 1));
 }
 
+// Whether the text noted of a name shows its line ending before any
+// closing quote.
+bool cutByLineEnd(const Finding& name) {
+  const std::size_t end = nameText(name).size();
+  return end < name.size && name.text[end] == '\n';
+}
+
 // Whether `text` holds a character of more than one byte.
 bool multibyte(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -286,12 +293,18 @@ void FieldReader::name(char* buffer, Hint numberHint) {
     }
     throw;
   } catch (const modifstream::MaxLenExceeded&) {
-    // Ended by the text, or by the limit: then a closing quote may follow.
-    const bool ended = in_.eof();
-    r_.fail(Part::kName, ended ? Reason::kNotClosed : Reason::kNameTooLong,
-            windowsQuote(n)                    ? Hint::kWindowsQuotes
-            : !ended && multibyte(nameText(n)) ? Hint::kMultibyte
-                                               : Hint::kNone);
+    // Ended by the text, or by the limit: then a closing quote may follow,
+    // unless the text noted shows the line ending first. Then the name is
+    // cut by it, as a short one is, however far the line ran.
+    const Reason why = in_.eof()         ? Reason::kNotClosed
+                       : cutByLineEnd(n) ? Reason::kCutByLineEnd
+                                         : Reason::kNameTooLong;
+    if (why == Reason::kCutByLineEnd) toLineEnd();
+    r_.fail(Part::kName, why,
+            windowsQuote(n) ? Hint::kWindowsQuotes
+            : why == Reason::kNameTooLong && multibyte(nameText(n))
+                ? Hint::kMultibyte
+                : Hint::kNone);
     throw;
   }
   auto warn = [&](Reason why, long value = 0) {
@@ -358,6 +371,12 @@ std::int32_t FieldReader::category() {
     r_.suspect(Part::kCategory, Reason::kWord);
   }
   return found->code;
+}
+
+void FieldReader::toLineEnd() {
+  auto c = in_.getRaw();
+  while (c != '\n' && c != modifstream::traits_type::eof()) c = in_.getRaw();
+  in_.checkRead();
 }
 
 void FieldReader::judgeDate() {

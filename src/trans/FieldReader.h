@@ -51,6 +51,8 @@ class FieldReader {
   static Finding::Reason notOfSet(const Finding& letter);
 
  private:
+  // Reads past the line end, where a name cut by it leaves the stream.
+  void toLineEnd();
   // Judges the parts of a date read, and suspects one cut short.
   void judgeDate();
   // Fails the date for part `p`, out of its range unless it was not read.

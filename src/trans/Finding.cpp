@@ -127,10 +127,10 @@ std::string readAs(const Finding& f) {
 constexpr struct {
   char32_t code;
   char like;
-} kLookalikeLetters[] = {
-    {0x0391, 'A'}, {0x0410, 'A'}, {0x0430, 'a'}, {0x03F9, 'C'}, {0x0421, 'C'},
-    {0x0441, 'c'}, {0x216D, 'C'}, {0x13A0, 'D'}, {0x216E, 'D'}, {0x0397, 'H'},
-    {0x041D, 'H'}, {0x04BB, 'h'}, {0x0405, 'S'}, {0x0455, 's'}, {0x2217, '*'}};
+} kLookalikeLetters[] = {{0x0391, 'A'}, {0x0410, 'A'}, {0x03F9, 'C'},
+                         {0x0421, 'C'}, {0x216D, 'C'}, {0x13A0, 'D'},
+                         {0x216E, 'D'}, {0x0397, 'H'}, {0x041D, 'H'},
+                         {0x0405, 'S'}, {0x2217, '*'}};
 
 // The ASCII character `code` passes for, or '\0'.
 char lookalikeLetter(long code) {
@@ -139,6 +139,20 @@ char lookalikeLetter(long code) {
     if (code == static_cast<long>(letter)) return like;
   }
   return '\0';
+}
+
+// Whether `c` is one of the letters the field takes, as the reader noted
+// them ("S, H or *"): a letter stands alone between the marks of the list.
+bool takes(const Finding& f, char c) {
+  const std::string_view list(f.letters);
+  for (std::size_t k = list.find(c); c != '\0' && k != list.npos;
+       k = list.find(c, k + 1)) {
+    if ((k == 0 || list[k - 1] == ' ') &&
+        (k + 1 == list.size() || list[k + 1] == ',' || list[k + 1] == ' ')) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // The reasons: each its severity, its words, and, for a warning, the phrase
@@ -178,7 +192,7 @@ constexpr ReasonRow kReasons[] = {
        const bool alone = Display::characterLength(text) == text.size();
        std::string words = lead(f) + " (" + codePoint(code) +
                            (alone ? "" : " first") + ") is not " + f.letters;
-       if (const char like = lookalikeLetter(code)) {
+       if (const char like = lookalikeLetter(code); takes(f, like)) {
          words += std::string(": it only looks like ") + like;
        }
        return words;
@@ -214,10 +228,11 @@ constexpr ReasonRow kReasons[] = {
      "%l is cut by a line end (a name is on one line)"},
     {Reason::kNameTooLong, kError, nullptr,
      [](const Finding& f) {
-       // Its bytes up to its closing quote or line end, when the text
-       // noted reaches either or ends; else as many as were noted.
+       // Its bytes up to its closing quote, when the text noted reaches
+       // it or ends; else as many as were noted. (A line end before the
+       // quote makes the name cut by it, not too long.)
        const std::string_view text(f.text, f.size);
-       const std::size_t end = text.find_first_of("\"\n", 1);
+       const std::size_t end = text.find('"', 1);
        const bool whole = end != text.npos || f.size < Finding::kTextBytes;
        return lead(f) + " is " + (whole ? "" : "at least ") +
               std::to_string(std::min(end, text.size()) - 1) +

@@ -127,8 +127,8 @@ struct Finding {
   // kTextAfterLastField: the number the text stands right after, whose
   // value is `value`, or kType.
   Part next = Part::kType;
-  // kNotLetter, kWord: the letters the field takes, as "S, H or *", noted
-  // by the reader that knows them.
+  // kNotLetter, kForeignLetter, kWord: the letters the field takes, as
+  // "S, H or *", noted by the reader that knows them.
   char letters[32] = {};
   // kDateOutOfRange of a day: the days of the date's month, and its year
   // and month.
