@@ -293,18 +293,7 @@ void FieldReader::name(char* buffer, Hint numberHint) {
     }
     throw;
   } catch (const modifstream::MaxLenExceeded&) {
-    // Ended by the text, or by the limit: then a closing quote may follow,
-    // unless the text noted shows the line ending first. Then the name is
-    // cut by it, as a short one is, however far the line ran.
-    const Reason why = in_.eof()         ? Reason::kNotClosed
-                       : cutByLineEnd(n) ? Reason::kCutByLineEnd
-                                         : Reason::kNameTooLong;
-    if (why == Reason::kCutByLineEnd) toLineEnd();
-    r_.fail(Part::kName, why,
-            windowsQuote(n) ? Hint::kWindowsQuotes
-            : why == Reason::kNameTooLong && multibyte(nameText(n))
-                ? Hint::kMultibyte
-                : Hint::kNone);
+    failOverlong(n);
     throw;
   }
   auto warn = [&](Reason why, long value = 0) {
@@ -371,6 +360,21 @@ std::int32_t FieldReader::category() {
     r_.suspect(Part::kCategory, Reason::kWord);
   }
   return found->code;
+}
+
+void FieldReader::failOverlong(const Finding& n) {
+  // Ended by the text, or by the limit: then a closing quote may follow,
+  // unless the text noted shows the line ending first. Then the name is
+  // cut by it, as a short one is, however far the line ran.
+  const Reason why = in_.eof()         ? Reason::kNotClosed
+                     : cutByLineEnd(n) ? Reason::kCutByLineEnd
+                                       : Reason::kNameTooLong;
+  if (why == Reason::kCutByLineEnd) toLineEnd();
+  r_.fail(Part::kName, why,
+          windowsQuote(n) ? Hint::kWindowsQuotes
+          : why == Reason::kNameTooLong && multibyte(nameText(n))
+              ? Hint::kMultibyte
+              : Hint::kNone);
 }
 
 void FieldReader::toLineEnd() {

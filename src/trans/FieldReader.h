@@ -51,6 +51,9 @@ class FieldReader {
   static Finding::Reason notOfSet(const Finding& letter);
 
  private:
+  // Fails a name the reader gave up on at the limit of its field or at
+  // the end of the text, `n` its note.
+  void failOverlong(const Finding& n);
   // Reads past the line end, where a name cut by it leaves the stream.
   void toLineEnd();
   // Judges the parts of a date read, and suspects one cut short.
