@@ -223,10 +223,12 @@ class Report : public Batch::Observer {
 
  private:
   // The totals of employee.dat as it stands (the copy in memory), or none
-  // when it can't be read.
+  // when it can't be read, or is one the run refuses for its size alone
+  // (a copy of that size is sparse: nothing of it is worth reading).
   static std::optional<FileTotals> fileTotals() {
     RecordFile file;
-    if (!file.open(Employee::kFileName, RecordFile::Access::kRead, false)) {
+    if (!file.open(Employee::kFileName, RecordFile::Access::kRead, false) ||
+        file.facts().size > Employee::kMaxFileBytes) {
       return std::nullopt;
     }
     const std::int64_t records = file.facts().size / Employee::kRecordBytes;
