@@ -24,7 +24,15 @@ void Batch::startUpStage() {
   stage_ = Stage::kStartUp;
   applied_ = 0;
   interruptedAt_ = resumeAt_ = 0;
-  Employee::buildIndex();
+  if (journal_) {
+    // Under the lock, the journal's run is taken up before the file is
+    // indexed: a write it was stopped in may have left a record torn.
+    Employee::lockFile(true);
+    journal_->prepare(firstLine_, fromGiven_);
+    Employee::buildIndex(journal_->scanner());
+  } else {
+    Employee::buildIndex();
+  }
   // A run from a line reads the file whose line was looked at: one that
   // has gone since is not created empty.
   EmpTrans::openFile(&openError_, firstLine_ == 0);
@@ -58,6 +66,8 @@ void Batch::loop(Observer* observer, std::ostream* messages) {
     }
     stopIfAsked(true);
     id_ = t->id;
+    if (journal_)
+      journal_->transaction(reading_.line(), EmpTrans::lastLineRead());
     if (messages != nullptr) t->sendMessagesTo(*messages);
     if (observer != nullptr) observer->before(*t, reading_);
     t->process();
@@ -75,6 +85,7 @@ void Batch::startUp() {
       }
       rewind();
     }
+    if (journal_) applied_ = journal_->resume(reading_, firstLine_);
   } catch (Employee::CantOpenFile&) {
     throw;
   } catch (EmpTrans::CantOpenFile&) {
@@ -110,6 +121,7 @@ int Batch::readCommandLine(CommandLine& cl, int argc, char** argv,
       given != nullptr && (firstLine_ = firstLine(*given, why)) == 0) {
     return cl.usageError(why);
   }
+  fromGiven_ = firstLine_ != 0;
   if (const std::string* file = cl.value("--control"); file != nullptr) {
     control_.emplace();
     if (const std::string wrong = control_->read(*file, cl.program());
@@ -121,6 +133,11 @@ int Batch::readCommandLine(CommandLine& cl, int argc, char** argv,
   return -1;
 }
 
+void Batch::keepJournal(const std::string& file) {
+  journalName_ = Display::name(file.data(), file.size());
+  journal_ = std::make_unique<RunJournal>(file);
+}
+
 long Batch::line() const {
   return interruptedAt_ != 0 ? interruptedAt_ : reading_.line();
 }
@@ -128,6 +145,7 @@ long Batch::line() const {
 std::string Batch::diagnostic(const std::exception_ptr& error) const {
   return Diagnostic::line("empupdate", error,
                           {.startUp = stage_ == Stage::kStartUp,
+                           .journal = journal_ ? journalName_.c_str() : nullptr,
                            .line = line(),
                            .applied = applied_,
                            .finding = reading_.error(),
@@ -242,6 +260,9 @@ std::string Batch::firstPass() {
   // is ever removed, so this is exact; so is the room the adds need.
   const std::int64_t highest = Employee::getMaxId();
   std::int64_t adds = 0;
+  // Those a journal records as applied are in the file already: only
+  // counted.
+  long applied = journal_ ? journal_->applied() : 0;
   for (;;) {
     if (Interruption::pending() != 0) {
       // Nothing was applied: the run is made again as it was asked for.
@@ -256,6 +277,11 @@ std::string Batch::firstPass() {
       break;
     }
     const EmpTrans::Kind& kind = *EmpTrans::kinds()[t->kind()];
+    if (applied > 0) {
+      --applied;
+      totals.add(*t, reading_.line());
+      continue;
+    }
     if (kind.hasNumber() && (t->id <= highest || t->id > highest + adds) &&
         Employee::find(t->id) < 0) {
       Finding unknown = reading_.note(Finding::Part::kNumber);

@@ -35,6 +35,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -43,6 +44,7 @@
 #include "Control.h"
 #include "EmpTrans.h"
 #include "Reading.h"
+#include "RunJournal.h"
 
 class CommandLine;
 
@@ -129,6 +131,9 @@ class Batch {
   // on, or the exit status when the program is done.
   int readCommandLine(CommandLine& cl, int argc, char** argv,
                       std::vector<std::string> more = {});
+  // Has the run keep a journal in `file` (see RunJournal): taken up at
+  // start-up, written before every record. startUp() and applyAll() only.
+  void keepJournal(const std::string& file);
 
  private:
   // kFirstPass: a control file's reading of the whole batch, which
@@ -178,6 +183,9 @@ class Batch {
   int openError_ = 0;       // why emptrans.dat could not be opened
   Reading reading_;         // of the transaction being read or applied
   std::optional<Control> control_;
+  bool fromGiven_ = false;  // --from was given
+  std::string journalName_;
+  std::unique_ptr<RunJournal> journal_;
 };
 
 #endif  // EMPUPDATE_BATCH_BATCH_H_

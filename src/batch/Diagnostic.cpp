@@ -7,6 +7,7 @@
 #include "EmpTrans.h"
 #include "Employee.h"
 #include "Interruption.h"
+#include "Journal.h"
 #include "SystemCalls.h"
 #include "modifstream.h"
 
@@ -116,6 +117,8 @@ std::string ownWords(const std::exception_ptr& error) {
     std::rethrow_exception(error);
   } catch (const EmpTrans::Refused& refused) {
     return Finding{.reason = refused.reason}.what();
+  } catch (const Journal::Failure& f) {
+    return f.file + ": " + f.words;
   } catch (const std::exception& e) {
     return std::string("internal error: ") + e.what();
   } catch (...) {
@@ -135,6 +138,15 @@ std::string Diagnostic::what(const std::exception_ptr& error,
     return context.finding->what();
   }
   if (!error) return "internal error: no error in flight";
+  if (context.startUp) {
+    try {
+      std::rethrow_exception(error);
+    } catch (const Journal::Failure& f) {
+      at = f.file;
+      return f.words;
+    } catch (...) {
+    }
+  }
   for (const Row& row : kRows) {
     if (row.is(error)) {
       at = row.file;
@@ -163,9 +175,13 @@ std::string Diagnostic::line(const char* program,
           (context.applied == 1 ? " transaction" : " transactions") +
           " applied before it";
   // Only a fault needs mending first; a signal only stopped the run.
-  if (context.resumeAt > 0) {
-    text += "; resume with --from " + std::to_string(context.resumeAt) +
-            (error && is<Batch::Interrupted>(error) ? "" : " once it is fixed");
+  const char* fixed =
+      error && is<Batch::Interrupted>(error) ? "" : " once it is fixed";
+  if (context.journal != nullptr) {
+    text += std::string("; to resume, run again with --journal ") +
+            context.journal + fixed;
+  } else if (context.resumeAt > 0) {
+    text += "; resume with --from " + std::to_string(context.resumeAt) + fixed;
   }
   return std::string(program) + ":emptrans.dat:" + where + ": " + text + "\n";
 }

@@ -14,8 +14,9 @@
 // resumes at: the first line of the failing transaction, which a field
 // blamed on a later line does not change ("resume with --from 12 once it
 // is fixed"), or, after an interruption, that of the next transaction
-// ("resume with --from 12"). It is left out, with its "; ", when no such
-// line is known or none is left. WHAT is lower case, with no final
+// ("resume with --from 12"); a run that keeps a journal is resumed by
+// running it again with the journal. It is left out, with its "; ", when
+// no such line is known or none is left. WHAT is lower case, with no final
 // period. This is the one place that maps each error class of the system
 // to text.
 #ifndef EMPUPDATE_BATCH_DIAGNOSTIC_H_
@@ -31,8 +32,10 @@ class Diagnostic {
   // What the run knew when the error came, as values.
   struct Context {
     bool startUp = false;  // before the first transaction was read
-    long line = 0;         // of the failing transaction
-    long applied = 0;      // transactions applied before it
+    // The journal the run keeps, which resumes it, or null.
+    const char* journal = nullptr;
+    long line = 0;     // of the failing transaction
+    long applied = 0;  // transactions applied before it
     // Why the transaction being read failed, for a syntax error; else null.
     const Finding* finding = nullptr;
     int openError = 0;  // why emptrans.dat could not be opened

@@ -117,15 +117,7 @@ bool Employee::holds(int fd) {
 std::int64_t Employee::openToIndex() {
   open(*inFile, RecordFile::Access::kRead, true, RecordFile::Check::kTypeFirst);
   if (SystemCalls::kernelFile(inFile->descriptor())) throw NotRegularFile();
-  if (lockDescriptor >= 0) systemCalls.close(lockDescriptor);
-  // The lock lives on a descriptor of its own: the per-operation streams
-  // open and close the file, and the indexing stream is closed too.
-  lockDescriptor = systemCalls.lock(inFile->descriptor());
-  if (lockDescriptor < 0) {
-    if (errno == EWOULDBLOCK) throw InUse();
-    throw Caused<LockFailed>(errno);
-  }
-  indexed = inFile->facts();
+  takeLock();
   // Judged from the size, read under the lock, before a byte is read: a
   // huge sparse file is refused at once, and a damaged last record is never
   // indexed.
@@ -136,7 +128,36 @@ std::int64_t Employee::openToIndex() {
   return size;
 }
 
-void Employee::buildIndex() {
+void Employee::takeLock() {
+  const SystemCalls::Facts& now = inFile->facts();
+  if (lockDescriptor < 0 || now.device != indexed.device ||
+      now.inode != indexed.inode) {
+    if (lockDescriptor >= 0) systemCalls.close(lockDescriptor);
+    // The lock lives on a descriptor of its own: the per-operation streams
+    // open and close the file, and the indexing stream is closed too.
+    lockDescriptor = systemCalls.lock(inFile->descriptor());
+    if (lockDescriptor < 0) {
+      if (errno == EWOULDBLOCK) throw InUse();
+      throw Caused<LockFailed>(errno);
+    }
+  }
+  indexed = now;
+}
+
+void Employee::lockFile(bool create) {
+  StreamSlot slot(inFile);
+  if (!inFile->open(kFileName, RecordFile::Access::kRead, create,
+                    RecordFile::Check::kTypeFirst)) {
+    const int error = inFile->error();
+    if (error == RecordFile::kNotRegularFile) throw NotRegularFile();
+    throw Caused<CantOpenFile>(error);
+  }
+  if (SystemCalls::kernelFile(inFile->descriptor())) throw NotRegularFile();
+  takeLock();
+}
+
+void Employee::buildIndex(
+    const std::function<void(const unsigned char*, std::size_t)>& sink) {
   StreamSlot slot(inFile);
   const std::int64_t size = openToIndex();
   count = 0;
@@ -180,6 +201,7 @@ void Employee::buildIndex() {
         high = top;
         previous = last;
         rising = up;
+        if (sink) sink(block, static_cast<std::size_t>(n * kRecordBytes));
         scanned = static_cast<std::int32_t>(first + n);
       });
   count = scanned;
@@ -274,6 +296,11 @@ void Employee::writeAt(bool appending) {
   }
   unsigned char record[kRecordBytes];
   encode(record);
+  if (writeAhead != nullptr) {
+    writeAhead->beforeWrite(
+        offset, appending,
+        appending || formerOffset != offset ? nullptr : former, record);
+  }
   outFile->seek(offset);
   const std::size_t put = outFile->write(record, kRecordBytes);
   if (put == kRecordBytes && outFile->close()) {

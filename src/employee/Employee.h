@@ -28,6 +28,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "Array.h"
 #include "Date.h"
@@ -131,7 +132,16 @@ class Employee {
   // soon as it closes any descriptor of the file, which each per-operation
   // stream does. Throws CantOpenFile, InUse, LockFailed, BadSize,
   // TooLarge, FileChanged or ReadFailed; a refused file is left as it was.
-  static void buildIndex();
+  // `scanned`, when given, is handed every record of the file as the scan
+  // reads them, in blocks of whole records.
+  static void buildIndex(const std::function<void(const unsigned char*,
+                                                  std::size_t)>& scanned = {});
+  // Opens employee.dat, creating it when missing if `create`, and takes the
+  // run's lock on it, as buildIndex() does, for a program that must look at
+  // or mend the file before it is indexed (or without indexing it);
+  // buildIndex() keeps the lock. Throws CantOpenFile, NotRegularFile, InUse
+  // or LockFailed.
+  static void lockFile(bool create);
   // Whether `fd` is open on the file that buildIndex() indexed.
   static bool holds(int fd);
   // The position of the first record holding `id`, or -1.
@@ -151,6 +161,23 @@ class Employee {
   // the record's former bytes back: those this object last loaded or
   // wrote there.
   void write();
+
+  // Told of every record about to be written, before a byte of it is: the
+  // journal's way in. `before` is what the file holds there, as this
+  // object last read or wrote it (null for an append, or when it did
+  // neither), `after` the 60 bytes about to be written. What it throws
+  // leaves the record unwritten.
+  class WriteAhead {
+   public:
+    virtual void beforeWrite(std::int32_t at, bool appending,
+                             const unsigned char* before,
+                             const unsigned char* after) = 0;
+
+   protected:
+    ~WriteAhead() = default;
+  };
+  // From now on every write is told to `w` first; null: to nobody.
+  static void setWriteAhead(WriteAhead* w) { writeAhead = w; }
 
   // The highest employee number held or given out: the last one an add
   // gave, right after it.
@@ -177,6 +204,9 @@ class Employee {
   // Opens and locks employee.dat for the scan of buildIndex(), and returns
   // its size, judged before a byte is read.
   static std::int64_t openToIndex();
+  // Locks the file open on inFile, unless the lock is held on it already,
+  // and notes it as the file indexed.
+  static void takeLock();
   // The entry holding `wanted` in the ascending index, or -1: a few steps
   // guided by the numbers' spread, then a binary search.
   static std::int32_t searchAscending(std::int32_t wanted);
@@ -209,6 +239,7 @@ class Employee {
   static inline RecordFile* inFile = nullptr;
   static inline RecordFile* outFile = nullptr;
   static inline int lockDescriptor = -1;
+  static inline WriteAhead* writeAhead = nullptr;
   // The file buildIndex() indexed: every write checks it writes there.
   static inline SystemCalls::Facts indexed = {};
 };

@@ -27,7 +27,9 @@ bool RecordFile::open(const char* name, Access access, bool create,
   // O_NONBLOCK keeps the open of a FIFO from waiting for a peer; it is
   // refused below anyway, and it changes nothing for a regular file.
   int flags = O_CLOEXEC | O_NONBLOCK;
-  flags |= access == Access::kRead ? O_RDONLY : O_WRONLY;
+  flags |= access == Access::kRead    ? O_RDONLY
+           : access == Access::kWrite ? O_WRONLY
+                                      : O_RDWR;
   if (create) flags |= O_CREAT;
   const int fd = systemCalls.open(name, flags, 0666);
   if (fd < 0) {

@@ -28,7 +28,7 @@
 
 class RecordFile {
  public:
-  enum class Access { kRead, kWrite };
+  enum class Access { kRead, kWrite, kReadWrite };
   // What open() learns of the file: its facts (statx), refusing any but a
   // regular file; the same, and first the type the name leads to, so that
   // a FIFO or device is refused without being opened (an open of a FIFO

@@ -3,8 +3,9 @@
 // file; --from LINE starts the run at that line of emptrans.dat, once the
 // line is found to begin with a type letter; --control FILE has the run
 // check the batch against the totals of FILE before it applies any of it
-// (see Batch and Control); any other argument is a usage error (status 64)
-// that opens nothing.
+// (see Batch and Control); --journal FILE keeps a journal that takes the
+// run back or resumes it (see RunJournal); any other argument is a usage
+// error (status 64) that opens nothing.
 //
 // Exit status: 0 when the transactions ran out, or when a change or delete
 // named an unknown employee (reported on standard error); 1 when either
@@ -55,6 +56,13 @@ const char kStatus[] =
     "               and numbers that of the employee numbers written, each\n"
     "               NAME one of\n"
     "               ";
+const char kJournal[] =
+    "\n"
+    "  --journal FILE  before each record is written, write to FILE what\n"
+    "               puts it back (empundo FILE takes the run back); a FILE\n"
+    "               that records this batch resumes it after the\n"
+    "               transactions applied already, when those stand\n"
+    "               unchanged; any other run it records is refused";
 const char kOptions[] =
     "\n"
     "  --help       show this help and exit\n"
@@ -75,12 +83,17 @@ int main(int argc, char** argv) {
   // With 2 closed, the first file opened would receive the diagnostics.
   if (!StandardDescriptors::ensureOpen()) return 2;
   const std::string help = kWhat + EmpTrans::kindList("  ") + kStatus +
-                           Control::choices() + kOptions;
-  CommandLine cl("empupdate", "[--from LINE] [--control FILE]", help.c_str(),
-                 2);
+                           Control::choices() + kJournal + kOptions;
+  CommandLine cl("empupdate", "[--from LINE] [--control FILE] [--journal FILE]",
+                 help.c_str(), 2);
   Batch batch;
-  if (const int done = batch.readCommandLine(cl, argc, argv); done >= 0) {
+  if (const int done = batch.readCommandLine(cl, argc, argv, {"--journal="});
+      done >= 0) {
     return done;
+  }
+  if (const std::string* journal = cl.value("--journal")) {
+    if (journal->empty()) return cl.usageError("--journal: no file named");
+    batch.keepJournal(*journal);
   }
 
   try {

@@ -168,6 +168,12 @@ class EmpTrans {
   static long skipToNext();
   // The line the reader is on: where the next transaction would be read.
   static long readerLine() { return transFile ? transFile->line() : 1; }
+  // The line of the last character read: after get(), the line the
+  // transaction ends on (the reader takes the rest of it, line feed
+  // included).
+  static long lastLineRead() {
+    return readerLine() - (transFile && transFile->behind() == '\n' ? 1 : 0);
+  }
   // errno of a read error on emptrans.dat, 0 while none.
   static int readError() { return transFile ? transFile->error() : 0; }
   // The descriptor emptrans.dat is read from, or -1.

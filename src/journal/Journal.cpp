@@ -1,0 +1,204 @@
+#include "Journal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "Display.h"
+#include "Hash64.h"
+
+namespace {
+
+constexpr unsigned char kMagic[8] = {'E', 'M', 'P', 'J', 'R', 'N', 'L', '1'};
+// Where the fields of an entry start.
+constexpr std::size_t kTagAt = 0, kTextBytesAt = 4, kLineAt = 8,
+                      kLastLineAt = 16, kPositionAt = 24, kBeforeAt = 32,
+                      kAfterAt = 92, kTextHashAt = 152, kTextAt = 160;
+
+void put64(unsigned char* p, std::uint64_t v) {
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+std::uint64_t get64(const unsigned char* p) {
+  std::uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+std::uint32_t get32(const unsigned char* p) {
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
+         std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+}
+
+bool known(std::uint32_t tag) {
+  return tag == 'W' || tag == 'A' || tag == 'U' || tag == 'D';
+}
+
+}  // namespace
+
+Journal::~Journal() {
+  if (lock_ >= 0) systemCalls.close(lock_);
+}
+
+std::string Journal::shown() const {
+  return Display::name(name_.data(), name_.size());
+}
+
+void Journal::fail(const std::string& what, int error) const {
+  throw Failure{shown(),
+                what + (error != 0 ? ": " + SystemCalls::errorText(error)
+                                   : std::string())};
+}
+
+void Journal::open(bool create) {
+  if (!file_.open(name_.c_str(), RecordFile::Access::kReadWrite, create,
+                  RecordFile::Check::kTypeFirst)) {
+    fail("cannot open the journal", file_.error());
+  }
+  if (SystemCalls::kernelFile(file_.descriptor())) {
+    fail("cannot open the journal", RecordFile::kNotRegularFile);
+  }
+  lock_ = systemCalls.lock(file_.descriptor());
+  if (lock_ < 0) {
+    if (errno == EWOULDBLOCK) fail("the journal is in use by another run", 0);
+    fail("cannot lock the journal", errno);
+  }
+  readAll();
+}
+
+void Journal::readAll() {
+  const std::int64_t size = file_.currentSize();
+  if (size < 0) fail("cannot read the journal", file_.error());
+  unsigned char h[kHeaderBytes];
+  file_.seek(0);
+  const std::int64_t got = file_.read(h, sizeof h);
+  if (got < 0) fail("cannot read the journal", file_.error());
+  // A file of something else is never taken for a journal, and never
+  // written over.
+  if (std::memcmp(h, kMagic, std::min<std::size_t>(sizeof kMagic, got)) != 0 ||
+      (got == kHeaderBytes && get64(h + 56) != Hash64::of(h, 56))) {
+    fail("not a journal, or one damaged in its header", 0);
+  }
+  // Empty, or a header cut short: a run killed before its first entry,
+  // which had touched nothing.
+  if (got < kHeaderBytes) {
+    tornAt_ = size > 0 ? 0 : -1;
+    return;
+  }
+  started_ = true;
+  header_ = {static_cast<std::int64_t>(get64(h + 8)),
+             static_cast<std::int64_t>(get64(h + 16)), get64(h + 24),
+             static_cast<std::int64_t>(get64(h + 32)), get64(h + 40)};
+  std::int64_t at = kHeaderBytes;
+  for (Entry e; at < size; at += kEntryBytes + std::int64_t(e.text.size())) {
+    if (!readEntry(at, size, e)) break;
+    if (e.tag == Tag::kUndoBegun) undoBegun_ = true;
+    if (e.tag == Tag::kUndone) undone_ = true;
+    if (e.tag == Tag::kWrite || e.tag == Tag::kAppend) records_.push_back(e);
+  }
+  end_ = at;
+  tornAt_ = at < size ? at : -1;
+}
+
+bool Journal::readEntry(std::int64_t at, std::int64_t size, Entry& e) {
+  unsigned char fixed[kTextAt];
+  file_.seek(at);
+  const std::int64_t got = file_.read(fixed, sizeof fixed);
+  if (got < 0) fail("cannot read the journal", file_.error());
+  const std::uint32_t textBytes = get32(fixed + kTextBytesAt);
+  const std::int64_t whole = kEntryBytes + std::int64_t{textBytes};
+  // Cut short: the last entry, torn by the end of the process that wrote
+  // it. Whatever else fails to read is damage.
+  if (got < std::int64_t(sizeof fixed) || at + whole > size) {
+    if (got == std::int64_t(sizeof fixed) &&
+        (!known(get32(fixed)) || textBytes > kTextKept)) {
+      fail("damaged at byte " + std::to_string(at), 0);
+    }
+    return false;
+  }
+  if (textBytes > kTextKept) fail("damaged at byte " + std::to_string(at), 0);
+  unsigned char rest[kTextKept + 8];
+  if (file_.read(rest, textBytes + 8) != textBytes + 8) {
+    fail("cannot read the journal", file_.error());
+  }
+  Hash64 check;
+  check.add(fixed, sizeof fixed);
+  check.add(rest, textBytes);
+  // A write cut short by the end of its process leaves too few bytes, never
+  // wrong ones.
+  if (get64(rest + textBytes) != check.value() || !known(get32(fixed))) {
+    fail("damaged at byte " + std::to_string(at), 0);
+  }
+  e.tag = static_cast<Tag>(get32(fixed + kTagAt));
+  e.line = static_cast<std::int64_t>(get64(fixed + kLineAt));
+  e.lastLine = static_cast<std::int64_t>(get64(fixed + kLastLineAt));
+  e.position = static_cast<std::int64_t>(get64(fixed + kPositionAt));
+  std::memcpy(e.before, fixed + kBeforeAt, kRecord);
+  std::memcpy(e.after, fixed + kAfterAt, kRecord);
+  e.textHash = get64(fixed + kTextHashAt);
+  e.text.assign(reinterpret_cast<const char*>(rest), textBytes);
+  e.at = at;
+  return true;
+}
+
+void Journal::cutTo(std::int64_t size) {
+  if (!file_.truncate(size)) fail("cannot write the journal", file_.error());
+  end_ = size;
+  tornAt_ = -1;
+}
+
+void Journal::start(const Header& hd) {
+  unsigned char h[kHeaderBytes] = {};
+  std::memcpy(h, kMagic, sizeof kMagic);
+  put64(h + 8, static_cast<std::uint64_t>(hd.startLine));
+  put64(h + 16, static_cast<std::uint64_t>(hd.batchBytes));
+  put64(h + 24, hd.batchHash);
+  put64(h + 32, static_cast<std::uint64_t>(hd.fileBytes));
+  put64(h + 40, hd.fileHash);
+  put64(h + 56, Hash64::of(h, 56));
+  cutTo(0);
+  file_.seek(0);
+  if (file_.write(h, sizeof h) != sizeof h) {
+    const int error = file_.error();
+    file_.truncate(0);
+    fail("cannot write the journal", error);
+  }
+  header_ = hd;
+  started_ = true;
+  end_ = kHeaderBytes;
+}
+
+void Journal::append(Entry e) {
+  if (e.text.size() > kTextKept) e.text.resize(kTextKept);
+  std::string bytes(kTextAt, '\0');
+  auto* b = reinterpret_cast<unsigned char*>(bytes.data());
+  const auto tag = static_cast<std::uint32_t>(e.tag);
+  for (int i = 0; i < 4; ++i) {
+    b[kTagAt + i] = static_cast<unsigned char>(tag >> (8 * i));
+    b[kTextBytesAt + i] = static_cast<unsigned char>(e.text.size() >> (8 * i));
+  }
+  put64(b + kLineAt, static_cast<std::uint64_t>(e.line));
+  put64(b + kLastLineAt, static_cast<std::uint64_t>(e.lastLine));
+  put64(b + kPositionAt, static_cast<std::uint64_t>(e.position));
+  std::memcpy(b + kBeforeAt, e.before, kRecord);
+  std::memcpy(b + kAfterAt, e.after, kRecord);
+  put64(b + kTextHashAt, e.textHash);
+  bytes += e.text;
+  unsigned char check[8];
+  put64(check, Hash64::of(bytes.data(), bytes.size()));
+  bytes.append(reinterpret_cast<const char*>(check), sizeof check);
+  if (tornAt_ >= 0) cutTo(end_);
+  file_.seek(end_);
+  if (file_.write(bytes.data(), bytes.size()) != bytes.size()) {
+    const int error = file_.error();
+    file_.truncate(end_);
+    fail("cannot write the journal", error);
+  }
+  end_ += static_cast<std::int64_t>(bytes.size());
+  if (e.tag == Tag::kUndoBegun) undoBegun_ = true;
+  if (e.tag == Tag::kUndone) undone_ = true;
+}
+
+void Journal::dropLast() {
+  if (records_.empty()) return;
+  cutTo(records_.back().at);
+  records_.pop_back();
+}
