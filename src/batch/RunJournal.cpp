@@ -26,9 +26,16 @@ void RunJournal::refuse(const std::string& file,
 void RunJournal::prepare(long& startLine, bool fromGiven) {
   journal_.open(true);
   const std::string name = journal_.shown();
+  SystemCalls::Facts trans{};
   if (Employee::holds(journal_.descriptor())) {
     refuse(name, "the journal cannot be employee.dat");
   }
+  if (SystemCalls::look(EmpTrans::kFileName, &trans) == 0 &&
+      trans.device == journal_.facts().device &&
+      trans.inode == journal_.facts().inode) {
+    refuse(name, "the journal cannot be emptrans.dat");
+  }
+  journal_.take();
   // Nothing written yet: whatever it holds is begun afresh.
   if (!journal_.started() || journal_.records().empty()) return;
   fresh_ = false;

@@ -56,6 +56,9 @@ void Journal::open(bool create) {
   if (SystemCalls::kernelFile(file_.descriptor())) {
     fail("cannot open the journal", RecordFile::kNotRegularFile);
   }
+}
+
+void Journal::take() {
   lock_ = systemCalls.lock(file_.descriptor());
   if (lock_ < 0) {
     if (errno == EWOULDBLOCK) fail("the journal is in use by another run", 0);

@@ -91,11 +91,14 @@ class Journal {
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
 
-  // Opens and locks the journal, creating it (mode 0666 less the umask)
-  // when `create` and missing; anything but a regular file is refused by
-  // its type before it is opened. Then reads it: the header, if whole, and
-  // every whole entry. Throws Failure.
+  // Opens the journal, creating it (mode 0666 less the umask) when
+  // `create` and missing; anything but a regular file is refused by its
+  // type before it is opened. Throws Failure.
   void open(bool create);
+  // Then, once the caller has seen it is none of its other files: locks
+  // it and reads it, the header, if whole, and every whole entry. Throws
+  // Failure.
+  void take();
   const std::string& name() const { return name_; }
   // The name as messages show it, escaped as names are.
   std::string shown() const;
@@ -121,6 +124,12 @@ class Journal {
   // Appends `e` (its text cut to kTextKept) in one write; a write that
   // fails is cut back off. Throws Failure.
   void append(Entry e);
+  // Appends an entry of no record: an undo begun or done.
+  void mark(Tag t) {
+    Entry e;
+    e.tag = t;
+    append(std::move(e));
+  }
   // Drops the last record entry (one whose write never happened), and
   // whatever follows it. Throws Failure.
   void dropLast();

@@ -77,6 +77,10 @@ int undo(const std::string& name, const std::string& shown, bool check) {
   Employee::lockFile(false);
   Journal journal(name);
   journal.open(false);
+  if (Employee::holds(journal.descriptor())) {
+    throw Journal::Failure{shown, "the journal cannot be employee.dat"};
+  }
+  journal.take();
   if (!journal.started() || journal.records().empty() || journal.undone()) {
     std::printf("empundo: %s: %s\n", shown.c_str(),
                 journal.undone() ? "the run it records was taken back already"
@@ -104,9 +108,9 @@ int undo(const std::string& name, const std::string& shown, bool check) {
                 runDone(journal, replay).c_str());
     return 0;
   }
-  if (!journal.undoBegun()) journal.append({.tag = Journal::Tag::kUndoBegun});
+  if (!journal.undoBegun()) journal.mark(Journal::Tag::kUndoBegun);
   replay.undo(file);
-  journal.append({.tag = Journal::Tag::kUndone});
+  journal.mark(Journal::Tag::kUndone);
   std::printf("empundo: %s: took back %s; employee.dat %s\n", shown.c_str(),
               runDone(journal, replay).c_str(),
               asFound(file, journal.header())

@@ -230,3 +230,42 @@ TEST(EditRunProperty, EachTypoListedOnceWhereTheRunStopsAtIt) {
 }
 
 }  // namespace
+
+// A journalled run stopped at each typo and run again once it is fixed
+// makes the file a whole run of the fixed batch makes; run once more, it
+// applies nothing; and empundo then gives back the file as it was.
+TEST(EditRunProperty, JournalledRunResumedAtEachTypoThenTakenBack) {
+  const char* n = std::getenv("EMP_EDIT_RUN_BATCHES");
+  const char* from = std::getenv("EMP_EDIT_RUN_SEED");
+  const unsigned first = from ? std::stoul(from) : 1;
+  for (unsigned seed = first; seed < first + (n ? std::stoul(n) : 25); ++seed) {
+    std::vector<Trans> batch = generate(seed);
+    std::size_t typos = 0;
+    for (const Trans& t : batch) typos += t.typo != nullptr;
+    const std::string fixed = render(batch, typos);
+    SCOPED_TRACE("seed " + std::to_string(seed) + ", emptrans.dat:\n" + fixed);
+    const std::string whole = runAll({{EMPUPDATE_PATH}, {"/bin/cat", "employee.dat"}},
+                                     fixed)[1].out;
+    ScratchDir dir;
+    std::string employees;
+    for (int i = 1; i <= 50; ++i)
+      employees += std::to_string(i) + " 0 \"e\" 0 1 2000/1/1\n";
+    const std::string before = record_text::toBytes(employees);
+    ScratchDir::put("employee.dat", before);
+    for (std::size_t present = 0; present <= typos; ++present) {
+      ScratchDir::put("emptrans.dat", render(batch, present));
+      const ProgramResult r = runProgram({EMPUPDATE_PATH, "--journal", "j"}, ".");
+      EXPECT_EQ(r.status, present < typos && r.err.find("invalid employee") ==
+                                                  std::string::npos
+                              ? 2
+                              : 0)
+          << r.err;
+    }
+    EXPECT_EQ(ScratchDir::get("employee.dat"), whole);
+    EXPECT_EQ(runProgram({EMPUPDATE_PATH, "--journal", "j"}, ".").status, 0);
+    EXPECT_EQ(ScratchDir::get("employee.dat"), whole);
+    const ProgramResult undo = runProgram({EMPUNDO_PATH, "j"}, ".");
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(ScratchDir::get("employee.dat"), before);
+  }
+}
