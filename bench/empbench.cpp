@@ -13,7 +13,8 @@
 // everything on disk before each timed run (the fresh copy and the writes
 // of the run before), and prints the fastest of several runs of each,
 // their ratios, the indexing alone (an empty batch) against one read of
-// the file, and the peak memory per employee. It checks that every run
+// the file, the peak memory per employee, and a run that keeps a journal
+// (--journal) against one that does not. It checks that every run
 // leaves the file the batch must give, byte for byte, and times whole runs
 // on files of numbers crafted against the look-up beside ordinary ones.
 // For one run of each program on each case it also counts what the
@@ -309,6 +310,7 @@ std::vector<Measure> race(Runner& runner, const std::vector<Contender>& cs,
       const std::size_t i = (k + r) % cs.size();
       const Contender& c = cs[i];
       put(c.dir / "employee.dat", c.batch->employees);
+      fs::remove(c.dir / "j");  // a journal left would resume the batch
       ::sync();
       const Measure m = runner.run(c.program, c.dir, c.argument);
       best[i].seconds = std::min(best[i].seconds, m.seconds);
@@ -332,6 +334,7 @@ long long countOf(const Contender& c, const std::string& tool,
                   const fs::path& report, const std::string& key,
                   std::size_t at) {
   put(c.dir / "employee.dat", c.batch->employees);
+  fs::remove(c.dir / "j");
   const std::string command = "cd '" + c.dir.string() + "' && timeout 600 " +
                               tool + "'" + report.string() + "' '" + c.program +
                               "' " + c.argument + " >/dev/null 2>&1";
@@ -400,12 +403,14 @@ int main(int argc, char** argv) {
       "indexing and the batch. The floor is a process making only the "
       "design's system calls.\n\n",
       kRuns);
-  std::printf("%8s %7s | %8s | %8s %5s | %8s %5s | %6s %6s %5s | %5s %5s\n", "",
-              "", "floor", "ascend.", "", "shuffled", "", "index", "read", "",
-              "B/em", "B/em");
-  std::printf("%8s %7s | %8s | %8s %5s | %8s %5s | %6s %6s %5s | %5s %5s\n",
-              "N", "M", "ms", "ms", "ratio", "ms", "ratio", "ms", "ms", "ratio",
-              "asc.", "shuf.");
+  std::printf(
+      "%8s %7s | %8s | %8s %5s | %8s %5s | %6s %6s %5s | %5s %5s | %8s %5s\n",
+      "", "", "floor", "ascend.", "", "shuffled", "", "index", "read", "",
+      "B/em", "B/em", "journal", "");
+  std::printf(
+      "%8s %7s | %8s | %8s %5s | %8s %5s | %6s %6s %5s | %5s %5s | %8s %5s\n",
+      "N", "M", "ms", "ms", "ratio", "ms", "ratio", "ms", "ms", "ratio",
+      "asc.", "shuf.", "ms", "/asc.");
   for (const Case& c : cases) {
     const Batch ascending = makeBatch(c.n, c.m, Numbers::kAscending);
     const Batch shuffled = makeBatch(c.n, c.m, Numbers::kShuffled);
@@ -414,6 +419,7 @@ int main(int argc, char** argv) {
     put(dir("ascending") / "emptrans.dat", ascending.transactions);
     put(dir("shuffled") / "emptrans.dat", shuffled.transactions);
     put(dir("index") / "emptrans.dat", "");
+    put(dir("journal") / "emptrans.dat", ascending.transactions);
     dir("floor");
     dir("read");
     // Both orders touch the same positions: one floor serves both.
@@ -423,18 +429,21 @@ int main(int argc, char** argv) {
          {empupdate, work / "ascending", &ascending, "", &ascending.after},
          {empupdate, work / "shuffled", &shuffled, "", &shuffled.after},
          {empupdate, work / "index", &ascending, "", &ascending.employees},
-         {empfloor, work / "read", &ascending, "", nullptr}},
+         {empfloor, work / "read", &ascending, "", nullptr},
+         {empupdate, work / "journal", &ascending, "--journal=j",
+          &ascending.after}},
         identical);
     auto perEmployee = [&](const Measure& x) {
       return (x.peakKiB - baseKiB) * 1024.0 / c.n;
     };
     std::printf(
         "%8d %7d | %8.1f | %8.1f %5.2f | %8.1f %5.2f | %6.1f %6.1f %5.2f | "
-        "%5.1f %5.1f\n",
+        "%5.1f %5.1f | %8.1f %5.2f\n",
         c.n, c.m, m[0].seconds * 1e3, m[1].seconds * 1e3,
         m[1].seconds / m[0].seconds, m[2].seconds * 1e3,
         m[2].seconds / m[0].seconds, m[3].seconds * 1e3, m[4].seconds * 1e3,
-        m[3].seconds / m[4].seconds, perEmployee(m[1]), perEmployee(m[2]));
+        m[3].seconds / m[4].seconds, perEmployee(m[1]), perEmployee(m[2]),
+        m[5].seconds * 1e3, m[5].seconds / m[1].seconds);
     std::fflush(stdout);
     // The floor, then both orders: faults of the fastest run, then calls
     // and instructions, each of a run of its own.
@@ -444,8 +453,10 @@ int main(int argc, char** argv) {
     const Contender counted[] = {
         {empfloor, work / "floor", &ascending, ops.string(), nullptr},
         {empupdate, work / "ascending", &ascending, "", nullptr},
-        {empupdate, work / "shuffled", &shuffled, "", nullptr}};
-    for (int k = 0; k < 3; ++k) {
+        {empupdate, work / "shuffled", &shuffled, "", nullptr},
+        {empupdate, work / "journal", &ascending, "--journal=j", nullptr}};
+    for (int k = 0; k < 4; ++k) {
+      const long faults = k < 3 ? m[k].faults : m[5].faults;
       const long long calls = strace ? countOf(counted[k], "strace -c -o ",
                                                work / "strace.txt", "total", 3)
                                      : -1;
@@ -454,7 +465,7 @@ int main(int argc, char** argv) {
                              "valgrind --tool=callgrind --callgrind-out-file=",
                              work / "callgrind.txt", "summary:", 1)
                    : -1;
-      std::snprintf(row, sizeof row, " %7ld %7lld %9.2f |", m[k].faults, calls,
+      std::snprintf(row, sizeof row, " %7ld %7lld %9.2f |", faults, calls,
                     instructions < 0 ? -1 : instructions / 1e6);
       counts += row;
     }
@@ -464,10 +475,11 @@ int main(int argc, char** argv) {
       "\nCounts of one run, which the machine's load does not move: page "
       "faults (of the fastest run), system calls (strace -c) and "
       "instructions in millions (callgrind); -1 where the tool is "
-      "missing.\n\n%8s %7s | %-25s | %-25s | %-25s\n%8s %7s |%s\n%s",
-      "", "", " floor", " ascending", " shuffled", "N", "M",
+      "missing.\n\n%8s %7s | %-25s | %-25s | %-25s | %-25s\n%8s %7s |%s\n%s",
+      "", "", " floor", " ascending", " shuffled", " ascending, journal", "N",
+      "M",
       " faults   calls     instr. | faults   calls     instr. | faults "
-      "  calls     instr. |",
+      "  calls     instr. | faults   calls     instr. |",
       counts.c_str());
 
   // Numbers chosen against the look-up, beside ordinary ones, in whole runs

@@ -159,13 +159,18 @@ void RunJournal::beforeWrite(std::int32_t at, bool appending,
     refuse(journal_.shown(),
            "internal error: a record written without being read first");
   }
-  Journal::Entry e;
+  // One entry, its text's room kept from one write to the next.
+  Journal::Entry& e = entry_;
   e.tag = appending ? Journal::Tag::kAppend : Journal::Tag::kWrite;
   e.line = first_;
   e.lastLine = last_;
   e.position = at;
-  if (before != nullptr) std::memcpy(e.before, before, Journal::kRecord);
+  if (before != nullptr) {
+    std::memcpy(e.before, before, Journal::kRecord);
+  } else {
+    std::memset(e.before, 0, Journal::kRecord);
+  }
   std::memcpy(e.after, after, Journal::kRecord);
   e.textHash = tape_->lines(first_, last_, e.text, Journal::kTextKept);
-  journal_.append(std::move(e));
+  journal_.append(e);
 }

@@ -72,6 +72,7 @@ class RunJournal : public Employee::WriteAhead {
   std::int64_t fileBytes_ = 0;
   std::unique_ptr<LineTape> tape_;
   long first_ = 0, last_ = 0;
+  Journal::Entry entry_;
 };
 
 #endif  // EMPUPDATE_BATCH_RUNJOURNAL_H_

@@ -1,6 +1,7 @@
 #include "Journal.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 
@@ -16,7 +17,10 @@ constexpr std::size_t kTagAt = 0, kTextBytesAt = 4, kLineAt = 8,
                       kAfterAt = 92, kTextHashAt = 152, kTextAt = 160;
 
 void put64(unsigned char* p, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+  if constexpr (std::endian::native == std::endian::big) {
+    v = __builtin_bswap64(v);
+  }
+  std::memcpy(p, &v, sizeof v);
 }
 std::uint64_t get64(const unsigned char* p) {
   std::uint64_t v = 0;
@@ -169,14 +173,13 @@ void Journal::start(const Header& hd) {
   end_ = kHeaderBytes;
 }
 
-void Journal::append(Entry e) {
-  if (e.text.size() > kTextKept) e.text.resize(kTextKept);
-  std::string bytes(kTextAt, '\0');
-  auto* b = reinterpret_cast<unsigned char*>(bytes.data());
+void Journal::append(const Entry& e) {
+  const std::size_t text = std::min<std::size_t>(e.text.size(), kTextKept);
+  unsigned char b[kTextAt + kTextKept + 8];
   const auto tag = static_cast<std::uint32_t>(e.tag);
   for (int i = 0; i < 4; ++i) {
     b[kTagAt + i] = static_cast<unsigned char>(tag >> (8 * i));
-    b[kTextBytesAt + i] = static_cast<unsigned char>(e.text.size() >> (8 * i));
+    b[kTextBytesAt + i] = static_cast<unsigned char>(text >> (8 * i));
   }
   put64(b + kLineAt, static_cast<std::uint64_t>(e.line));
   put64(b + kLastLineAt, static_cast<std::uint64_t>(e.lastLine));
@@ -184,18 +187,17 @@ void Journal::append(Entry e) {
   std::memcpy(b + kBeforeAt, e.before, kRecord);
   std::memcpy(b + kAfterAt, e.after, kRecord);
   put64(b + kTextHashAt, e.textHash);
-  bytes += e.text;
-  unsigned char check[8];
-  put64(check, Hash64::of(bytes.data(), bytes.size()));
-  bytes.append(reinterpret_cast<const char*>(check), sizeof check);
+  std::memcpy(b + kTextAt, e.text.data(), text);
+  put64(b + kTextAt + text, Hash64::of(b, kTextAt + text));
+  const std::size_t n = kTextAt + text + 8;
   if (tornAt_ >= 0) cutTo(end_);
   file_.seek(end_);
-  if (file_.write(bytes.data(), bytes.size()) != bytes.size()) {
+  if (file_.write(b, n) != n) {
     const int error = file_.error();
     file_.truncate(end_);
     fail("cannot write the journal", error);
   }
-  end_ += static_cast<std::int64_t>(bytes.size());
+  end_ += static_cast<std::int64_t>(n);
   if (e.tag == Tag::kUndoBegun) undoBegun_ = true;
   if (e.tag == Tag::kUndone) undone_ = true;
 }

@@ -123,12 +123,12 @@ class Journal {
   void start(const Header& h);
   // Appends `e` (its text cut to kTextKept) in one write; a write that
   // fails is cut back off. Throws Failure.
-  void append(Entry e);
+  void append(const Entry& e);
   // Appends an entry of no record: an undo begun or done.
   void mark(Tag t) {
     Entry e;
     e.tag = t;
-    append(std::move(e));
+    append(e);
   }
   // Drops the last record entry (one whose write never happened), and
   // whatever follows it. Throws Failure.

@@ -91,7 +91,9 @@ TEST(Replay, TellsHowFarTheLastWriteGotFromAChangeSince) {
   for (const auto& row : rows) {
     const Checked c = check(row.file);
     EXPECT_NE(c.mismatch.find(row.mismatch), std::string::npos) << c.mismatch;
-    if (row.mismatch[0] == '\0') EXPECT_EQ(c.last, row.last);
+    if (row.mismatch[0] == '\0') {
+      EXPECT_EQ(c.last, row.last);
+    }
   }
 }
 
