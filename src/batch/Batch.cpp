@@ -172,6 +172,7 @@ void Batch::stop(Ending& ending, Observer* observer, int status,
   if (observer != nullptr) observer->stopped();
   ending.status = status;
   ending.diagnostic = diagnostic(error);
+  ending.error = error;
   ending.applied = applied_;
   if (stage_ != Stage::kStartUp) ending.line = line();
 }

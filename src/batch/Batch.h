@@ -78,8 +78,9 @@ class Batch {
 
   // How a run ended, as empupdate would report it.
   struct Ending {
-    int status = 0;          // 0, 1 or 2
-    std::string diagnostic;  // its line of standard error, when status != 0
+    int status = 0;            // 0, 1 or 2
+    std::string diagnostic;    // its line of standard error, when status != 0
+    std::exception_ptr error;  // what ended it so, when status != 0
     bool unknownEmployee = false;  // stopped at a change or delete of
     std::int32_t unknownId = 0;    // this employee number, with
     std::string message;           // the run's message for it

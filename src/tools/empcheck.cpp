@@ -45,6 +45,7 @@
 #include "JsonReport.h"
 #include "RepeatCheck.h"
 #include "StandardDescriptors.h"
+#include "SystemCalls.h"
 #include "TextReport.h"
 
 namespace {
@@ -205,6 +206,7 @@ class Report : public Batch::Observer {
       s.how = End::kError;
       s.told = end.diagnostic;
       s.status = 2;
+      tornTail(end.error);
     } else if (end.unknownEmployee) {
       // The run's message, less the line end it starts with.
       s.how = End::kUnknownEmployee;
@@ -235,6 +237,33 @@ class Report : public Batch::Observer {
     FileTotals totals;
     if (totals.read(file, records) != records) return std::nullopt;
     return totals;
+  }
+
+  // When the run refuses employee.dat for a size that is no whole number
+  // of records: what such a tail is, and how to go on.
+  void tornTail(const std::exception_ptr& error) {
+    try {
+      if (error) std::rethrow_exception(error);
+      return;
+    } catch (const Employee::BadSize&) {
+    } catch (...) {
+      return;
+    }
+    SystemCalls::Facts f{};
+    if (SystemCalls::look(Employee::kFileName, &f) != 0) return;
+    const std::int64_t tail = f.size % Employee::kRecordBytes;
+    out_.diagnostic(
+        {Employee::kFileName, 0, 0, "note",
+         "its last " + std::to_string(tail) +
+             " bytes are the start of a record whose writing was cut off (a "
+             "run killed while it added an employee), and the records "
+             "before them are whole; if the run kept a journal, empundo "
+             "JOURNAL puts the file back as the run found it, and empupdate "
+             "--journal JOURNAL resumes the run; without one, cut the tail "
+             "off (truncate -s " +
+             std::to_string(f.size - tail) +
+             " employee.dat) and run empcheck again, which tells the "
+             "transactions that look applied already and where to resume"});
   }
 
   void warnings(const Reading& r) {
