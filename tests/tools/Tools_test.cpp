@@ -27,7 +27,8 @@ TEST_P(ToolCaseTest, Run) {
   ScratchDir dir;
   c.prepare();
   const auto before = ScratchDir::listing();
-  for (const std::string path : {EMPUPDATE_PATH, EMPCHECK_PATH, EMPDUMP_PATH})
+  for (const std::string path :
+       {EMPUPDATE_PATH, EMPCHECK_PATH, EMPDUMP_PATH, EMPUNDO_PATH})
     if (path.ends_with("/" + c.argv[0])) c.argv[0] = path;
   const ProgramResult r = runProgram(c.argv, ".", c.options);
   EXPECT_EQ(r.status, c.status);

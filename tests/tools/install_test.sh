@@ -26,12 +26,13 @@ else
   [ "$(dpkg-deb -f "$deb" Package)" = empupdate ] || { echo "wrong name"; exit 1; }
   dpkg-deb -f "$deb" Depends | grep -q libc6 || { echo "no libc6 dependency"; exit 1; }
   dpkg-deb -x "$deb" root
-  for p in empupdate empdump empcheck; do timeout 10 "root/usr/bin/$p" --version >/dev/null ||
+  for p in empupdate empdump empcheck empundo; do timeout 10 "root/usr/bin/$p" --version >/dev/null ||
     { echo "$p does not run"; exit 1; }; done
   listing=$(dpkg-deb -c "$deb" | awk '{ print $6 }' | sed -n 's|^\./usr/|./|p')
 fi
-for f in bin/empupdate bin/empdump bin/empcheck share/man/man1/empupdate.1.gz \
-         share/man/man1/empdump.1.gz share/man/man1/empcheck.1.gz \
+for f in bin/empupdate bin/empdump bin/empcheck bin/empundo \
+         share/man/man1/empupdate.1.gz share/man/man1/empdump.1.gz \
+         share/man/man1/empcheck.1.gz share/man/man1/empundo.1.gz \
          share/doc/empupdate/copyright; do
   echo "$listing" | grep -qx "\./$f" || { echo "missing: $f"; exit 1; }
 done
