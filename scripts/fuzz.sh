@@ -17,13 +17,24 @@ runs=${2:--1}
 export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=64}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
-for target in trans_fuzz batch_fuzz; do
+for target in trans_fuzz batch_fuzz journal_fuzz; do
   corpus=$top/build/fuzz/corpus/$target
   mkdir -p "$corpus"
   i=0
   for seed in examples/emptrans.dat tests/run/cases/*/emptrans.dat; do
     [ -f "$seed" ] && cp "$seed" "$corpus/seed-$i" && i=$((i + 1))
   done
+  # A journal's seeds: those of the example's two batches, the second
+  # stopped by its mistake.
+  if [ $target = journal_fuzz ]; then
+    scratch=$(mktemp -d)
+    cp examples/emptrans.dat "$scratch"
+    (cd "$scratch" && : >employee.dat &&
+      "$top/build/fuzz/src/run/empupdate" --journal "$corpus/seed-j1" &&
+      cp "$top/examples/batch2.dat" emptrans.dat &&
+      { "$top/build/fuzz/src/run/empupdate" --journal "$corpus/seed-j2" || true; })
+    rm -rf "$scratch"
+  fi
   log=$top/build/fuzz/$target.log
   if ! build/fuzz/tests/fuzz/$target -max_total_time="$seconds" -runs="$runs" \
       -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \

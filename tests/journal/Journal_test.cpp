@@ -127,8 +127,8 @@ TEST(Journal, TornTailIsSetAsideDamageAndStrangersRefused) {
     } catch (const Journal::Failure& f) {
       return f.words;
     }
-    return std::to_string(j.records().size()) + (j.started() ? " started" : "") +
-           (j.tornAt() >= 0 ? " torn" : "");
+    return std::to_string(j.records().size()) +
+           (j.started() ? " started" : "") + (j.tornAt() >= 0 ? " torn" : "");
   };
   EXPECT_EQ(open(whole), "3 started");
   EXPECT_EQ(open(whole.substr(0, whole.size() - 9)), "2 started torn");
@@ -136,7 +136,8 @@ TEST(Journal, TornTailIsSetAsideDamageAndStrangersRefused) {
   std::string flipped = whole;
   flipped[64 + 100] ^= 1;
   EXPECT_EQ(open(flipped), "damaged at byte 64");
-  EXPECT_EQ(open("hello, world\n"), "not a journal, or one damaged in its header");
+  EXPECT_EQ(open("hello, world\n"),
+            "not a journal, or one damaged in its header");
   EXPECT_EQ(ScratchDir::get("j"), "hello, world\n");
   // A record entry that does not follow from the one before it.
   ScratchDir::put("j", "");
@@ -169,7 +170,7 @@ TEST(LineTape, GivesLinesAsTheyStandAndHashesPiecesAsAWhole) {
     long first, last;
     const char* text;
   } rows[] = {{1, 1, "A 1\r"}, {2, 3, "C 2\n  \"x\""}, {3, 3, "  \"x\""},
-              {4, 4, "D 3"},   {1, 2, "A 1\r\nC 2"}, {5, 5, ""}};
+              {4, 4, "D 3"},   {1, 2, "A 1\r\nC 2"},   {5, 5, ""}};
   for (const auto& row : rows) {
     EXPECT_EQ(tape.lines(row.first, row.last, kept, 6),
               Hash64::of(row.text, std::strlen(row.text)));

@@ -244,8 +244,8 @@ TEST(EditRunProperty, JournalledRunResumedAtEachTypoThenTakenBack) {
     for (const Trans& t : batch) typos += t.typo != nullptr;
     const std::string fixed = render(batch, typos);
     SCOPED_TRACE("seed " + std::to_string(seed) + ", emptrans.dat:\n" + fixed);
-    const std::string whole = runAll({{EMPUPDATE_PATH}, {"/bin/cat", "employee.dat"}},
-                                     fixed)[1].out;
+    const std::string whole =
+        runAll({{EMPUPDATE_PATH}, {"/bin/cat", "employee.dat"}}, fixed)[1].out;
     ScratchDir dir;
     std::string employees;
     for (int i = 1; i <= 50; ++i)
@@ -254,9 +254,10 @@ TEST(EditRunProperty, JournalledRunResumedAtEachTypoThenTakenBack) {
     ScratchDir::put("employee.dat", before);
     for (std::size_t present = 0; present <= typos; ++present) {
       ScratchDir::put("emptrans.dat", render(batch, present));
-      const ProgramResult r = runProgram({EMPUPDATE_PATH, "--journal", "j"}, ".");
+      const ProgramResult r =
+          runProgram({EMPUPDATE_PATH, "--journal", "j"}, ".");
       EXPECT_EQ(r.status, present < typos && r.err.find("invalid employee") ==
-                                                  std::string::npos
+                                                 std::string::npos
                               ? 2
                               : 0)
           << r.err;

@@ -22,7 +22,8 @@ const std::string kRun = EMPUPDATE_PATH, kUndo = EMPUNDO_PATH;
 std::string employees() {
   std::string text;
   for (int i = 1; i <= 50; ++i)
-    text += std::to_string(i) + " 0 \"e" + std::to_string(i) + "\" 1 9 2000/1/1\n";
+    text +=
+        std::to_string(i) + " 0 \"e" + std::to_string(i) + "\" 1 9 2000/1/1\n";
   return record_text::toBytes(text);
 }
 const std::string kBefore = employees();
@@ -34,15 +35,19 @@ std::string batch(unsigned seed, int n) {
   std::string text;
   for (int i = 0, high = 50; i < n; ++i) {
     const std::string id = std::to_string(1 + r() % high);
-    const std::string fields = "\"N" + std::to_string(r() % 1000) + "\" " +
-                               (r() % 2 ? "S " : "H ") +
-                               std::to_string(1 + r() % 5000) +
-                               (r() % 4 ? " " : "\n  ") + "2020/1/" +
-                               std::to_string(1 + r() % 28);
+    const std::string fields =
+        "\"N" + std::to_string(r() % 1000) + "\" " + (r() % 2 ? "S " : "H ") +
+        std::to_string(1 + r() % 5000) + (r() % 4 ? " " : "\n  ") + "2020/1/" +
+        std::to_string(1 + r() % 28);
     switch (r() % 3) {
-      case 0: text += "A " + fields + "\n", ++high; break;
-      case 1: text += "C " + id + " " + fields + "\n"; break;
-      default: text += "D " + id + "\n";
+      case 0:
+        text += "A " + fields + "\n", ++high;
+        break;
+      case 1:
+        text += "C " + id + " " + fields + "\n";
+        break;
+      default:
+        text += "D " + id + "\n";
     }
   }
   return text;
@@ -121,7 +126,8 @@ struct Story {
   std::vector<Step> steps;
 };
 
-const std::string kBatch = "C 3 \"Al\" H 10 2020/1/1\nA \"Bo\" S 5 2020/2/2\nD 7\n";
+const std::string kBatch =
+    "C 3 \"Al\" H 10 2020/1/1\nA \"Bo\" S 5 2020/2/2\nD 7\n";
 
 const Story kStories[] = {
     {"run twice applies once",
@@ -134,24 +140,57 @@ const Story kStories[] = {
     {"a record changed since stops the undo",
      {{{kRun, "--journal", "j"}, kBatch, 0, "", true},
       {{kRun}, "C 3 \"\" * 777 1901/1/1\n", 0, "", true},
-      {{kUndo, "j"}, "", 2, "employee 3, line 1 of emptrans.dat): its amount is 777, the run left 10; nothing was restored", false},
+      {{kUndo, "j"},
+       "",
+       2,
+       "employee 3, line 1 of emptrans.dat): its amount is 777, the run left "
+       "10; nothing was restored",
+       false},
       {{kUndo, "--check", "j"}, "", 2, "its amount is 777", false}}},
     {"a record added since stops the undo",
      {{{kRun, "--journal", "j"}, kBatch, 0, "", true},
       {{kRun}, "A \"Cy\" S 5 2020/2/2\n", 0, "", true},
       {{kUndo, "j"}, "", 2, "has grown since the run", false}}},
     {"a batch changed in lines applied is refused",
-     {{{kRun, "--journal", "j"}, kBatch + "C 99 \"\" * 1 1901/1/1\n", 0, "", true},
-      {{kRun, "--journal", "j"}, "C 3 \"Al\" H 11 2020/1/1\n", 2,
-       "emptrans.dat:1: not the transaction that j records as applied at line 1", false},
-      {{kRun, "--journal", "j", "--from", "2"}, kBatch, 2, "started at line 1", false},
-      {{kRun, "--journal", "j"}, kBatch + "D 8\n", 0, "resuming after lines 1 to 3", true},
+     {{{kRun, "--journal", "j"},
+       kBatch + "C 99 \"\" * 1 1901/1/1\n",
+       0,
+       "",
+       true},
+      {{kRun, "--journal", "j"},
+       "C 3 \"Al\" H 11 2020/1/1\n",
+       2,
+       "emptrans.dat:1: not the transaction that j records as applied at line "
+       "1",
+       false},
+      {{kRun, "--journal", "j", "--from", "2"},
+       kBatch,
+       2,
+       "started at line 1",
+       false},
+      {{kRun, "--journal", "j"},
+       kBatch + "D 8\n",
+       0,
+       "resuming after lines 1 to 3",
+       true},
       {{kUndo, "j"}, "", 0, "took back 4 transactions", true}}},
     {"a file that is no journal is never written over",
-     {{{kRun, "--journal", "emptrans.dat"}, kBatch, 2, "emptrans.dat: the journal cannot be emptrans.dat", false},
-      {{kRun, "--journal", "employee.dat"}, "", 2, "the journal cannot be employee.dat", false},
+     {{{kRun, "--journal", "emptrans.dat"},
+       kBatch,
+       2,
+       "emptrans.dat: the journal cannot be emptrans.dat",
+       false},
+      {{kRun, "--journal", "employee.dat"},
+       "",
+       2,
+       "the journal cannot be employee.dat",
+       false},
       {{kUndo, "emptrans.dat"}, "", 2, "not a journal", false},
-      {{kUndo, "none"}, "", 2, "cannot open the journal: No such file", false}}},
+      {{kUndo, "none"},
+       "",
+       2,
+       "cannot open the journal: No such file",
+       false}}},
 };
 
 class JournalStory : public ::testing::TestWithParam<Story> {};
@@ -162,14 +201,17 @@ TEST_P(JournalStory, EachStepEndsAsTold) {
     if (!s.trans.empty()) ScratchDir::put("emptrans.dat", s.trans);
     const std::string before = ScratchDir::get("employee.dat");
     const ProgramResult r = run(s.argv);
-    SCOPED_TRACE(s.argv[0] + " " + s.argv[1]);
+    std::string command;
+    for (const std::string& a : s.argv) command += a + " ";
+    SCOPED_TRACE(command);
     EXPECT_EQ(r.status, s.status) << r.err;
     EXPECT_NE((s.status == 0 ? r.out + r.err : r.err).find(s.words),
               std::string::npos)
         << r.out << r.err;
     if (!s.changes) EXPECT_EQ(ScratchDir::get("employee.dat"), before);
   }
-  if (GetParam().steps.back().argv[0] == kUndo && GetParam().steps.back().status == 0)
+  if (GetParam().steps.back().argv[0] == kUndo &&
+      GetParam().steps.back().status == 0)
     EXPECT_EQ(ScratchDir::get("employee.dat"), kBefore);
 }
 
