@@ -130,10 +130,11 @@ long RunJournal::resume(Reading& reading, long startLine) {
     std::fprintf(
         stderr,
         "empupdate: note: %s: resuming after %s of emptrans.dat: "
-        "%zu transactions were applied by an earlier run\n",
+        "%zu %s applied by an earlier run\n",
         journal_.shown().c_str(),
         linesText(applied.front().line, applied.back().lastLine).c_str(),
-        applied.size());
+        applied.size(),
+        applied.size() == 1 ? "transaction was" : "transactions were");
   }
   Employee::setWriteAhead(this);
   return static_cast<long>(applied.size());
