@@ -28,6 +28,7 @@ for target in trans_fuzz batch_fuzz journal_fuzz; do
   # stopped by its mistake.
   if [ $target = journal_fuzz ]; then
     scratch=$(mktemp -d)
+    rm -f "$corpus/seed-j1" "$corpus/seed-j2"
     cp examples/emptrans.dat "$scratch"
     (cd "$scratch" && : >employee.dat &&
       "$top/build/fuzz/src/run/empupdate" --journal "$corpus/seed-j1" &&
