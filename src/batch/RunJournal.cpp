@@ -127,14 +127,20 @@ long RunJournal::resume(Reading& reading, long startLine) {
     }
   }
   if (!applied.empty()) {
+    // Whether the operator fixed the batch since, or runs it again as is.
+    std::int64_t bytes = 0;
+    const std::uint64_t hash = tape_->whole(bytes);
+    const Journal::Header& h = journal_.header();
     std::fprintf(
         stderr,
         "empupdate: note: %s: resuming after %s of emptrans.dat: "
-        "%zu %s applied by an earlier run\n",
+        "%zu %s applied by an earlier run, which found emptrans.dat %s\n",
         journal_.shown().c_str(),
         linesText(applied.front().line, applied.back().lastLine).c_str(),
         applied.size(),
-        applied.size() == 1 ? "transaction was" : "transactions were");
+        applied.size() == 1 ? "transaction was" : "transactions were",
+        bytes == h.batchBytes && hash == h.batchHash ? "as it is now"
+                                                     : "otherwise");
   }
   Employee::setWriteAhead(this);
   return static_cast<long>(applied.size());

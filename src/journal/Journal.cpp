@@ -203,7 +203,6 @@ void Journal::append(const Entry& e) {
 }
 
 void Journal::dropLast() {
-  if (records_.empty()) return;
   cutTo(records_.back().at);
   records_.pop_back();
 }

@@ -131,7 +131,7 @@ class Journal {
     append(e);
   }
   // Drops the last record entry (one whose write never happened), and
-  // whatever follows it. Throws Failure.
+  // whatever follows it; records() must not be empty. Throws Failure.
   void dropLast();
 
  private:

@@ -176,6 +176,14 @@ TEST(LineTape, GivesLinesAsTheyStandAndHashesPiecesAsAWhole) {
               Hash64::of(row.text, std::strlen(row.text)));
     EXPECT_EQ(kept, std::string(row.text).substr(0, 6));
   }
+  // A line longer than the tape's block.
+  const std::string longLine(70000, 'x');
+  ScratchDir::put("long", "A\n" + longLine + "\nB");
+  const int longFd = ::open("long", O_RDONLY);
+  LineTape longTape(longFd);
+  EXPECT_EQ(longTape.lines(2, 3, kept, 4),
+            Hash64::of((longLine + "\nB").data(), longLine.size() + 2));
+  ::close(longFd);
   std::int64_t bytes;
   EXPECT_EQ(tape.whole(bytes), Hash64::of("A 1\r\nC 2\n  \"x\"\nD 3", 18));
   EXPECT_EQ(bytes, 18);
