@@ -167,10 +167,14 @@ TEST_P(JournalStory, EachStepEndsAsTold) {
     EXPECT_NE((s.status == 0 ? r.out + r.err : r.err).find(s.words),
               std::string::npos)
         << r.out << r.err;
-    if (!s.changes) EXPECT_EQ(ScratchDir::get("employee.dat"), before);
+    if (!s.changes) {
+      EXPECT_EQ(ScratchDir::get("employee.dat"), before);
+    }
   }
-  if (GetParam().steps.back().argv[0] == kUndo && GetParam().steps.back().status == 0)
+  const Step& last = GetParam().steps.back();
+  if (last.argv[0] == kUndo && last.status == 0) {
     EXPECT_EQ(ScratchDir::get("employee.dat"), kBefore);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Stories, JournalStory, ::testing::ValuesIn(kStories),
