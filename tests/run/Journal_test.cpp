@@ -114,6 +114,7 @@ struct Step {
   int status;
   std::string words;  // in its standard error, or output when status 0
   bool changes;       // whether it may change employee.dat
+  long fsize = 0;     // a file-size limit, when > 0
 };
 
 struct Story {
@@ -147,6 +148,10 @@ const Story kStories[] = {
       {{kRun, "--journal", "j", "--from", "2"}, kBatch, 2, "started at line 1", false},
       {{kRun, "--journal", "j"}, kBatch + "D 8\n", 0, "resuming after lines 1 to 3", true},
       {{kUndo, "j"}, "", 0, "took back 4 transactions", true}}},
+    {"an undo whose journal can't grow says so, and is done once it can",
+     {{{kRun, "--journal", "j"}, kBatch, 0, "", true},
+      {{kUndo, "j"}, "", 2, "j: cannot write the journal: File too large", false, 700},
+      {{kUndo, "j"}, "", 0, "byte for byte as the run found it", true}}},
     {"a file that is no journal is never written over",
      {{{kRun, "--journal", "emptrans.dat"}, kBatch, 2, "emptrans.dat: the journal cannot be emptrans.dat", false},
       {{kRun, "--journal", "employee.dat"}, "", 2, "the journal cannot be employee.dat", false},
@@ -161,7 +166,7 @@ TEST_P(JournalStory, EachStepEndsAsTold) {
   for (const Step& s : GetParam().steps) {
     if (!s.trans.empty()) ScratchDir::put("emptrans.dat", s.trans);
     const std::string before = ScratchDir::get("employee.dat");
-    const ProgramResult r = run(s.argv);
+    const ProgramResult r = runProgram(s.argv, ".", {.fsize = s.fsize});
     SCOPED_TRACE(s.argv[0] + " " + s.argv[1]);
     EXPECT_EQ(r.status, s.status) << r.err;
     EXPECT_NE((s.status == 0 ? r.out + r.err : r.err).find(s.words),
