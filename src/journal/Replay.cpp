@@ -172,6 +172,11 @@ Replay::Verdict Replay::check(RecordFile& file, bool undoBegun) const {
     throw Failure{kEmployee,
                   "cannot read: " + SystemCalls::errorText(file.error())};
   }
+  // An undo cuts off the appends before it writes anything back: a file
+  // longer than the run found has nothing written back yet and holds what
+  // the run left, and records added since an undo cut it back are never
+  // taken for the run's, to be cut off again.
+  if (size > header_.fileBytes) undoBegun = false;
   Verdict v = checkSize(size, undoBegun);
   if (!v.mismatch.empty()) return v;
   unsigned char now[kRecord];

@@ -44,8 +44,8 @@ class Replay {
   // Whether employee.dat, open on `file`, holds what the run left: every
   // record it touched as its last entry left it, the last entry's done,
   // not done or torn, and nothing appended after. `undoBegun`: an undo was
-  // interrupted, and each record may hold any state the run or the undo
-  // gave it.
+  // interrupted, and once it cut the file back to the size the run found,
+  // each record may hold any state the run or the undo gave it.
   Verdict check(RecordFile& file, bool undoBegun) const;
   // Puts back, on `file` open for reading and writing, what the run found:
   // cuts off what it appended, writes every before-image back in reverse

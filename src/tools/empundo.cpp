@@ -8,6 +8,7 @@
 // Exit status: 0 the run was taken back (or --check: it can be, or there
 // is nothing to take back); 2 it can't be, or failed, with one line on
 // standard error; 64 a wrong command line.
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -127,6 +128,9 @@ int undo(const std::string& name, const std::string& shown, bool check) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file-size limit fails the journal's write, told as such, instead of
+  // ending the undo with no word and the start of an entry left behind.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (!StandardDescriptors::ensureOpen()) return kFailed;
   CommandLine cl("empundo", "[--check] FILE", kHelp, kFailed);
   if (const int done = cl.parse(argc, argv, {"--check"}); done >= 0) {

@@ -105,6 +105,10 @@ TEST(Replay, AnUndoCutShortIsFinishedByAnother) {
   EXPECT_EQ(check(halfway + kO1, true).mismatch, "");
   EXPECT_NE(check(halfway + kO1).mismatch, "");  // not before an undo began
   EXPECT_NE(check(record('z') + kO1, true).mismatch, "");
+  // Begun, but nothing cut off or written back yet; and a record added
+  // after the undo cut the file back.
+  EXPECT_EQ(check(kB + kD + kC, true).mismatch, "");
+  EXPECT_NE(check(halfway + kO1 + kC, true).mismatch, "");
   Journal j("j");
   j.open(false);
   j.take();

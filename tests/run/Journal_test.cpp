@@ -119,6 +119,7 @@ struct Step {
   int status;
   std::string words;  // in its standard error, or output when status 0
   bool changes;       // whether it may change employee.dat
+  long fsize = 0;     // a file-size limit, when > 0
 };
 
 struct Story {
@@ -188,6 +189,15 @@ const Story kStories[] = {
        "resuming after lines 2 to 3",
        true},
       {{kUndo, "j"}, "", 0, "took back 3 transactions", true}}},
+    {"an undo whose journal can't grow says so, and is done once it can",
+     {{{kRun, "--journal", "j"}, kBatch, 0, "", true},
+      {{kUndo, "j"},
+       "",
+       2,
+       "j: cannot write the journal: File too large",
+       false,
+       700},
+      {{kUndo, "j"}, "", 0, "byte for byte as the run found it", true}}},
     {"a file that is no journal is never written over",
      {{{kRun, "--journal", "emptrans.dat"},
        kBatch,
@@ -218,6 +228,8 @@ TEST_P(JournalStory, EachStepEndsAsTold) {
     std::string command;
     for (const std::string& a : s.argv) command += a + " ";
     SCOPED_TRACE(command);
+    const ProgramResult r = runProgram(s.argv, ".", {.fsize = s.fsize});
+    SCOPED_TRACE(s.argv[0] + " " + s.argv[1]);
     EXPECT_EQ(r.status, s.status) << r.err;
     EXPECT_NE((s.status == 0 ? r.out + r.err : r.err).find(s.words),
               std::string::npos)
