@@ -62,9 +62,9 @@ class Pairing {
   static bool ascends(RecordReader& r, std::int32_t& high);
   // The index of `r`, sorted by number, then place.
   static std::vector<Entry> indexOf(RecordReader& r);
-  // Pairs the two sorted indexes: leaves in newIndex_ each NEW record's
-  // partner (see partnerOf), by its place, and in oldIndex_ OLD's lone
-  // records, in order.
+  // Pairs the two sorted indexes: leaves in newIndex_, at each NEW
+  // record's place, where its partner in OLD stands (coded as Pairing.cpp
+  // says), and in oldIndex_ the places of OLD's lone records, in order.
   void pairIndexes();
   // One pass side by side: the pairs and NEW's lone records, or, when
   // `lone`, only OLD's lone records.
