@@ -160,21 +160,3 @@ void EmpTrans::loadOrReport(Employee& e) const {
     throw;
   }
 }
-
-std::string EmpTrans::shownName(const Employee& e) {
-  std::string out = "\"";
-  for (const char c : Display::name(e.getNameField(), Employee::kNameBytes)) {
-    out += c == '"' ? "\\\"" : std::string(1, c);
-  }
-  return out + "\"";
-}
-
-std::string EmpTrans::numbered(const Employee& before) {
-  return std::to_string(before.getId()) +
-         (before.getDeleted() != 0 ? " (deleted)" : "");
-}
-
-std::string EmpTrans::shownFields(const Employee& e) {
-  return shownName(e) + " " + Display::category(e.getCategory()) + " " +
-         std::to_string(e.getAmount()) + " " + Display::date(e.getDate());
-}

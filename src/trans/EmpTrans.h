@@ -131,8 +131,9 @@ class EmpTrans {
   // number, or, for a kind that gives one out, the record appended last,
   // which got the highest number there is.
   std::optional<Employee> recordAfter() const;
-  // What the transaction did, once applied, as a report lists it: "add 10:
-  // ...", "change 5: name "Jonathan" -> "Al"", "delete 3".
+  // What the transaction did, once applied, as a report lists it, in the
+  // words of PlanText: "add 10: ...", "change 5: name "Jonathan" -> "Al"",
+  // "delete 3".
   virtual std::string plan(const std::optional<Employee>& before) const = 0;
 
   // Opens emptrans.dat, creating it empty when missing, and moves to its
@@ -211,14 +212,6 @@ class EmpTrans {
   void loadOrReport(Employee& e) const;
   // The record the first index entry for `id` leads to, if any.
   static std::optional<Employee> recordOf(std::int32_t id);
-  // The name of a record between double quotes, as empdump shows names, a
-  // quote in it shown as \".
-  static std::string shownName(const Employee& e);
-  // The employee number of `before`, the record a plan names, as the
-  // plan names it: "3", or "3 (deleted)" for a deleted one.
-  static std::string numbered(const Employee& before);
-  // A record's fields as a plan lists them: "Ann" H 500 1999-05-17.
-  static std::string shownFields(const Employee& e);
 
  private:
   friend class TransReader;

@@ -7,11 +7,19 @@
 // is the after column of empcheck --totals. 25 batches by default,
 // EMP_EDIT_RUN_BATCHES=N for N, from seed 1 or EMP_EDIT_RUN_SEED; a
 // failure shows the seed and the batch.
+//
+// The same batches, typos fixed, drive empdiff: between the file before a
+// run and after it, it tells each change the plan of empcheck --list
+// foretold; and the batch empdiff --batch writes makes the one into the
+// other, or it tells each edit of the file after the run that no batch can
+// make.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <numeric>
 #include <random>
 #include <regex>
 #include <set>
@@ -19,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "Employee.h"
 #include "RecordText.h"
 #include "RunProgram.h"
 #include "ScratchDir.h"
@@ -170,15 +179,21 @@ std::string lastColumn(const std::string& table) {
   return rows;
 }
 
+// The seeds of the batches: 25 from 1, or as the environment says.
+std::vector<unsigned> seeds() {
+  const char* n = std::getenv("EMP_EDIT_RUN_BATCHES");
+  const char* from = std::getenv("EMP_EDIT_RUN_SEED");
+  std::vector<unsigned> all(n ? std::stoul(n) : 25);
+  std::iota(all.begin(), all.end(), from ? std::stoul(from) : 1);
+  return all;
+}
+
 TEST(EditRunProperty, EachTypoListedOnceWhereTheRunStopsAtIt) {
   const std::regex stop(
       R"(^empupdate:emptrans\.dat:(\d+:\d+): (.*); \d+ trans)"),
       listing(R"((?:^|\n)emptrans\.dat:(\d+:\d+): error: (.*))");
   ASSERT_GT(kTypos.size(), 20U) << "no typos read from " EMP_TYPOS;
-  const char* n = std::getenv("EMP_EDIT_RUN_BATCHES");
-  const char* from = std::getenv("EMP_EDIT_RUN_SEED");
-  const unsigned first = from ? std::stoul(from) : 1;
-  for (unsigned seed = first; seed < first + (n ? std::stoul(n) : 25); ++seed) {
+  for (const unsigned seed : seeds()) {
     std::vector<Trans> batch = generate(seed);
     const std::string text = render(batch, 0);
     SCOPED_TRACE("seed " + std::to_string(seed) + ", emptrans.dat:\n" + text);
@@ -226,6 +241,142 @@ TEST(EditRunProperty, EachTypoListedOnceWhereTheRunStopsAtIt) {
     const std::string after = r[0].out.substr(r[0].out.find("\nemployee.dat"));
     EXPECT_EQ(lastColumn(after), lastColumn("\n" + r[2].out)) << r[0].out;
     EXPECT_NE(lastColumn(r[2].out), "");
+  }
+}
+
+// Employees 1 to 50 as employee.dat, in a shuffled order for an odd seed,
+// and the batch of `seed`, its typos fixed; `once`: a change or delete of
+// an employee touched before is left out. Returns the file's bytes.
+std::string layOut(unsigned seed, bool once) {
+  std::vector<Trans> batch = generate(seed), kept;
+  std::set<std::string> touched;
+  int added = 50;
+  for (Trans& t : batch) {
+    t.typo = nullptr;
+    const std::string id =
+        t.fields[0] == "A" ? std::to_string(++added) : t.fields[1].substr(1);
+    if (!once || touched.insert(id).second) kept.push_back(t);
+  }
+  std::vector<int> ids(50);
+  std::iota(ids.begin(), ids.end(), 1);
+  if (seed % 2) std::shuffle(ids.begin(), ids.end(), std::mt19937(seed));
+  std::string employees;
+  for (const int i : ids)
+    employees += std::to_string(i) + " 0 \"e\" 0 1 2000/1/1\n";
+  ScratchDir::put("employee.dat", record_text::toBytes(employees));
+  ScratchDir::put("emptrans.dat", render(kept, 0));
+  return ScratchDir::get("employee.dat");
+}
+
+std::multiset<std::string> linesOf(const std::string& text) {
+  std::multiset<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.insert(line);
+  return lines;
+}
+
+TEST(EditRunProperty, EmpdiffTellsWhatThePlanForetold) {
+  const std::regex step(R"(^emptrans\.dat:\d+: ((?:add|change|delete) .*))");
+  for (const unsigned seed : seeds()) {
+    ScratchDir dir;
+    ScratchDir::put("old.dat", layOut(seed, true));
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::multiset<std::string> foretold;
+    std::smatch m;
+    for (const std::string& line :
+         linesOf(runProgram({EMPCHECK_PATH, "--list"}, ".").out)) {
+      if (std::regex_match(line, m, step) &&
+          !line.ends_with(": nothing changes") &&
+          !line.ends_with(": already deleted"))
+        foretold.insert(m.str(1));
+    }
+    ASSERT_EQ(runProgram({EMPUPDATE_PATH}, ".").status, 0);
+    const ProgramResult d =
+        runProgram({EMPDIFF_PATH, "old.dat", "employee.dat"}, ".");
+    EXPECT_EQ(d.status, foretold.empty() ? 0 : 1) << d.err;
+    EXPECT_EQ(linesOf(d.out), foretold);
+  }
+}
+
+// An edit of one of the 50 employees' records in the file after a run: a
+// 32-bit value put at `at`, or, at kGone, the record taken out, and what
+// empdiff --batch tells of it when no batch can make it.
+constexpr std::size_t kGone = Employee::kRecordBytes;
+struct Edit {
+  std::size_t at;
+  std::int32_t value;
+  const char* told;
+};
+const Edit kEdits[] = {
+    {Employee::kAmountAt, 0, "an amount of 0"},
+    {Employee::kAmountAt, 77, nullptr},
+    {Employee::kCategoryAt, 5, "category 5"},
+    {Employee::kCategoryAt, -1, "category *"},
+    {Employee::kDeletedAt, 7, "mark to 7"},
+    {Employee::kDeletedAt, 1, nullptr},
+    {Employee::kDateAt, 2100, "date 2100-"},
+    {Employee::kDateAt, 1901, "date 1901-"},
+    {Employee::kNameAt, 0, "empty name"},
+    {Employee::kNameAt + 1, '"', "double quote"},
+    {Employee::kNameAt + 1, '\r', nullptr},  // a name's bytes as they are
+    {Employee::kNameAt + 20, -1, nullptr},   // past the NUL: no change
+    {kGone, 0, "remove a record"},
+};
+
+TEST(EditRunProperty, EmpdiffBatchMakesTheFileOrTellsWhyNot) {
+  const std::regex told(
+      R"(^empdiff: [a-z]+ (\d+)(?: \(deleted\))?: the transactions cannot (.*))");
+  for (const unsigned seed : seeds()) {
+    ScratchDir dir;
+    const std::string old = layOut(seed, false);
+    ASSERT_EQ(runProgram({EMPUPDATE_PATH}, ".").status, 0);
+    std::string now = ScratchDir::get("employee.dat");
+    std::mt19937 r(seed);
+    std::map<std::string, const char*> edits;  // by employee number
+    // Up to 3 of the first 50 records, OLD's, the last first: one taken
+    // out moves none still to edit.
+    std::vector<std::size_t> at(50);
+    std::iota(at.begin(), at.end(), 0);
+    std::shuffle(at.begin(), at.end(), r);
+    at.resize(r() % 4);
+    std::sort(at.rbegin(), at.rend());
+    for (const std::size_t k : at) {
+      const Edit& e = kEdits[r() % std::size(kEdits)];
+      char* record = now.data() + k * kGone;
+      edits[std::to_string(record[0])] = e.told;  // numbers 1 to 50
+      if (e.at == kGone) now.erase(k * kGone, kGone);
+      for (int i = 0; i < 4 && e.at < kGone; ++i)
+        record[e.at + i] = char(std::uint32_t(e.value) >> 8 * i);
+    }
+    // The order of NEW's records makes no difference.
+    if (seed % 4 == 3)
+      for (std::size_t i = now.size() / kGone; i > 1; --i)
+        std::swap_ranges(now.begin() + (i - 1) * kGone, now.begin() + i * kGone,
+                         now.begin() + r() % i * kGone);
+    ScratchDir::put("new.dat", now);
+    ScratchDir::put("employee.dat", old);
+    const ProgramResult b =
+        runProgram({EMPDIFF_PATH, "--batch", "employee.dat", "new.dat"}, ".");
+    SCOPED_TRACE("seed " + std::to_string(seed) + ":\n" + b.err);
+    std::size_t cannot = 0;
+    for (const auto& [number, words] : edits) cannot += words != nullptr;
+    std::smatch m;
+    for (const std::string& line : linesOf(b.err)) {
+      ASSERT_TRUE(std::regex_match(line, m, told)) << line;
+      const char* words = edits.count(m.str(1)) ? edits[m.str(1)] : nullptr;
+      EXPECT_TRUE(words && m.str(2).find(words) != std::string::npos) << line;
+    }
+    EXPECT_EQ(linesOf(b.err).size(), cannot);
+    if (cannot > 0) {
+      EXPECT_EQ(b.status, 2);
+      EXPECT_EQ(b.out, "");
+      continue;
+    }
+    ScratchDir::put("emptrans.dat", b.out);
+    EXPECT_EQ(runProgram({EMPUPDATE_PATH}, ".").status, 0);
+    EXPECT_EQ(runProgram({EMPDIFF_PATH, "employee.dat", "new.dat"}, ".").status,
+              0)
+        << b.out;
   }
 }
 

@@ -3,6 +3,8 @@
 //   emptrans.dat     the transactions (absent: the file is missing)
 //   employee.before  the starting records as RecordText (absent: missing)
 //   employee.after   the records afterwards (absent: unchanged)
+//   old.before       records laid out as old.dat, a second employee file
+//                    (absent: none)
 //   control.txt      a control file, for --control (absent: none)
 //   stdout           its standard output (absent: empty)
 //   case.txt         one item a line:
@@ -62,6 +64,8 @@ struct CaseDir {
     hasAfter = std::filesystem::exists(path + "/employee.after");
     before = record_text::toBytes(ScratchDir::get(path + "/employee.before"));
     after = record_text::toBytes(ScratchDir::get(path + "/employee.after"));
+    hasOld = std::filesystem::exists(path + "/old.before");
+    old = record_text::toBytes(ScratchDir::get(path + "/old.before"));
     out = ScratchDir::get(path + "/stdout");
     std::istringstream lines(ScratchDir::get(path + "/case.txt"));
     for (std::string line; std::getline(lines, line);) {
@@ -100,6 +104,7 @@ struct CaseDir {
   void prepare() {
     namespace fs = std::filesystem;
     if (hasBefore) ScratchDir::put("employee.dat", before);
+    if (hasOld) ScratchDir::put("old.dat", old);
     std::error_code missing;  // then emptrans.dat is missing too
     fs::copy_file(path + "/emptrans.dat", "emptrans.dat", missing);
     fs::copy_file(path + "/control.txt", "control.txt", missing);
@@ -165,8 +170,8 @@ struct CaseDir {
   int checkStatus = -1;
   std::string checkErr;
   bool unforeseeable = false;
-  bool hasBefore = false, hasAfter = false;
-  std::string before, after;  // employee.dat bytes
+  bool hasBefore = false, hasAfter = false, hasOld = false;
+  std::string before, after, old;  // employee.dat's bytes, and old.dat's
   std::vector<std::pair<std::string, std::string>> checks;
 
  private:

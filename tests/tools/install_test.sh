@@ -1,5 +1,5 @@
 #!/bin/sh
-# Installs the build and checks that the three programs, their man pages
+# Installs the build and checks that the four programs, their man pages
 # compressed and the licence landed. Usage:
 #   install_test.sh destdir CMAKE BUILD_DIR STAGING_DIR
 #     through DESTDIR, under /opt/emp and nothing outside it; the installed
@@ -26,13 +26,14 @@ else
   [ "$(dpkg-deb -f "$deb" Package)" = empupdate ] || { echo "wrong name"; exit 1; }
   dpkg-deb -f "$deb" Depends | grep -q libc6 || { echo "no libc6 dependency"; exit 1; }
   dpkg-deb -x "$deb" root
-  for p in empupdate empdump empcheck empundo; do timeout 10 "root/usr/bin/$p" --version >/dev/null ||
+  for p in empupdate empdump empcheck empdiff empundo; do timeout 10 "root/usr/bin/$p" --version >/dev/null ||
     { echo "$p does not run"; exit 1; }; done
   listing=$(dpkg-deb -c "$deb" | awk '{ print $6 }' | sed -n 's|^\./usr/|./|p')
 fi
-for f in bin/empupdate bin/empdump bin/empcheck bin/empundo \
+for f in bin/empupdate bin/empdump bin/empcheck bin/empdiff bin/empundo \
          share/man/man1/empupdate.1.gz share/man/man1/empdump.1.gz \
-         share/man/man1/empcheck.1.gz share/man/man1/empundo.1.gz \
+         share/man/man1/empcheck.1.gz share/man/man1/empdiff.1.gz \
+         share/man/man1/empundo.1.gz \
          share/doc/empupdate/copyright; do
   echo "$listing" | grep -qx "\./$f" || { echo "missing: $f"; exit 1; }
 done

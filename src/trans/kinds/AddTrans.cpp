@@ -3,6 +3,7 @@
 // the next employee number (the transaction's own id, -1, is not used) and
 // is appended to employee.dat. It passes on the errors of Employee::add.
 #include "EmpTrans.h"
+#include "PlanText.h"
 
 namespace {
 
@@ -33,8 +34,7 @@ class AddTrans : public EmpTrans {
   }
 
   std::string plan(const std::optional<Employee>&) const override {
-    const std::optional<Employee> e = recordAfter();
-    return "add " + std::to_string(e->getId()) + ": " + shownFields(*e);
+    return PlanText::addition(*recordAfter());
   }
 };
 

@@ -4,8 +4,8 @@
 // empty name, category "*", amount 0 and a date in 1901 keep the field as
 // it is), and writes it back, even when nothing changed. For an unknown
 // employee number it writes its message and throws Employee::NoSuch.
-#include "Display.h"
 #include "EmpTrans.h"
+#include "PlanText.h"
 
 namespace {
 
@@ -49,23 +49,7 @@ class ChangeTrans : public EmpTrans {
   }
 
   std::string plan(const std::optional<Employee>& before) const override {
-    const Employee now = *recordAfter();
-    std::string changed;
-    auto field = [&](const char* name, const std::string& from,
-                     const std::string& to) {
-      if (from == to) return;
-      changed += (changed.empty() ? ": " : "; ") + std::string(name) + " " +
-                 from + " -> " + to;
-    };
-    field("name", shownName(*before), shownName(now));
-    field("category", Display::category(before->getCategory()),
-          Display::category(now.getCategory()));
-    field("amount", std::to_string(before->getAmount()),
-          std::to_string(now.getAmount()));
-    field("date", Display::date(before->getDate()),
-          Display::date(now.getDate()));
-    return "change " + numbered(*before) +
-           (changed.empty() ? ": nothing changes" : changed);
+    return PlanText::change(*before, *recordAfter());
   }
 };
 

@@ -3,6 +3,7 @@
 // stays in the file. For an unknown employee number it writes its message
 // and throws Employee::NoSuch.
 #include "EmpTrans.h"
+#include "PlanText.h"
 
 namespace {
 
@@ -18,12 +19,7 @@ class DeleteTrans : public EmpTrans {
   }
 
   std::string plan(const std::optional<Employee>& before) const override {
-    const std::int32_t mark = before->getDeleted();
-    return "delete " + numbered(*before) +
-           (mark == 1 ? ": already deleted"
-            : mark == 0
-                ? ""
-                : ": deleted mark " + std::to_string(mark) + " becomes 1");
+    return PlanText::deletion(*before);
   }
 };
 
