@@ -224,12 +224,10 @@ TEST_P(JournalStory, EachStepEndsAsTold) {
   for (const Step& s : GetParam().steps) {
     if (!s.trans.empty()) ScratchDir::put("emptrans.dat", s.trans);
     const std::string before = ScratchDir::get("employee.dat");
-    const ProgramResult r = run(s.argv);
+    const ProgramResult r = runProgram(s.argv, ".", {.fsize = s.fsize});
     std::string command;
     for (const std::string& a : s.argv) command += a + " ";
     SCOPED_TRACE(command);
-    const ProgramResult r = runProgram(s.argv, ".", {.fsize = s.fsize});
-    SCOPED_TRACE(s.argv[0] + " " + s.argv[1]);
     EXPECT_EQ(r.status, s.status) << r.err;
     EXPECT_NE((s.status == 0 ? r.out + r.err : r.err).find(s.words),
               std::string::npos)
