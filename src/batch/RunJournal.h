@@ -27,7 +27,7 @@
 #include "LineTape.h"
 #include "Reading.h"
 
-class RunJournal : public Employee::WriteAhead {
+class RunJournal final : public Employee::WriteAhead {
  public:
   explicit RunJournal(std::string name) : journal_(std::move(name)) {}
   ~RunJournal() { Employee::setWriteAhead(nullptr); }
