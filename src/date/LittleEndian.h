@@ -5,8 +5,10 @@
 #ifndef EMPUPDATE_DATE_LITTLEENDIAN_H_
 #define EMPUPDATE_DATE_LITTLEENDIAN_H_
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace le32 {
 
@@ -45,5 +47,27 @@ inline void overlay(std::int32_t& value, const unsigned char* p,
 }
 
 }  // namespace le32
+
+// The same for the 64-bit integers of the journal, which travels with its
+// employee.dat: one load or store, swapped on a big-endian host.
+namespace le64 {
+
+inline void put(unsigned char* p, std::uint64_t value) {
+  if constexpr (std::endian::native == std::endian::big) {
+    value = __builtin_bswap64(value);
+  }
+  std::memcpy(p, &value, sizeof value);
+}
+
+inline std::uint64_t get(const unsigned char* p) {
+  std::uint64_t value;
+  std::memcpy(&value, p, sizeof value);
+  if constexpr (std::endian::native == std::endian::big) {
+    value = __builtin_bswap64(value);
+  }
+  return value;
+}
+
+}  // namespace le64
 
 #endif  // EMPUPDATE_DATE_LITTLEENDIAN_H_

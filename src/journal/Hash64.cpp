@@ -1,8 +1,9 @@
 #include "Hash64.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
+
+#include "LittleEndian.h"
 
 namespace {
 
@@ -12,17 +13,6 @@ constexpr std::uint64_t kP3 = 0x165667B19E3779F9ULL;
 
 std::uint64_t rotl(std::uint64_t x, int r) {
   return (x << r) | (x >> (64 - r));
-}
-
-// Little-endian, whatever the host's order: a journal moves between
-// machines with its employee.dat.
-std::uint64_t word(const unsigned char* p) {
-  std::uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  if constexpr (std::endian::native == std::endian::big) {
-    w = __builtin_bswap64(w);
-  }
-  return w;
 }
 
 std::uint64_t round(std::uint64_t lane, std::uint64_t w) {
@@ -35,7 +25,7 @@ Hash64::Hash64(std::uint64_t seed)
     : lane_{seed + kP1 + kP2, seed + kP2, seed, seed - kP1} {}
 
 void Hash64::mix(const unsigned char* s) {
-  for (int i = 0; i < 4; ++i) lane_[i] = round(lane_[i], word(s + 8 * i));
+  for (int i = 0; i < 4; ++i) lane_[i] = round(lane_[i], le64::get(s + 8 * i));
 }
 
 void Hash64::add(const void* data, std::size_t n) {
@@ -64,7 +54,7 @@ std::uint64_t Hash64::value() const {
   // The tail, by words, then a byte at a time, each in its place.
   std::size_t i = 0;
   for (; i + 8 <= held_; i += 8)
-    h = rotl(h ^ round(0, word(pending_ + i)), 27) * kP1 + kP3;
+    h = rotl(h ^ round(0, le64::get(pending_ + i)), 27) * kP1 + kP3;
   for (; i < held_; ++i) h = rotl(h ^ (pending_[i] * kP3), 11) * kP1;
   h ^= h >> 33;
   h *= kP2;

@@ -1,12 +1,12 @@
 #include "Journal.h"
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstring>
 
 #include "Display.h"
 #include "Hash64.h"
+#include "LittleEndian.h"
 
 namespace {
 
@@ -16,20 +16,8 @@ constexpr std::size_t kTagAt = 0, kTextBytesAt = 4, kLineAt = 8,
                       kLastLineAt = 16, kPositionAt = 24, kBeforeAt = 32,
                       kAfterAt = 92, kTextHashAt = 152, kTextAt = 160;
 
-void put64(unsigned char* p, std::uint64_t v) {
-  if constexpr (std::endian::native == std::endian::big) {
-    v = __builtin_bswap64(v);
-  }
-  std::memcpy(p, &v, sizeof v);
-}
-std::uint64_t get64(const unsigned char* p) {
-  std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
 std::uint32_t get32(const unsigned char* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
-         std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+  return static_cast<std::uint32_t>(le32::get(p));
 }
 
 bool known(std::uint32_t tag) {
@@ -81,7 +69,7 @@ void Journal::readAll() {
   // A file of something else is never taken for a journal, and never
   // written over.
   if (std::memcmp(h, kMagic, std::min<std::size_t>(sizeof kMagic, got)) != 0 ||
-      (got == kHeaderBytes && get64(h + 56) != Hash64::of(h, 56))) {
+      (got == kHeaderBytes && le64::get(h + 56) != Hash64::of(h, 56))) {
     fail("not a journal, or one damaged in its header", 0);
   }
   // Empty, or a header cut short: a run killed before its first entry,
@@ -91,9 +79,9 @@ void Journal::readAll() {
     return;
   }
   started_ = true;
-  header_ = {static_cast<std::int64_t>(get64(h + 8)),
-             static_cast<std::int64_t>(get64(h + 16)), get64(h + 24),
-             static_cast<std::int64_t>(get64(h + 32)), get64(h + 40)};
+  header_ = {static_cast<std::int64_t>(le64::get(h + 8)),
+             static_cast<std::int64_t>(le64::get(h + 16)), le64::get(h + 24),
+             static_cast<std::int64_t>(le64::get(h + 32)), le64::get(h + 40)};
   std::int64_t at = kHeaderBytes;
   for (Entry e; at < size; at += kEntryBytes + std::int64_t(e.text.size())) {
     if (!readEntry(at, size, e)) break;
@@ -131,16 +119,16 @@ bool Journal::readEntry(std::int64_t at, std::int64_t size, Entry& e) {
   check.add(rest, textBytes);
   // A write cut short by the end of its process leaves too few bytes, never
   // wrong ones.
-  if (get64(rest + textBytes) != check.value() || !known(get32(fixed))) {
+  if (le64::get(rest + textBytes) != check.value() || !known(get32(fixed))) {
     fail("damaged at byte " + std::to_string(at), 0);
   }
   e.tag = static_cast<Tag>(get32(fixed + kTagAt));
-  e.line = static_cast<std::int64_t>(get64(fixed + kLineAt));
-  e.lastLine = static_cast<std::int64_t>(get64(fixed + kLastLineAt));
-  e.position = static_cast<std::int64_t>(get64(fixed + kPositionAt));
+  e.line = static_cast<std::int64_t>(le64::get(fixed + kLineAt));
+  e.lastLine = static_cast<std::int64_t>(le64::get(fixed + kLastLineAt));
+  e.position = static_cast<std::int64_t>(le64::get(fixed + kPositionAt));
   std::memcpy(e.before, fixed + kBeforeAt, kRecord);
   std::memcpy(e.after, fixed + kAfterAt, kRecord);
-  e.textHash = get64(fixed + kTextHashAt);
+  e.textHash = le64::get(fixed + kTextHashAt);
   e.text.assign(reinterpret_cast<const char*>(rest), textBytes);
   e.at = at;
   return true;
@@ -155,12 +143,12 @@ void Journal::cutTo(std::int64_t size) {
 void Journal::start(const Header& hd) {
   unsigned char h[kHeaderBytes] = {};
   std::memcpy(h, kMagic, sizeof kMagic);
-  put64(h + 8, static_cast<std::uint64_t>(hd.startLine));
-  put64(h + 16, static_cast<std::uint64_t>(hd.batchBytes));
-  put64(h + 24, hd.batchHash);
-  put64(h + 32, static_cast<std::uint64_t>(hd.fileBytes));
-  put64(h + 40, hd.fileHash);
-  put64(h + 56, Hash64::of(h, 56));
+  le64::put(h + 8, static_cast<std::uint64_t>(hd.startLine));
+  le64::put(h + 16, static_cast<std::uint64_t>(hd.batchBytes));
+  le64::put(h + 24, hd.batchHash);
+  le64::put(h + 32, static_cast<std::uint64_t>(hd.fileBytes));
+  le64::put(h + 40, hd.fileHash);
+  le64::put(h + 56, Hash64::of(h, 56));
   cutTo(0);
   file_.seek(0);
   if (file_.write(h, sizeof h) != sizeof h) {
@@ -176,19 +164,16 @@ void Journal::start(const Header& hd) {
 void Journal::append(const Entry& e) {
   const std::size_t text = std::min<std::size_t>(e.text.size(), kTextKept);
   unsigned char b[kTextAt + kTextKept + 8];
-  const auto tag = static_cast<std::uint32_t>(e.tag);
-  for (int i = 0; i < 4; ++i) {
-    b[kTagAt + i] = static_cast<unsigned char>(tag >> (8 * i));
-    b[kTextBytesAt + i] = static_cast<unsigned char>(text >> (8 * i));
-  }
-  put64(b + kLineAt, static_cast<std::uint64_t>(e.line));
-  put64(b + kLastLineAt, static_cast<std::uint64_t>(e.lastLine));
-  put64(b + kPositionAt, static_cast<std::uint64_t>(e.position));
+  le32::put(b + kTagAt, static_cast<std::int32_t>(e.tag));
+  le32::put(b + kTextBytesAt, static_cast<std::int32_t>(text));
+  le64::put(b + kLineAt, static_cast<std::uint64_t>(e.line));
+  le64::put(b + kLastLineAt, static_cast<std::uint64_t>(e.lastLine));
+  le64::put(b + kPositionAt, static_cast<std::uint64_t>(e.position));
   std::memcpy(b + kBeforeAt, e.before, kRecord);
   std::memcpy(b + kAfterAt, e.after, kRecord);
-  put64(b + kTextHashAt, e.textHash);
+  le64::put(b + kTextHashAt, e.textHash);
   std::memcpy(b + kTextAt, e.text.data(), text);
-  put64(b + kTextAt + text, Hash64::of(b, kTextAt + text));
+  le64::put(b + kTextAt + text, Hash64::of(b, kTextAt + text));
   const std::size_t n = kTextAt + text + 8;
   if (tornAt_ >= 0) cutTo(end_);
   file_.seek(end_);
