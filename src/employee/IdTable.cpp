@@ -234,7 +234,7 @@ void IdTable::record(std::int32_t entries) {
     if (static_cast<std::uint32_t>(id) < limit) {
       std::uint32_t& slot = byId[id];
       // The first entry of a number stays.
-      if (!fresh && slot == 0) slot = static_cast<std::uint32_t>(k) + 1;
+      if (slot == 0) slot = static_cast<std::uint32_t>(k) + 1;
       continue;
     }
     place(k, id, hash(id));

@@ -67,10 +67,16 @@ long mappedPages() {
 // has no random key to give: no getrandom, its pool not ready, or a signal
 // at every call, which the draw gives up on in a few calls.
 TEST(IdTableTest, KeepsTheFirstEntryOfEveryNumberWhereverItIsHeld) {
-  std::vector<std::int32_t> dense(3000), past(4000), crafted;
+  std::vector<std::int32_t> dense(3000), past(4000), crafted, large(600000);
   std::iota(dense.begin(), dense.end(), 0);
   const auto grown = dense;  // one at a time, as adds widen the table
   std::shuffle(dense.begin(), dense.end(), std::mt19937(7));
+  // A table of several huge pages, with numbers held twice: the first
+  // entry stays however the fill runs.
+  std::iota(large.begin(), large.end(), 0);
+  std::shuffle(large.begin(), large.end(), std::mt19937(8));
+  large[400000] = large[7];
+  large[7] = large[300000];
   // Recorded one at a time, 5000 is past the bound and goes to the hash:
   // the numbers above the limit then follow it, those below stay direct.
   std::iota(past.begin(), past.end(), 0);
@@ -84,6 +90,7 @@ TEST(IdTableTest, KeepsTheFirstEntryOfEveryNumberWhereverItIsHeld) {
   const CallsSwapped swapped;
   systemCalls.random = draw;
   for (const auto& ids : {dense,
+                          large,
                           grown,
                           past,
                           crafted,
