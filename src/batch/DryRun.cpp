@@ -12,11 +12,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "EmpTrans.h"
 #include "Employee.h"
+#include "FileOverlay.h"
 #include "SystemCalls.h"
 
 namespace {
@@ -30,12 +32,31 @@ struct Found {
   bool lockedByAnother = false;
   std::string where;  // the file the name leads to, for a missing one
   std::uint64_t device = 0, inode = 0;
+  bool overlaid = false;  // its opens are given the employee file's overlay
 };
 
 // What the opens and the lock of the run are given in their place: the
 // state of the system calls DryRun puts in, as the real calls have theirs
 // in the kernel.
 Found employee, trans;
+
+// The employee file as the run's writes leave it, the descriptors the
+// run's opens of it were given, and the calls that were in the table
+// before DryRun's, through which everything else goes.
+struct Overlaid {
+  std::optional<FileOverlay> file;
+  std::vector<bool> descriptors;
+  SystemCalls below;
+
+  bool has(int fd) const {
+    return fd >= 0 && std::size_t(fd) < descriptors.size() && descriptors[fd];
+  }
+  void mark(int fd, bool on) {
+    if (fd < 0) return;
+    if (std::size_t(fd) >= descriptors.size()) descriptors.resize(fd + 1);
+    descriptors[fd] = on;
+  }
+} overlaid;
 
 std::string directoryOf(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -94,25 +115,8 @@ bool lockedByAnother(const Found& f) {
   return held;
 }
 
-bool copyInto(int to, int from, std::int64_t size) {
-  // A file the run refuses for its size is never read: its size will do.
-  if (size > INT32_MAX) return ::ftruncate(to, size) == 0;
-  const auto buffer = std::make_unique<char[]>(1 << 20);
-  for (;;) {
-    const ssize_t n = systemCalls.read(from, buffer.get(), 1 << 20);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n == 0;
-    for (ssize_t put = 0; put < n;) {
-      const ssize_t w = ::write(to, buffer.get() + put, n - put);
-      if (w < 0) return false;
-      put += w;
-    }
-  }
-}
-
-// Looks at the file under `name` for `f`; returns the errno of a copy of
-// it that could not be made, or 0.
-int look(Found& f, const char* name) {
+// Looks at the file under `name` for `f`.
+void look(Found& f, const char* name) {
   // The type is learnt first, through a descriptor that opens nothing: the
   // open of a FIFO would release a writer waiting at its other end.
   SystemCalls::Facts facts{};
@@ -120,28 +124,40 @@ int look(Found& f, const char* name) {
   if (path >= 0 && systemCalls.stat(path, &facts) == 0 &&
       facts.type != S_IFREG) {
     f.fd = path;  // refused for what it is, as the run would
-    return 0;
+    return;
   }
   if (path >= 0) systemCalls.close(path);
   const int fd = systemCalls.open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
   if (fd < 0) {
     f.error = errno;
-    if (f.error != ENOENT) return 0;
+    if (f.error != ENOENT) return;
     f.where = wouldCreate(name, &f.error);
-    if (f.where.empty()) return 0;
+    if (f.where.empty()) return;
     f.writable = true;
     // A link that leads to the employee file the run creates first.
     if (&f == &trans && f.where == employee.where) {
       f.fd = ::fcntl(employee.fd, F_DUPFD_CLOEXEC, 0);
-      return 0;
+      f.overlaid = true;
+      return;
     }
+    // An empty file of the kernel's, in memory, whose descriptors stand for
+    // those of the file the run would create; the run's open fails as
+    // this one does, if it does.
     f.fd = ::memfd_create(name, MFD_CLOEXEC);
-    return 0;
+    if (f.fd < 0) {
+      f.error = errno;
+      return;
+    }
+    if (&f == &employee) {
+      f.overlaid = true;
+      overlaid.file.emplace(-1, 0, overlaid.below.pread);
+    }
+    return;
   }
   if (systemCalls.stat(fd, &facts) != 0 || facts.type != S_IFREG ||
       SystemCalls::kernelFile(fd)) {
     f.fd = fd;  // refused for what it is, as the run would
-    return 0;
+    return;
   }
   f.device = facts.device;
   f.inode = facts.inode;
@@ -151,19 +167,19 @@ int look(Found& f, const char* name) {
     if (employee.inode == facts.inode && employee.device == facts.device &&
         employee.fd >= 0) {
       f.fd = ::fcntl(employee.fd, F_DUPFD_CLOEXEC, 0);
+      f.overlaid = true;
       systemCalls.close(fd);
     } else {
       f.fd = fd;  // only ever read: the run reads the file itself
     }
-    return 0;
+    return;
   }
   f.lockedByAnother = lockedByAnother(f);
-  f.fd = ::memfd_create(name, MFD_CLOEXEC);
-  // A copy that can't be made (a read error, a file-size limit, no memory)
-  // leaves nothing to check: the real file is not what the run may use.
-  const int error = f.fd < 0 || !copyInto(f.fd, fd, facts.size) ? errno : 0;
-  systemCalls.close(fd);
-  return error;
+  // Read where it lies, through this descriptor opened for reading alone:
+  // nothing the run does can write it.
+  f.fd = fd;
+  f.overlaid = true;
+  overlaid.file.emplace(fd, facts.size, overlaid.below.pread);
 }
 
 int openCopy(const char* name, int flags, mode_t mode) {
@@ -182,8 +198,51 @@ int openCopy(const char* name, int flags, mode_t mode) {
     return -1;
   }
   const int copy = ::fcntl(f->fd, F_DUPFD_CLOEXEC, 0);
-  if (copy >= 0) ::lseek(copy, 0, SEEK_SET);
+  // Descriptors made so share one position. The transaction file is read
+  // from it, and starts at the start as a file freshly opened does; the
+  // employee file is only read and written at positions given.
+  if (copy >= 0 && f == &trans) ::lseek(copy, 0, SEEK_SET);
+  if (f->overlaid) overlaid.mark(copy, true);
   return copy;
+}
+
+// The calls on the employee file's descriptors go to its overlay; the
+// rest go on below.
+int statCopy(int fd, SystemCalls::Facts* facts) {
+  const int done = overlaid.below.stat(fd, facts);
+  if (done == 0 && overlaid.has(fd)) facts->size = overlaid.file->size();
+  return done;
+}
+
+ssize_t preadCopy(int fd, void* buffer, std::size_t n, off_t at) {
+  if (!overlaid.has(fd)) return overlaid.below.pread(fd, buffer, n, at);
+  return overlaid.file->pread(buffer, n, at);
+}
+
+ssize_t pwriteCopy(int fd, const void* buffer, std::size_t n, off_t at) {
+  if (!overlaid.has(fd)) return overlaid.below.pwrite(fd, buffer, n, at);
+  return overlaid.file->pwrite(buffer, n, at);
+}
+
+int ftruncateCopy(int fd, off_t size) {
+  if (!overlaid.has(fd)) return overlaid.below.ftruncate(fd, size);
+  return overlaid.file->truncate(size);
+}
+
+// A plain read, at the descriptor's position, which it moves on: of the
+// transaction file when that is the employee file.
+ssize_t readCopy(int fd, void* buffer, std::size_t n) {
+  if (!overlaid.has(fd)) return overlaid.below.read(fd, buffer, n);
+  const off_t at = ::lseek(fd, 0, SEEK_CUR);
+  if (at < 0) return -1;
+  const ssize_t got = overlaid.file->pread(buffer, n, at);
+  if (got > 0) ::lseek(fd, at + got, SEEK_SET);
+  return got;
+}
+
+int closeCopy(int fd) {
+  overlaid.mark(fd, false);
+  return overlaid.below.close(fd);
 }
 
 int lockCopy(int fd) {
@@ -200,12 +259,18 @@ int lockCopy(int fd) {
 
 DryRun::Setting DryRun::install() {
   Setting setting;
-  setting.error = look(employee, Employee::kFileName);
-  if (setting.error != 0) return setting;
+  overlaid.below = systemCalls;
+  look(employee, Employee::kFileName);
   look(trans, EmpTrans::kFileName);
   setting.createsEmployee = !employee.where.empty();
   setting.createsTrans = !trans.where.empty();
   systemCalls.open = openCopy;
   systemCalls.lock = lockCopy;
+  systemCalls.stat = statCopy;
+  systemCalls.pread = preadCopy;
+  systemCalls.pwrite = pwriteCopy;
+  systemCalls.ftruncate = ftruncateCopy;
+  systemCalls.read = readCopy;
+  systemCalls.close = closeCopy;
   return setting;
 }

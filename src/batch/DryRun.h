@@ -1,29 +1,32 @@
-// DryRun: lets a batch run in this process apply to copies in memory of
-// employee.dat and emptrans.dat, so that it foresees exactly what a real
-// run would do, through the same code, without creating, changing or
+// DryRun: lets a batch run in this process apply to employee.dat and
+// emptrans.dat without writing either, so that it foresees exactly what a
+// real run would do, through the same code, without creating, changing or
 // locking any file.
 //
 // install() looks at employee.dat, then emptrans.dat, and replaces the
-// opening and locking of SystemCalls. Each real file is looked at once, as
+// system calls of SystemCalls by its own. Each real file is looked at as
 // the run would find it, and a FIFO or device is never opened:
-// - employee.dat, a regular file, is copied into memory (one of 2 GiB or
-//   more is made a copy of that size, sparse: the run refuses it by its
-//   size alone); when the copy can't be made, install() says why and
-//   nothing is installed: a dry run on the real file could disturb a real
-//   run, and would not foresee it. emptrans.dat, only ever read, is read
-//   where it is;
+// - employee.dat, a regular file, is opened for reading alone and read
+//   where it lies; what the run writes to it is kept in memory over it
+//   (FileOverlay), within the process's file-size limit as the kernel
+//   would keep it, and its opens, reads, writes, size and truncation are
+//   those of the file so written. A file of 2 GiB or more is refused by
+//   the run for its size alone, as it would be;
+// - emptrans.dat, only ever read, is read where it is;
 // - a missing file becomes an empty one when the run could create it
 //   (following symbolic links as the run's open would), else the open
 //   fails as the run's would;
 // - a directory, FIFO or device is handed over unopened (O_PATH), and is
 //   refused for its type as in a real run;
 // - a file the run could not open for writing refuses writes alike;
-// - emptrans.dat that is employee.dat gets the same copy;
+// - emptrans.dat that is employee.dat is read as the run's writes leave it;
 // - a lock that another run holds on employee.dat is looked up, never
 //   tried, and refuses the run's lock as the real one would; no lock is
 //   ever taken.
-// What it cannot foresee is a write that fails (a full disk) and another
-// program changing the files in the meantime.
+// What it cannot foresee is a write that fails (a full disk), another
+// program changing the files in the meantime, and a limit on open files
+// so tight that the descriptor it reads employee.dat through makes the
+// difference.
 #ifndef EMPUPDATE_BATCH_DRYRUN_H_
 #define EMPUPDATE_BATCH_DRYRUN_H_
 
@@ -31,11 +34,9 @@ class DryRun {
  public:
   // What install() found.
   struct Setting {
-    int error = 0;  // the errno that kept employee.dat from being copied
     bool createsEmployee = false;  // the run would create employee.dat
     bool createsTrans = false;     // and emptrans.dat
   };
-  // Nothing is installed when the answer has an error.
   static Setting install();
 };
 

@@ -2,7 +2,8 @@
 // without creating, changing or locking any file, how many transactions
 // empupdate would apply and how its run would end, with the diagnostic
 // empupdate would print. It runs the very batch engine of empupdate, on
-// copies of the files in memory, and goes on past each transaction that
+// the files as they are, with the run's writes kept in memory (DryRun),
+// and goes on past each transaction that
 // fails, as if it were left out, to list every mistake of the batch in one
 // pass. --list shows each transaction as it would apply, up to the first
 // failure, and warnings name what a run would silently ignore, and numbers
@@ -17,12 +18,10 @@
 // Exit status: 0 the whole batch would apply; 4 it would, but with
 // warnings; 3 the run would stop at an unknown employee number; 2 it would
 // fail with an error; 1 empupdate would end with status 1 (a file that can
-// be neither opened nor created); 64 a wrong command line; 71 no check
-// could be made, since employee.dat could not be copied into memory (said
-// on standard error: nothing is foretold); 74 the report could not be
-// written. A signal of those empupdate stops for ends it with a line that
-// says so, as the signal would; SIGXFSZ is ignored, so that a file-size
-// limit fails the copy in memory instead.
+// be neither opened nor created); 64 a wrong command line; 74 the report
+// could not be written. A signal of those empupdate stops for ends it with
+// a line that says so, as the signal would; SIGXFSZ is ignored, so that a
+// file-size limit fails the writing of the report instead.
 //
 // What it cannot foresee: a full disk or another I/O error while writing,
 // and another program changing the files in between.
@@ -50,7 +49,7 @@
 
 namespace {
 
-constexpr int kWarnings = 4, kCannotCheck = 71, kOutputStatus = 74;
+constexpr int kWarnings = 4, kOutputStatus = 74;
 
 const char kHelp[] =
     "Tells what empupdate would do in the current directory, without\n"
@@ -65,9 +64,8 @@ const char kStatus[] =
     "Exit status: 0 the whole batch would apply; 4 it would, with\n"
     "warnings; 3 the run would stop at an unknown employee number; 2 it\n"
     "would fail with an error; 1 a file could be neither opened nor\n"
-    "created; 64 a wrong command line; 71 no check was made, since\n"
-    "employee.dat could not be copied into memory (standard error says\n"
-    "why); 74 the report can't be written; 128+N ended by signal N.\n"
+    "created; 64 a wrong command line; 74 the report can't be written;\n"
+    "128+N ended by signal N.\n"
     "\n"
     "  --list       show each transaction as it would apply, with each\n"
     "               field that changes as OLD -> NEW\n"
@@ -112,7 +110,7 @@ class Report : public Batch::Observer {
     if (totals_) after_ = fileTotals();
   }
 
-  // Once the copy of employee.dat is made, before the run.
+  // Once the dry run is in place, before the run.
   void startTotals() {
     if (totals_) before_ = fileTotals();
   }
@@ -224,9 +222,8 @@ class Report : public Batch::Observer {
   }
 
  private:
-  // The totals of employee.dat as it stands (the copy in memory), or none
-  // when it can't be read, or is one the run refuses for its size alone
-  // (a copy of that size is sparse: nothing of it is worth reading).
+  // The totals of employee.dat as the run's writes leave it, or none when
+  // it can't be read, or is one the run refuses for its size alone.
   static std::optional<FileTotals> fileTotals() {
     RecordFile file;
     if (!file.open(Employee::kFileName, RecordFile::Access::kRead, false) ||
@@ -337,16 +334,11 @@ int main(int argc, char** argv) {
     return done;
   }
 
-  // A file-size limit fails the copy in memory, instead of killing the
-  // check, as it fails the run's writes.
+  // A file-size limit fails the writing of the report, instead of killing
+  // the check.
   std::signal(SIGXFSZ, SIG_IGN);
   const DryRun::Setting setting = DryRun::install();
   stopIfSignalled();
-  if (setting.error != 0) {
-    std::fprintf(stderr, "empcheck:employee.dat: cannot copy into memory: %s\n",
-                 std::strerror(setting.error));
-    return kCannotCheck;
-  }
   // --json always lists the plan, and gives the totals.
   const bool json = cl.has("--json");
   const std::unique_ptr<ReportWriter> out =

@@ -32,6 +32,8 @@
 //                          for a death by it)
 //     exists FILE | absent FILE   afterwards
 //     unforeseeable        a fault no dry run can foresee
+//     check-limited        the check runs under the limits of the run, and
+//                          foretells it all the same
 //     check-status N       the check, under the limits of the run, ends
 //                          so, foretelling nothing
 //     check-stderr TEXT    with this standard error
@@ -85,13 +87,14 @@ struct CaseDir {
       if (key == "unprivileged") options.unprivileged = true;
       if (key == "unforeseeable") unforeseeable = true;
       if (key == "check-status") checkStatus = std::stoi(arg);
+      if (key == "check-limited") checkLimited = true;
       if (key == "check-stderr") checkErr = unescape(line.substr(13));
       if (key == "exists" || key == "absent") checks.emplace_back(key, arg);
       if (key == "setup") setups_.emplace_back(arg, target);
       std::istringstream words(line.substr(key.size()));
       while (key == "run" && words >> arg) argv.push_back(unescape(arg));
     }
-    checkOptions = checkStatus >= 0 ? options : RunOptions{};
+    checkOptions = checkStatus >= 0 || checkLimited ? options : RunOptions{};
     checkOptions.unprivileged = options.unprivileged;
   }
   ~CaseDir() {
@@ -168,6 +171,7 @@ struct CaseDir {
   std::string out, err;
   RunOptions options, checkOptions;
   int checkStatus = -1;
+  bool checkLimited = false;
   std::string checkErr;
   bool unforeseeable = false;
   bool hasBefore = false, hasAfter = false, hasOld = false;
