@@ -1,12 +1,107 @@
 #include "RepeatCheck.h"
 
+#include <bit>
 #include <cstring>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
+#include "LittleEndian.h"
 #include "RecordFile.h"
 
 using Reason = Finding::Reason;
+
+namespace {
+
+// Which records may equal one of a set of keys, told from the bytes of a
+// record as they lie in the file: its amount first, then the first 16
+// bytes of its name, up to its NUL, with its category, amount and date,
+// fields that are compared as they are stored. No record that equals a key
+// is turned away; of the others, about one in eight passes each test. So a
+// scan of a large file decodes only the few records worth comparing, and
+// most cost it a load and a bit test.
+class FieldFilter {
+ public:
+  explicit FieldFilter(std::size_t keys) : amounts_(keys), fields_(keys) {}
+
+  // A record that holds these fields, the date as year, month and day.
+  void add(const char* name, const std::int32_t (&values)[5]) {
+    unsigned char record[Employee::kRecordBytes] = {};
+    std::memcpy(record + Employee::kNameAt, name, Employee::kNameBytes);
+    for (std::size_t i = 0; i < 5; ++i) {
+      le32::put(record + Employee::kCategoryAt + 4 * i, values[i]);
+    }
+    amounts_.set(amountHash(record));
+    fields_.set(fieldsHash(record));
+  }
+
+  // Whether `record` may equal a key added.
+  bool mayHold(const unsigned char* record) const {
+    return amounts_.has(amountHash(record)) && fields_.has(fieldsHash(record));
+  }
+
+ private:
+  // A set of hashes, told by their top bits: at least 8 bits for each
+  // hash put in, so that a hash not put in is found there by chance at
+  // most about one time in eight.
+  class Bits {
+   public:
+    explicit Bits(std::size_t hashes) {
+      while (bits_ < 60 && (std::size_t{1} << bits_) < 8 * hashes) ++bits_;
+      words_.assign((std::size_t{1} << bits_) / 64 + 1, 0);
+    }
+    void set(std::uint64_t h) {
+      words_[(h >> (64 - bits_)) / 64] |= std::uint64_t{1}
+                                          << (h >> (64 - bits_)) % 64;
+    }
+    bool has(std::uint64_t h) const {
+      const std::uint64_t at = h >> (64 - bits_);
+      return (words_[at / 64] >> (at % 64) & 1) != 0;
+    }
+
+   private:
+    unsigned bits_ = 10;
+    std::vector<std::uint64_t> words_;
+  };
+
+  static std::uint64_t amountHash(const unsigned char* record) {
+    return std::uint64_t{static_cast<std::uint32_t>(
+               le32::get(record + Employee::kAmountAt))} *
+           0x9E3779B97F4A7C15u;
+  }
+
+  // The 8 bytes at p, as a little-endian word, with those from the first
+  // NUL on cleared; `ended` tells whether there was one.
+  static std::uint64_t upToNul(const unsigned char* p, bool& ended) {
+    const std::uint64_t w = le64::get(p);
+    const std::uint64_t zero =
+        (w - 0x0101010101010101u) & ~w & 0x8080808080808080u;
+    ended = zero != 0;
+    // The lowest byte flagged is the first NUL.
+    return ended ? w & ((std::uint64_t{1} << (std::countr_zero(zero) - 7)) - 1)
+                 : w;
+  }
+
+  static std::uint64_t fieldsHash(const unsigned char* record) {
+    bool ended = false;
+    const std::uint64_t first = upToNul(record + Employee::kNameAt, ended);
+    const std::uint64_t second =
+        ended ? 0 : upToNul(record + Employee::kNameAt + 8, ended);
+    const unsigned char* fields = record + Employee::kCategoryAt;
+    const std::uint64_t h =
+        (first ^ (second * 0x9FB21C651E98DF25u) ^
+         (le64::get(fields) * 0xC2B2AE3D27D4EB4Fu) ^
+         (le64::get(fields + 8) * 0x165667B19E3779F9u) ^
+         (std::uint64_t{static_cast<std::uint32_t>(le32::get(fields + 16))} *
+          0x27D4EB2F165667C5u)) *
+        0xD6E8FEB86659FD93u;
+    return h ^ h >> 29;
+  }
+
+  Bits amounts_, fields_;
+};
+
+}  // namespace
 
 RepeatCheck::RepeatCheck() {
   RecordFile file;
@@ -84,15 +179,21 @@ void RepeatCheck::scan(Matches& matches) const {
                  RecordFile::Check::kTypeFirst)) {
     return;
   }
+  FieldFilter filter(matches.size());
+  for (const auto& [key, match] : matches) {
+    filter.add(key.name,
+               {key.category, key.amount, key.year, key.month, key.day});
+  }
   // The records the batch touched are walked beside the file, in the same
   // order, so that each is judged by its former fields.
   auto image = images_.begin();
   file.forEachRecord(
       Employee::kRecordBytes, records_,
       [&](const unsigned char* record, std::int64_t position) {
+        const bool touched = image != images_.end() && image->first == position;
+        if (!touched && !filter.mayHold(record)) return;
         Employee e;
         e.decode(record, Employee::kRecordBytes);
-        const bool touched = image != images_.end() && image->first == position;
         if (!touched && e.getDeleted() != 0) return;
         const auto m = matches.find(touched ? (image++)->second : keyOf(e));
         if (m == matches.end()) return;
