@@ -111,7 +111,9 @@ int FileOverlay::truncate(std::int64_t size) {
     errno = EINVAL;
     return -1;
   }
-  if (size > limit_) {
+  // As the kernel does: the limit bars growing past it, never a cut, nor
+  // keeping the size of a file that already lies past it.
+  if (size > size_ && size > limit_) {
     errno = EFBIG;
     return -1;
   }
