@@ -115,6 +115,32 @@ bool lockedByAnother(const Found& f) {
   return held;
 }
 
+// For a missing file under `name`, which the run's open would create: an
+// empty one in its place.
+void standIn(Found& f, const char* name) {
+  f.where = wouldCreate(name, &f.error);
+  if (f.where.empty()) return;
+  f.writable = true;
+  // A link that leads to the employee file the run creates first.
+  if (&f == &trans && f.where == employee.where) {
+    f.fd = ::fcntl(employee.fd, F_DUPFD_CLOEXEC, 0);
+    f.overlaid = true;
+    return;
+  }
+  // An empty file of the kernel's, in memory, whose descriptors stand for
+  // those of the file the run would create; the run's open fails as this
+  // one does, if it does.
+  f.fd = ::memfd_create(name, MFD_CLOEXEC);
+  if (f.fd < 0) {
+    f.error = errno;
+    return;
+  }
+  if (&f == &employee) {
+    f.overlaid = true;
+    overlaid.file.emplace(-1, 0, overlaid.below.pread);
+  }
+}
+
 // Looks at the file under `name` for `f`.
 void look(Found& f, const char* name) {
   // The type is learnt first, through a descriptor that opens nothing: the
@@ -131,27 +157,7 @@ void look(Found& f, const char* name) {
   if (fd < 0) {
     f.error = errno;
     if (f.error != ENOENT) return;
-    f.where = wouldCreate(name, &f.error);
-    if (f.where.empty()) return;
-    f.writable = true;
-    // A link that leads to the employee file the run creates first.
-    if (&f == &trans && f.where == employee.where) {
-      f.fd = ::fcntl(employee.fd, F_DUPFD_CLOEXEC, 0);
-      f.overlaid = true;
-      return;
-    }
-    // An empty file of the kernel's, in memory, whose descriptors stand for
-    // those of the file the run would create; the run's open fails as
-    // this one does, if it does.
-    f.fd = ::memfd_create(name, MFD_CLOEXEC);
-    if (f.fd < 0) {
-      f.error = errno;
-      return;
-    }
-    if (&f == &employee) {
-      f.overlaid = true;
-      overlaid.file.emplace(-1, 0, overlaid.below.pread);
-    }
+    standIn(f, name);
     return;
   }
   if (systemCalls.stat(fd, &facts) != 0 || facts.type != S_IFREG ||

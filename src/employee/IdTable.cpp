@@ -181,6 +181,21 @@ void IdTable::place(std::int32_t entry, std::int32_t id, std::uint64_t h) {
   }
 }
 
+void IdTable::fillFresh(std::int32_t entries) {
+  const Ids ids = ids_;
+  std::uint32_t* const byId = byId_;
+  const auto limit = static_cast<std::uint32_t>(limit_);
+  constexpr std::int32_t kAhead = 32;
+  for (std::int32_t k = entries; k-- > 0;) {
+    if (k >= kAhead) {
+      const auto ahead = static_cast<std::uint32_t>(ids[k - kAhead]);
+      if (ahead < limit) __builtin_prefetch(byId + ahead, 1, 0);
+    }
+    const auto id = static_cast<std::uint32_t>(ids[k]);
+    if (id < limit) byId[id] = static_cast<std::uint32_t>(k) + 1;
+  }
+}
+
 void IdTable::record(std::int32_t entries) {
   // Where the new numbers go. The direct table widens to take every one
   // that isn't negative, if they stay within its bound and no number above
@@ -208,23 +223,8 @@ void IdTable::record(std::int32_t entries) {
     }
     reserve(hashed_ + hashing);
   }
-  // A fresh table, the index's first look-up: every direct number is
-  // stored without a look at what its slot holds, last entry first, so that
-  // the first entry of a number is the one left; the line each store lands
-  // in is asked for some entries ahead, so that the misses to memory of
-  // many overlap. In a shuffled file each lands anywhere in the table.
   const bool fresh = recorded_ == 0;
-  if (fresh) {
-    constexpr std::int32_t kAhead = 32;
-    for (std::int32_t k = entries; k-- > 0;) {
-      if (k >= kAhead) {
-        const auto ahead = static_cast<std::uint32_t>(ids[k - kAhead]);
-        if (ahead < limit) __builtin_prefetch(byId + ahead, 1, 0);
-      }
-      const auto id = static_cast<std::uint32_t>(ids[k]);
-      if (id < limit) byId[id] = static_cast<std::uint32_t>(k) + 1;
-    }
-  }
+  if (fresh) fillFresh(entries);
   if (fresh && !hashes) {
     recorded_ = entries;
     return;

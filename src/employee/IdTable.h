@@ -75,6 +75,13 @@ class IdTable {
  private:
   // Records entries recorded_ to entries - 1.
   void record(std::int32_t entries);
+  // The first fill of a fresh table, entries 0 to entries - 1, of the
+  // direct numbers: each stored without a look at what its slot holds,
+  // last entry first, so that the first entry of a number is the one
+  // left; the line each store lands in is asked for some entries ahead,
+  // so that the misses to memory of many overlap. In a shuffled file each
+  // lands anywhere in the table.
+  void fillFresh(std::int32_t entries);
   static constexpr std::uint32_t kEntryMask = (1u << 26) - 1;
   static constexpr std::uint32_t kPrintMask = ~kEntryMask;
   // The xor of one random word per byte of the number (simple tabulation):
